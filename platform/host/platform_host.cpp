@@ -1,0 +1,244 @@
+// The platform services on POSIX, with the switches and records the tests and
+// velkar-run need (host_control.h).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+
+#include "platform/host/host_control.h"
+#include "platform/platform.h"
+
+namespace {
+
+struct HostSettings {
+    int codePage = 0;
+    int platformId = 2;
+    std::string modulePath;
+    std::map<std::string, std::string> environment;
+    std::string windowsDirectory;
+    std::string systemDirectory;
+    std::string currentDirectory;
+    std::map<std::string, std::string> registry;
+    int allocationsLeft = -1;
+    std::deque<int> answers;
+    HostBoxAnswerer answerer;
+    std::vector<HostMessageBox> boxes;
+    HostExitHandler exitHandler;
+};
+
+HostSettings& host() {
+    static HostSettings settings;
+    return settings;
+}
+
+// The Windows calls' way of handing back a text: its length when it fits,
+// else the size needed with the terminator.
+uint32_t giveText(const std::string& text, char* out, uint32_t size) {
+    if (text.empty()) return 0;
+    if (text.size() + 1 > size) return static_cast<uint32_t>(text.size() + 1);
+    std::memcpy(out, text.c_str(), text.size() + 1);
+    return static_cast<uint32_t>(text.size());
+}
+
+int firstButtonAnswer(unsigned style) {
+    return (style & 0x0F) == MB_OK ? IDOK : IDYES;
+}
+
+bool isFile(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string registryKey(const std::string& keyPath, const std::string& valueName) {
+    return keyPath + '\n' + valueName;
+}
+
+}  // namespace
+
+void hostReset() {
+    host() = HostSettings();
+}
+
+void hostSetCodePage(int codePage) { host().codePage = codePage; }
+void hostSetPlatformId(int id) { host().platformId = id; }
+void hostSetModulePath(const std::string& path) { host().modulePath = path; }
+void hostSetEnv(const std::string& name, const std::string& value) { host().environment[name] = value; }
+void hostUnsetEnv(const std::string& name) { host().environment.erase(name); }
+void hostSetWindowsDirectory(const std::string& path) { host().windowsDirectory = path; }
+void hostSetSystemDirectory(const std::string& path) { host().systemDirectory = path; }
+void hostSetCurrentDirectory(const std::string& path) { host().currentDirectory = path; }
+void hostSetRegistryString(const std::string& keyPath, const std::string& valueName,
+                           const std::string& data) {
+    host().registry[registryKey(keyPath, valueName)] = data;
+}
+void hostFailAllocationsAfter(int n) { host().allocationsLeft = n; }
+
+void hostQueueAnswers(const std::vector<int>& answers) {
+    host().answers.insert(host().answers.end(), answers.begin(), answers.end());
+}
+void hostSetBoxAnswerer(HostBoxAnswerer answerer) { host().answerer = std::move(answerer); }
+const std::vector<HostMessageBox>& hostMessageBoxes() { return host().boxes; }
+void hostSetExitHandler(HostExitHandler handler) { host().exitHandler = std::move(handler); }
+
+std::string hostPath(const char* path) {
+    std::string result(path);
+    for (char& c : result) {
+        if (c == '\\') c = '/';
+    }
+    return result;
+}
+
+int osPlatformId() { return host().platformId; }
+
+void* osAllocZeroed(uint32_t size) {
+    if (host().allocationsLeft == 0) return nullptr;
+    if (host().allocationsLeft > 0) --host().allocationsLeft;
+    return std::calloc(1, size == 0 ? 1 : size);
+}
+
+void osFree(void* block) { std::free(block); }
+
+uint32_t osModulePath(char* out, uint32_t size) {
+    if (size == 0) return 0;
+    const std::string& path = host().modulePath;
+    uint32_t n = static_cast<uint32_t>(path.size() < size ? path.size() : size - 1);
+    std::memcpy(out, path.data(), n);
+    out[n] = 0;
+    return n;
+}
+
+void osExit(int status) {
+    if (host().exitHandler) host().exitHandler(status);
+    std::exit(status);
+}
+
+FileHandle osOpenRead(const char* path) {
+    int fd = ::open(hostPath(path).c_str(), O_RDONLY);
+    return fd < 0 ? INVALID_FILE : fd;
+}
+
+int32_t osSeek(FileHandle file, int32_t offset, int origin) {
+    int whence = origin == SEEK_FROM_START ? SEEK_SET : origin == SEEK_FROM_CURRENT ? SEEK_CUR : SEEK_END;
+    off_t position = ::lseek(static_cast<int>(file), offset, whence);
+    if (position < 0 || position > 0x7FFFFFFF) return -1;
+    return static_cast<int32_t>(position);
+}
+
+int32_t osRead(FileHandle file, void* buffer, uint32_t count) {
+    uint32_t total = 0;
+    while (total < count) {
+        ssize_t n = ::read(static_cast<int>(file), static_cast<char*>(buffer) + total, count - total);
+        if (n < 0) return -1;
+        if (n == 0) break;
+        total += static_cast<uint32_t>(n);
+    }
+    return static_cast<int32_t>(total);
+}
+
+void osClose(FileHandle file) { ::close(static_cast<int>(file)); }
+
+FileHandle osCreateOutput(const char* path) {
+    int fd = ::open(hostPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    return fd < 0 ? INVALID_FILE : fd;
+}
+
+int osWrite(FileHandle file, const void* data, uint32_t count, uint32_t* written) {
+    uint32_t total = 0;
+    while (total < count) {
+        ssize_t n = ::write(static_cast<int>(file), static_cast<const char*>(data) + total, count - total);
+        if (n <= 0) break;
+        total += static_cast<uint32_t>(n);
+    }
+    *written = total;
+    return total == count;
+}
+
+int osCloseOutput(FileHandle file) { return ::close(static_cast<int>(file)) == 0; }
+
+int osDeleteFile(const char* path) { return ::unlink(hostPath(path).c_str()) == 0; }
+
+int osCreateDirectory(const char* path) { return ::mkdir(hostPath(path).c_str(), 0755) == 0; }
+
+uint32_t osGetEnv(const char* name, char* out, uint32_t size) {
+    auto found = host().environment.find(name);
+    if (found == host().environment.end()) return 0;
+    return giveText(found->second, out, size);
+}
+
+uint32_t osWindowsDirectory(char* out, uint32_t size) { return giveText(host().windowsDirectory, out, size); }
+uint32_t osSystemDirectory(char* out, uint32_t size) { return giveText(host().systemDirectory, out, size); }
+uint32_t osCurrentDirectory(char* out, uint32_t size) { return giveText(host().currentDirectory, out, size); }
+
+// The standard order without a path list: the program's folder, the current,
+// system and Windows folders, then the folders of PATH.
+uint32_t osSearchPath(const char* name, char* out, uint32_t size, char** filePart) {
+    std::vector<std::string> folders;
+    std::string module = hostPath(host().modulePath.c_str());
+    size_t slash = module.rfind('/');
+    if (slash != std::string::npos) folders.push_back(module.substr(0, slash));
+    folders.push_back(host().currentDirectory);
+    folders.push_back(host().systemDirectory);
+    folders.push_back(host().windowsDirectory);
+    auto path = host().environment.find("PATH");
+    if (path != host().environment.end()) {
+        size_t start = 0;
+        while (start <= path->second.size()) {
+            size_t end = path->second.find(';', start);
+            if (end == std::string::npos) end = path->second.size();
+            folders.push_back(path->second.substr(start, end - start));
+            start = end + 1;
+        }
+    }
+    for (const std::string& folder : folders) {
+        if (folder.empty()) continue;
+        std::string candidate = folder + "/" + name;
+        if (!isFile(hostPath(candidate.c_str()))) continue;
+        uint32_t n = giveText(candidate, out, size);
+        if (n < size && filePart) *filePart = out + folder.size() + 1;
+        return n;
+    }
+    return 0;
+}
+
+int osQueryLocalMachineString(const char* keyPath, const char* valueName, char* out, uint32_t outSize) {
+    auto found = host().registry.find(registryKey(keyPath, valueName));
+    if (found == host().registry.end()) return 0;
+    if (found->second.size() + 1 > outSize) return 0;
+    std::memcpy(out, found->second.c_str(), found->second.size() + 1);
+    return 1;
+}
+
+int osIsLeadByte(unsigned char byte) {
+    if (host().codePage != 932) return 0;
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+char* osCharPrev(const char* start, const char* current) {
+    if (current <= start) return const_cast<char*>(start);
+    const char* p = start;
+    for (;;) {
+        const char* next = p + (osIsLeadByte(static_cast<unsigned char>(*p)) && p[1] ? 2 : 1);
+        if (next >= current) return const_cast<char*>(p);
+        p = next;
+    }
+}
+
+char osCharLower(char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
+int osMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned style) {
+    HostMessageBox box{owner, text, caption, style};
+    host().boxes.push_back(box);
+    if (host().answerer) return host().answerer(box);
+    if (!host().answers.empty()) {
+        int answer = host().answers.front();
+        host().answers.pop_front();
+        return answer;
+    }
+    return firstButtonAnswer(style);
+}

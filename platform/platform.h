@@ -1,0 +1,92 @@
+// The few operating-system services the stub needs. The subsystems call only
+// these; platform/win32 maps them onto the Windows API one to one, and
+// platform/host implements them on POSIX with test doubles for velkar-run and
+// the unit tests. Results follow the Windows calls they stand for.
+#pragma once
+
+#include <stdint.h>
+
+typedef void* WindowHandle;
+
+// One handle type serves the program's own file (_lopen) and the output files
+// (CreateFileA); both use all ones as the invalid value.
+typedef intptr_t FileHandle;
+const FileHandle INVALID_FILE = -1;
+
+struct FileTime {
+    uint32_t low;
+    uint32_t high;
+};
+
+struct SystemTime {
+    uint16_t year;
+    uint16_t month;
+    uint16_t dayOfWeek;
+    uint16_t day;
+    uint16_t hour;
+    uint16_t minute;
+    uint16_t second;
+    uint16_t milliseconds;
+};
+
+// Message box styles and answers keep their Windows values. Files under
+// platform/win32 include <windows.h> first, which already defines them.
+#ifndef MB_TASKMODAL
+enum : unsigned {
+    MB_OK = 0x0,
+    MB_YESNOCANCEL = 0x3,
+    MB_YESNO = 0x4,
+    MB_ICONHAND = 0x10,
+    MB_ICONQUESTION = 0x20,
+    MB_ICONEXCLAMATION = 0x30,
+    MB_TASKMODAL = 0x2000,
+};
+enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
+#endif
+
+const int SEEK_FROM_START = 0;
+const int SEEK_FROM_CURRENT = 1;
+const int SEEK_FROM_END = 2;
+
+// Process and memory.
+int osPlatformId();                        // GetVersionExA: 0 on Win32s
+void* osAllocZeroed(uint32_t size);        // LocalAlloc(LPTR); 0 on failure
+void osFree(void* block);
+uint32_t osModulePath(char* out, uint32_t size);  // GetModuleFileNameA
+[[noreturn]] void osExit(int status);     // the runtime's normal exit
+
+// The program's own file, read through the old handle calls.
+FileHandle osOpenRead(const char* path);   // _lopen(OF_READ)
+int32_t osSeek(FileHandle file, int32_t offset, int origin);  // _llseek: new position or -1
+int32_t osRead(FileHandle file, void* buffer, uint32_t count); // _lread: count read or -1
+void osClose(FileHandle file);             // _lclose
+
+// Output files and directories.
+FileHandle osCreateOutput(const char* path);  // CreateFileA: write, not shared, always new
+int osWrite(FileHandle file, const void* data, uint32_t count, uint32_t* written);
+int osCloseOutput(FileHandle file);        // CloseHandle
+int osDeleteFile(const char* path);
+int osCreateDirectory(const char* path);
+
+// Environment and folders; each returns the length copied, the size needed
+// (terminator included) when out is too small, or 0 on failure.
+uint32_t osGetEnv(const char* name, char* out, uint32_t size);
+uint32_t osWindowsDirectory(char* out, uint32_t size);
+uint32_t osSystemDirectory(char* out, uint32_t size);
+uint32_t osCurrentDirectory(char* out, uint32_t size);
+uint32_t osSearchPath(const char* name, char* out, uint32_t size, char** filePart);
+
+// A string value under HKEY_LOCAL_MACHINE, key opened for query only; 1/0.
+int osQueryLocalMachineString(const char* keyPath, const char* valueName, char* out, uint32_t outSize);
+
+// Text in the system code page.
+int osIsLeadByte(unsigned char byte);      // IsDBCSLeadByte
+char* osCharPrev(const char* start, const char* current);  // CharPrevA
+char osCharLower(char c);                  // CharLowerA on one character
+
+// User interface.
+int osMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned style);
+
+// Time conversions of the file system.
+int osFileTimeToSystemTime(const FileTime* fileTime, SystemTime* systemTime);
+int osSystemTimeToFileTime(const SystemTime* systemTime, FileTime* fileTime);

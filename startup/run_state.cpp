@@ -1,0 +1,12 @@
+#include "startup/run_state.h"
+
+RunState* run;
+
+int isWin32s;
+int autoStart;
+int overwriteWithoutAsking;
+int keepNewerFiles = 1;
+int askBeforeClass;
+int dirFromCommandLine;
+uint16_t crcXor;
+void* instanceHandle;

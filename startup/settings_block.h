@@ -1,0 +1,4 @@
+// The settings block at offset 512 of the program's own file.
+#pragma once
+
+void readSettingsBlock();

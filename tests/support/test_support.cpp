@@ -1,0 +1,60 @@
+#include "support/test_support.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+ScratchDir::ScratchDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "velkar-XXXXXX").string();
+    path_ = ::mkdtemp(pattern.data());
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+void ScratchDir::write(const std::string& name, const std::string& bytes) const {
+    std::ofstream out(file(name), std::ios::binary);
+    out << bytes;
+}
+
+std::string ScratchDir::read(const std::string& name) const {
+    std::ifstream in(file(name), std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+bool ScratchDir::exists(const std::string& name) const {
+    return std::filesystem::exists(file(name));
+}
+
+void RunTest::SetUp() {
+    hostReset();
+    hostSetExitHandler([](int status) { throw HostExit{status}; });
+    isWin32s = 0;
+    autoStart = 0;
+    overwriteWithoutAsking = 0;
+    keepNewerFiles = 1;
+    askBeforeClass = 0;
+    dirFromCommandLine = 0;
+    crcXor = 0;
+    run = static_cast<RunState*>(std::calloc(1, sizeof(RunState)));
+}
+
+void RunTest::TearDown() {
+    std::free(run);
+    run = nullptr;
+    hostReset();
+}
+
+int exitStatusOf(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const HostExit& exit) {
+        return exit.status;
+    }
+    return -1;
+}

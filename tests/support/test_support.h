@@ -1,0 +1,37 @@
+// Shared fixture pieces: a fresh RunState and host layer per test, and a
+// private scratch folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/host/host_control.h"
+#include "startup/run_state.h"
+
+// A scratch folder under the system's temporary folder, removed afterwards.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    void write(const std::string& name, const std::string& bytes) const;
+    std::string read(const std::string& name) const;
+    bool exists(const std::string& name) const;
+
+private:
+    std::string path_;
+};
+
+// Each test starts with the host layer reset, the run flags at their
+// defaults, a zeroed RunState and exits turned into a HostExit exception.
+class RunTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    ScratchDir scratch;
+};
+
+// Runs body and returns the status given to osExit, or -1 when it returned.
+int exitStatusOf(const std::function<void()>& body);
