@@ -2,5 +2,5 @@
 #pragma once
 
 int velkarMain(void* instance, const char* commandTail);
-int startRun(const char* commandTail);
+void startRun(const char* commandTail);
 void settleDestination();

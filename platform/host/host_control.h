@@ -52,5 +52,8 @@ const std::vector<HostMessageBox>& hostMessageBoxes();
 
 void hostSetExitHandler(HostExitHandler handler);
 
+// The byte counts asked of osRead, in order.
+const std::vector<uint32_t>& hostReadRequests();
+
 // Windows paths on the host: '\' becomes '/'.
 std::string hostPath(const char* path);

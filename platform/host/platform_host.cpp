@@ -28,6 +28,7 @@ struct HostSettings {
     HostBoxAnswerer answerer;
     std::vector<HostMessageBox> boxes;
     HostExitHandler exitHandler;
+    std::vector<uint32_t> readRequests;
 };
 
 HostSettings& host() {
@@ -83,6 +84,7 @@ void hostQueueAnswers(const std::vector<int>& answers) {
 void hostSetBoxAnswerer(HostBoxAnswerer answerer) { host().answerer = std::move(answerer); }
 const std::vector<HostMessageBox>& hostMessageBoxes() { return host().boxes; }
 void hostSetExitHandler(HostExitHandler handler) { host().exitHandler = std::move(handler); }
+const std::vector<uint32_t>& hostReadRequests() { return host().readRequests; }
 
 std::string hostPath(const char* path) {
     std::string result(path);
@@ -129,6 +131,7 @@ int32_t osSeek(FileHandle file, int32_t offset, int origin) {
 }
 
 int32_t osRead(FileHandle file, void* buffer, uint32_t count) {
+    host().readRequests.push_back(count);
     uint32_t total = 0;
     while (total < count) {
         ssize_t n = ::read(static_cast<int>(file), static_cast<char*>(buffer) + total, count - total);

@@ -1,0 +1,110 @@
+// The platform services on the Windows API, one call each.
+#include <windows.h>
+
+#include "platform/platform.h"
+
+static_assert(sizeof(FileTime) == sizeof(FILETIME), "FileTime mirrors FILETIME");
+static_assert(sizeof(SystemTime) == sizeof(SYSTEMTIME), "SystemTime mirrors SYSTEMTIME");
+static_assert(INVALID_FILE == HFILE_ERROR, "both file kinds share the invalid value");
+
+int osPlatformId() {
+    OSVERSIONINFOA info;
+    info.dwOSVersionInfoSize = sizeof(info);
+    if (!GetVersionExA(&info)) return VER_PLATFORM_WIN32_NT;
+    return static_cast<int>(info.dwPlatformId);
+}
+
+void* osAllocZeroed(uint32_t size) { return LocalAlloc(LPTR, size); }
+
+void osFree(void* block) { LocalFree(block); }
+
+// Older systems leave a cut name unterminated.
+uint32_t osModulePath(char* out, uint32_t size) {
+    if (size == 0) return 0;
+    DWORD n = GetModuleFileNameA(0, out, size);
+    out[size - 1] = 0;
+    return n < size ? n : size - 1;
+}
+
+void osExit(int status) { ExitProcess(static_cast<UINT>(status)); }
+
+FileHandle osOpenRead(const char* path) {
+    HFILE file = _lopen(path, OF_READ);
+    return file == HFILE_ERROR ? INVALID_FILE : static_cast<FileHandle>(file);
+}
+
+int32_t osSeek(FileHandle file, int32_t offset, int origin) {
+    return _llseek(static_cast<HFILE>(file), offset, origin);
+}
+
+int32_t osRead(FileHandle file, void* buffer, uint32_t count) {
+    return static_cast<int32_t>(_lread(static_cast<HFILE>(file), buffer, count));
+}
+
+void osClose(FileHandle file) { _lclose(static_cast<HFILE>(file)); }
+
+FileHandle osCreateOutput(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
+    return reinterpret_cast<FileHandle>(file);
+}
+
+int osWrite(FileHandle file, const void* data, uint32_t count, uint32_t* written) {
+    DWORD done = 0;
+    BOOL ok = WriteFile(reinterpret_cast<HANDLE>(file), data, count, &done, 0);
+    *written = done;
+    return ok != 0;
+}
+
+int osCloseOutput(FileHandle file) { return CloseHandle(reinterpret_cast<HANDLE>(file)) != 0; }
+
+int osDeleteFile(const char* path) { return DeleteFileA(path) != 0; }
+
+int osCreateDirectory(const char* path) { return CreateDirectoryA(path, 0) != 0; }
+
+uint32_t osGetEnv(const char* name, char* out, uint32_t size) { return GetEnvironmentVariableA(name, out, size); }
+
+uint32_t osWindowsDirectory(char* out, uint32_t size) { return GetWindowsDirectoryA(out, size); }
+
+uint32_t osSystemDirectory(char* out, uint32_t size) { return GetSystemDirectoryA(out, size); }
+
+uint32_t osCurrentDirectory(char* out, uint32_t size) { return GetCurrentDirectoryA(size, out); }
+
+uint32_t osSearchPath(const char* name, char* out, uint32_t size, char** filePart) {
+    return SearchPathA(0, name, 0, size, out, filePart);
+}
+
+// A value stored without its terminator is terminated here, or refused when
+// there is no room for one.
+int osQueryLocalMachineString(const char* keyPath, const char* valueName, char* out, uint32_t outSize) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return 0;
+    DWORD size = outSize;
+    LONG status = RegQueryValueExA(key, valueName, 0, 0, reinterpret_cast<BYTE*>(out), &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS) return 0;
+    if (size == 0 || out[size - 1] != 0) {
+        if (size >= outSize) return 0;
+        out[size] = 0;
+    }
+    return 1;
+}
+
+int osIsLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
+
+char* osCharPrev(const char* start, const char* current) { return CharPrevA(start, current); }
+
+char osCharLower(char c) {
+    return static_cast<char>(reinterpret_cast<uintptr_t>(CharLowerA(reinterpret_cast<LPSTR>(static_cast<uintptr_t>(static_cast<unsigned char>(c))))));
+}
+
+int osMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned style) {
+    return MessageBoxA(static_cast<HWND>(owner), text, caption, style);
+}
+
+int osFileTimeToSystemTime(const FileTime* fileTime, SystemTime* systemTime) {
+    return FileTimeToSystemTime(reinterpret_cast<const FILETIME*>(fileTime), reinterpret_cast<SYSTEMTIME*>(systemTime)) != 0;
+}
+
+int osSystemTimeToFileTime(const SystemTime* systemTime, FileTime* fileTime) {
+    return SystemTimeToFileTime(reinterpret_cast<const SYSTEMTIME*>(systemTime), reinterpret_cast<FILETIME*>(fileTime)) != 0;
+}

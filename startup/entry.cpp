@@ -1,0 +1,55 @@
+#include "startup/entry.h"
+
+#include "archive/walk.h"
+#include "platform/platform.h"
+#include "startup/command_line.h"
+#include "startup/directory_macros.h"
+#include "startup/run_state.h"
+#include "startup/settings_block.h"
+#include "ui/main_dialog.h"
+
+// Command line, own path, settings block and run flags, in this order: the
+// flags must be settled before the scan pass, whose script may change them.
+void startRun(const char* commandTail) {
+    TokenList tokens = splitCommandLine(commandTail);
+    CommandOptions options = {OPTION_NONE, OPTION_NONE};
+    dirFromCommandLine = 0;
+    examineTokens(&tokens, &options);
+    releaseTokens(&tokens);
+
+    osModulePath(run->selfPath, sizeof(run->selfPath));
+    readSettingsBlock();
+    resolveRunFlags(&options, run->settings.flags);
+}
+
+// Start-up passes no search name, so "%Search%" is never expanded here.
+void settleDestination() {
+    char* destDir = run->settings.destDir;
+    expandDirectoryMacro(destDir, sizeof(run->settings.destDir), "");
+    if (!destDir[0]) {
+        // A current directory too long for the field is reported by its
+        // needed size and leaves the buffer untouched, so destDir stays empty.
+        if (osCurrentDirectory(destDir, sizeof(run->settings.destDir)) >= sizeof(run->settings.destDir))
+            destDir[0] = 0;
+    }
+}
+
+int velkarMain(void* instance, const char* commandTail) {
+    isWin32s = osPlatformId() == 0;
+    instanceHandle = instance;
+    run = static_cast<RunState*>(osAllocZeroed(sizeof(RunState)));
+    if (!run) {
+        osMessageBox(0, "Not enough memory", DEFAULT_WINDOW_TITLE, MB_OK | MB_ICONHAND | MB_TASKMODAL);
+        return 0;
+    }
+    startRun(commandTail);
+
+    int result = 0;
+    if (walkArchive(0, SCAN_PASS)) {
+        settleDestination();
+        result = runMainDialog();
+    }
+    osFree(run);
+    run = 0;
+    return result;
+}

@@ -1,0 +1,96 @@
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "decode/archive_input.h"
+#include "decode/crc16.h"
+#include "support/test_support.h"
+
+namespace {
+
+class ArchiveInputTest : public RunTest {
+protected:
+    void SetUp() override {
+        RunTest::SetUp();
+        buildCrcTable(CRC16_POLYNOMIAL);
+    }
+
+    // Reads count bytes the way the bit input does, with the member's
+    // remaining bytes as the allowance.
+    std::string readMember(FileHandle file, uint32_t count) {
+        std::string bytes;
+        run->inputPos = 0xFFFFFFFF;
+        for (uint32_t left = count; left > 0; --left) {
+            int byte = nextArchiveByte(file, left);
+            if (byte < 0) break;
+            bytes.push_back(static_cast<char>(byte));
+        }
+        return bytes;
+    }
+
+    static std::string pattern(size_t size, int seed) {
+        std::string bytes(size, '\0');
+        for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + seed) >> 3);
+        return bytes;
+    }
+};
+
+TEST_F(ArchiveInputTest, CrcCheckValues) {
+    run->crc = 0;
+    EXPECT_EQ(crcFeed(reinterpret_cast<const unsigned char*>("123456789"), 9), 0xBB3D);
+    EXPECT_EQ(crcFeed(reinterpret_cast<const unsigned char*>("x"), 0), 0xBB3D);
+    EXPECT_EQ(crcFeed(reinterpret_cast<const unsigned char*>("x"), -5), 0xBB3D);
+    EXPECT_EQ(run->crc, 0xBB3D);
+
+    run->crc = 0;
+    crcFeed(reinterpret_cast<const unsigned char*>("1234"), 4);
+    EXPECT_EQ(crcFeed(reinterpret_cast<const unsigned char*>("56789"), 5), 0xBB3D) << "feeding in pieces";
+    EXPECT_EQ(run->crcTable[1], 0xC0C1);
+    EXPECT_EQ(run->crcTable[255], 0x4040);
+}
+
+TEST_F(ArchiveInputTest, RefillsNeverReachPastTheMember) {
+    struct Case {
+        uint32_t packed;
+        std::vector<uint32_t> refills;
+    } cases[] = {
+        {40000, {16384, 16384, 7232}},
+        {3, {3}},
+        {16384, {16384}},
+        {16385, {16384, 1}},
+    };
+    for (const Case& c : cases) {
+        std::string member = pattern(c.packed, 7);
+        scratch.write("archive", "HDR" + member + "NEXT");
+        FileHandle file = osOpenRead(scratch.file("archive").c_str());
+        osSeek(file, 3, SEEK_FROM_START);
+        size_t before = hostReadRequests().size();
+        EXPECT_EQ(readMember(file, c.packed), member);
+        std::vector<uint32_t> refills(hostReadRequests().begin() + before, hostReadRequests().end());
+        EXPECT_EQ(refills, c.refills) << c.packed;
+        EXPECT_EQ(osSeek(file, 0, SEEK_FROM_CURRENT), int32_t(3 + c.packed)) << c.packed;
+        osClose(file);
+    }
+}
+
+TEST_F(ArchiveInputTest, ResetPositionForcesARefill) {
+    scratch.write("archive", "abcdefgh");
+    FileHandle file = osOpenRead(scratch.file("archive").c_str());
+    EXPECT_EQ(readMember(file, 4), "abcd");
+    EXPECT_EQ(readMember(file, 4), "efgh") << "the second member never sees bytes of the first";
+    osClose(file);
+}
+
+TEST_F(ArchiveInputTest, ShortOrFailedRefillReportsMinusOne) {
+    scratch.write("archive", "abc");
+    FileHandle file = osOpenRead(scratch.file("archive").c_str());
+    EXPECT_EQ(readMember(file, 10), "") << "a member cut off by the end of the file";
+    EXPECT_EQ(run->inputPos, 0xFFFFFFFFu);
+    osClose(file);
+
+    run->inputPos = 0xFFFFFFFF;
+    EXPECT_EQ(nextArchiveByte(INVALID_FILE, 5), -1);
+    EXPECT_EQ(nextArchiveByte(INVALID_FILE, 0), -1) << "nothing may be read";
+}
+
+}  // namespace
