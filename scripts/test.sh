@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Runs every test: installs what is missing, builds both targets, runs the
+# host tests (sanitized) and the Wine tests.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+scripts/build.sh
+ctest --preset host -j2
+for test in tests/wine/*_test.sh; do
+    bash "$test"
+done

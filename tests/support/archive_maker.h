@@ -1,0 +1,22 @@
+// Level-2 LZH members made by hand for tests, so that every field, including
+// broken ones, can be chosen.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct MemberSpec {
+    std::string name;
+    std::string directory;  // components separated by '\xFF', with a trailing one
+    std::string data;       // stored as it is (-lh0-), or the packed bytes
+    char method = '0';
+    uint32_t unpackedSize = 0xFFFFFFFF;  // all ones: the size of data
+    uint32_t timeStamp = 0;
+    unsigned char attribute = 0x20;
+    unsigned char level = 2;
+    char osId = 'U';
+    int dataCrc = -1;  // -1: the CRC-16 of data
+};
+
+uint16_t referenceCrc16(const std::string& bytes, uint16_t crc = 0);
+std::string level2Member(const MemberSpec& spec);
