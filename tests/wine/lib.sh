@@ -1,0 +1,214 @@
+# shellcheck shell=bash
+# Shared pieces of the Wine tests; source it from bash.
+#
+# Safe under set -e: statuses the tests need come back in variables.
+#
+# Each test gets a copy of one template prefix (made once: wineboot costs
+# seconds, a copy about one), its own wineserver and a private Xvfb display.
+# Windows are found by their exact caption and answered with xdotool; every
+# wait polls with a time limit.
+#
+# Environment: VELKAR_BUILD (default build/windows) holds velkar.exe and the
+# work folder wine/; VELKAR_WINE_DISPLAY names a running X display to use
+# instead of a private Xvfb (to watch a test).
+
+VELKAR_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+VELKAR_BUILD=${VELKAR_BUILD:-$VELKAR_ROOT/build/windows}
+VELKAR_EXE=$VELKAR_BUILD/velkar.exe
+WINE_WORK=$VELKAR_BUILD/wine
+
+export WINEARCH=win32
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES=winemenubuilder.exe=d
+# Wine writes menu entries, fonts and caches under these; keep them here.
+export HOME=$WINE_WORK/home
+export XDG_CONFIG_HOME=$HOME/.config
+export XDG_DATA_HOME=$HOME/.local/share
+export XDG_CACHE_HOME=$HOME/.cache
+export XDG_RUNTIME_DIR=$HOME/runtime
+
+TESTS_PASSED=0
+TESTS_FAILED=0
+WINE_PREFIXES=()
+XVFB_PID=
+
+pass() {
+    TESTS_PASSED=$((TESTS_PASSED + 1))
+    echo "PASS $1"
+}
+
+fail() {
+    TESTS_FAILED=$((TESTS_FAILED + 1))
+    echo "FAIL $1: $2"
+}
+
+# Prints the closing line and returns non-zero when anything failed.
+finish() {
+    echo "$TESTS_PASSED passed, $TESTS_FAILED failed"
+    [ "$TESTS_FAILED" -eq 0 ]
+}
+
+# Seconds since the epoch with fractions, for the polling deadlines.
+now() { date +%s.%N; }
+before() { awk -v a="$(now)" -v b="$1" 'BEGIN { exit !(a < b) }'; }
+deadline() { awk -v a="$(now)" -v b="$1" 'BEGIN { printf "%.3f", a + b }'; }
+
+start_display() {
+    if [ -n "${VELKAR_WINE_DISPLAY:-}" ]; then
+        export DISPLAY=$VELKAR_WINE_DISPLAY
+        return
+    fi
+    # Xvfb picks a free display itself and writes its number to the file.
+    local numberFile=$WINE_WORK/display.$$
+    rm -f "$numberFile"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numberFile" 2>/dev/null &
+    XVFB_PID=$!
+    local limit
+    limit=$(deadline 10)
+    while ! grep -q '[0-9]' "$numberFile" 2>/dev/null; do
+        if ! before "$limit" || ! kill -0 "$XVFB_PID" 2>/dev/null; then
+            echo "Xvfb did not start" >&2
+            return 1
+        fi
+        sleep 0.1
+    done
+    DISPLAY=:$(tr -dc 0-9 <"$numberFile")
+    export DISPLAY
+    rm -f "$numberFile"
+}
+
+# The template is made under a lock, so parallel tests build it only once.
+make_template() {
+    local template=$WINE_WORK/template
+    (
+        flock 9
+        [ -f "$template/.velkar-ready" ] && exit 0
+        rm -rf "$template" "$template.new"
+        export WINEPREFIX=$template.new
+        wineboot -i >/dev/null 2>&1 &&
+            # Without a window manager Wine waits 2 s whenever a window closes.
+            wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 &&
+            wineserver -w &&
+            touch "$WINEPREFIX/.velkar-ready" &&
+            mv "$WINEPREFIX" "$template"
+    ) 9>"$WINE_WORK/template.lock"
+}
+
+# wine_setup: call once at the start of a test script.
+wine_setup() {
+    mkdir -p "$WINE_WORK" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
+    chmod 700 "$XDG_RUNTIME_DIR"
+    trap wine_cleanup EXIT
+    trap 'exit 130' INT TERM
+    start_display || return 1
+    make_template || { echo "cannot make the template prefix" >&2; return 1; }
+}
+
+# wine_new_prefix NAME: a fresh copy of the template becomes WINEPREFIX; its
+# path is in WINE_RUN, a folder the test may use for its files.
+wine_new_prefix() {
+    WINE_RUN=$WINE_WORK/runs/$1.$$
+    rm -rf "$WINE_RUN"
+    mkdir -p "$WINE_RUN"
+    cp -a "$WINE_WORK/template" "$WINE_RUN/prefix"
+    export WINEPREFIX=$WINE_RUN/prefix
+    WINE_PREFIXES+=("$WINEPREFIX")
+}
+
+# wine_start PROGRAM ARGS...: runs it in the background; WINE_PID is its id.
+wine_start() {
+    wine "$@" >/dev/null 2>&1 &
+    WINE_PID=$!
+}
+
+# wine_wait_exit LIMIT: waits up to LIMIT seconds for the program started last.
+# Sets WINE_STATUS (its exit status, or "timeout" after killing it) and
+# WINE_WINDOWS (captions of visible windows seen while waiting, one a line).
+wine_wait_exit() {
+    local limit
+    limit=$(deadline "$1")
+    WINE_WINDOWS=
+    while kill -0 "$WINE_PID" 2>/dev/null; do
+        if ! before "$limit"; then
+            kill -9 "$WINE_PID" 2>/dev/null || true
+            wait "$WINE_PID" 2>/dev/null || true
+            wineserver -k 2>/dev/null || true
+            WINE_STATUS=timeout
+            return
+        fi
+        local window
+        for window in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
+            WINE_WINDOWS+="$(xdotool getwindowname "$window" 2>/dev/null)"$'\n'
+        done
+        sleep 0.1
+    done
+    WINE_STATUS=0
+    wait "$WINE_PID" || WINE_STATUS=$?
+}
+
+# wine_wait_window CAPTION LIMIT [IGNORED_ID...]: prints the id of a visible
+# window whose caption is exactly CAPTION and that is not one of the ignored
+# ones (a dialog and its message boxes share a caption); fails after LIMIT s.
+wine_wait_window() {
+    local caption=$1 limit pattern window ignored
+    limit=$(deadline "$2")
+    shift 2
+    pattern="^$(printf '%s' "$caption" | sed 's/[][\.*^$+?(){}|]/\\&/g')\$"
+    while before "$limit"; do
+        for window in $(xdotool search --onlyvisible --name "$pattern" 2>/dev/null); do
+            for ignored in "$@"; do
+                [ "$window" = "$ignored" ] && continue 2
+            done
+            # The search ignores case; the caption must match exactly.
+            [ "$(xdotool getwindowname "$window" 2>/dev/null)" = "$caption" ] || continue
+            # A window that has just been mapped may not take keys yet.
+            sleep 0.2
+            echo "$window"
+            return 0
+        done
+        sleep 0.1
+    done
+    return 1
+}
+
+window_visible() {
+    xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'
+}
+
+# wine_press WINDOW KEY: sends a key that closes the window; retries until it
+# is gone. Without a window manager windowactivate does nothing, and
+# key --window loses keys, so the window takes the focus first.
+wine_press() {
+    local limit
+    for _ in 1 2 3 4 5; do
+        xdotool windowfocus "$1" 2>/dev/null || true
+        xdotool key "$2" 2>/dev/null || true
+        limit=$(deadline 0.5)
+        while before "$limit"; do
+            window_visible "$1" || return 0
+            sleep 0.05
+        done
+    done
+    ! window_visible "$1"
+}
+
+# wine_answer CAPTION KEY LIMIT: waits for the window and presses the key.
+wine_answer() {
+    local window
+    window=$(wine_wait_window "$1" "$3") || return 1
+    wine_press "$window" "$2"
+}
+
+wine_cleanup() {
+    local prefix
+    for prefix in "${WINE_PREFIXES[@]}"; do
+        WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+        rm -rf "$(dirname "$prefix")"
+    done
+    WINE_PREFIXES=()
+    if [ -n "$XVFB_PID" ]; then
+        kill "$XVFB_PID" 2>/dev/null || true
+        wait "$XVFB_PID" 2>/dev/null || true
+        XVFB_PID=
+    fi
+}
