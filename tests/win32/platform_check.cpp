@@ -1,0 +1,202 @@
+// The portable core on the real Windows API, checked under Wine against what
+// Windows itself answers: the same checks the host tests make with the host
+// layer's doubles, so a double that drifts from Windows shows up here.
+// Started as: platform_check.exe -n "C:\My Dir"
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "archive/time_convert.h"
+#include "decode/archive_input.h"
+#include "startup/command_line.h"
+#include "startup/directory_macros.h"
+#include "startup/run_state.h"
+#include "startup/settings_block.h"
+#include "startup/text_ops.h"
+
+namespace {
+
+int passed = 0;
+int failed = 0;
+
+void check(bool ok, const std::string& what) {
+    if (ok) {
+        ++passed;
+    } else {
+        ++failed;
+        std::printf("FAIL %s\n", what.c_str());
+    }
+}
+
+void checkText(const std::string& got, const std::string& expected, const std::string& what) {
+    check(got == expected, what + ": got \"" + got + "\", expected \"" + expected + "\"");
+}
+
+std::string expanded(const char* text, const char* searchName) {
+    char buffer[256];
+    copyText(buffer, text, sizeof(buffer));
+    expandDirectoryMacro(buffer, sizeof(buffer), searchName);
+    return buffer;
+}
+
+std::string windowsDirectory() {
+    char buffer[MAX_PATH];
+    GetWindowsDirectoryA(buffer, sizeof(buffer));
+    return buffer;
+}
+
+std::string systemDirectory() {
+    char buffer[MAX_PATH];
+    GetSystemDirectoryA(buffer, sizeof(buffer));
+    return buffer;
+}
+
+bool isDirectory(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void checkTimes() {
+    const uint32_t times[] = {0,          1,          86399,      315532799,  315532800, 951782400,
+                              951868799,  1700000001, 4107542399, 4107542400, 4107628799,
+                              4294967294, 4294967295};
+    for (uint32_t t : times) {
+        FileTime fileTime = {0, 0};
+        uint64_t expected = uint64_t(t) * 10000000 + 116444736000000000ull;
+        check(unixToFileTime(t, &fileTime) == 1, "unixToFileTime " + std::to_string(t));
+        check((uint64_t(fileTime.high) << 32 | fileTime.low) == expected, "FILETIME of " + std::to_string(t));
+        uint64_t withFraction = expected + 9999999;
+        FileTime fractional = {uint32_t(withFraction), uint32_t(withFraction >> 32)};
+        uint32_t back = 0;
+        check(fileTimeToUnix(&fractional, &back) == 1 && back == t, "back from FILETIME " + std::to_string(t));
+    }
+    FileTime before1970 = {0, 0};
+    uint32_t untouched = 12345;
+    check(fileTimeToUnix(&before1970, &untouched) == 0 && untouched == 12345, "FILETIME before 1970 fails");
+
+    struct Zone {
+        const char* value;
+        uint32_t result;
+    } zones[] = {{"JST-9", 1000000 + 32400}, {"EST5EDT", 1000000 - 18000}, {"IST-5:30", 1000000 + 18000}};
+    for (const Zone& zone : zones) {
+        SetEnvironmentVariableA("TZ", zone.value);
+        uint32_t t = 1000000;
+        applyTimeZone(&t);
+        check(t == zone.result, std::string("TZ ") + zone.value);
+    }
+    SetEnvironmentVariableA("TZ", 0);
+    uint32_t t = 1000000;
+    applyTimeZone(&t);
+    check(t == 1000000, "TZ unset");
+}
+
+void checkMacros() {
+    std::string windows = windowsDirectory();
+    std::string system = systemDirectory();
+    checkText(expanded("%WinDir%\\Fonts", ""), windows + "\\Fonts", "%WinDir%");
+    checkText(expanded("%WinRoot%/Apps", ""), windows.substr(0, 2) + "\\Apps", "%WinRoot%");
+    checkText(expanded("%SystemDir%", ""), system, "%SystemDir%");
+    checkText(expanded("%windir%/x", ""), "%windir%\\x", "wrong case");
+    checkText(expanded("%Search%\\x", ""), "%Search%\\x", "%Search% without a name");
+    checkText(expanded("%Search%\\no-such-file.xyz", "no-such-file.xyz"), system + "\\no-such-file.xyz",
+              "%Search% not found");
+
+    char found[MAX_PATH];
+    char* filePart = 0;
+    if (SearchPathA(0, "notepad.exe", 0, sizeof(found), found, &filePart)) {
+        filePart[-1] = 0;
+        checkText(expanded("%Search%\\notepad.exe", "notepad.exe"), std::string(found) + "\\notepad.exe",
+                  "%Search% found");
+    } else {
+        check(false, "notepad.exe is not on the search path");
+    }
+
+    char programFiles[256] = "";
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_QUERY_VALUE,
+                      &key) == ERROR_SUCCESS) {
+        DWORD size = sizeof(programFiles);
+        RegQueryValueExA(key, "ProgramFilesDir", 0, 0, reinterpret_cast<BYTE*>(programFiles), &size);
+        RegCloseKey(key);
+    }
+    check(programFiles[0] != 0, "ProgramFilesDir is in the registry");
+    checkText(expanded("%ProgramFiles%\\Tool", ""), std::string(programFiles) + "\\Tool", "%ProgramFiles%");
+    isWin32s = 1;
+    checkText(expanded("%ProgramFiles%\\Tool", ""), windows.substr(0, 2) + "\\Tool", "%ProgramFiles% on Win32s");
+    isWin32s = 0;
+
+    SetEnvironmentVariableA("TEMP", "C:\\velkar-temp");
+    checkText(expanded("%WORK%\\x", ""), "C:\\velkar-temp\\x", "%WORK% from TEMP");
+    SetEnvironmentVariableA("TEMP", 0);
+    SetEnvironmentVariableA("TMP", "C:\\velkar-tmp");
+    checkText(expanded("%WORK%", ""), "C:\\velkar-tmp", "%WORK% from TMP");
+    SetEnvironmentVariableA("TMP", 0);
+    RemoveDirectoryA((windows + "\\TEMP").c_str());
+    checkText(expanded("%WORK%", ""), windows + "\\TEMP", "%WORK% without TEMP and TMP");
+    check(isDirectory(windows + "\\TEMP"), "%WORK% creates <WinDir>\\TEMP");
+}
+
+void checkCommandLine() {
+    TokenList list = splitCommandLine(skipProgramName(GetCommandLineA()));
+    check(list.count == 2, "two tokens behind the program name");
+    if (list.count == 2) {
+        checkText(list.tokens[0], "-n", "first token");
+        checkText(list.tokens[1], "C:\\My Dir", "quoted directory");
+    }
+    releaseTokens(&list);
+    check(osCharLower('N') == 'n' && osCharLower('c') == 'c', "CharLowerA on one character");
+}
+
+void writeFile(const char* path, const std::string& bytes) {
+    HANDLE out = CreateFileA(path, GENERIC_WRITE, 0, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
+    DWORD written = 0;
+    WriteFile(out, bytes.data(), DWORD(bytes.size()), &written, 0);
+    CloseHandle(out);
+}
+
+void checkFiles() {
+    CreateDirectoryA("C:\\velkar-check", 0);
+    createDirectoryChain("C:/velkar-check/a/b/c.txt");
+    check(isDirectory("C:\\velkar-check\\a\\b"), "createDirectoryChain with '/'");
+
+    const char* self = "C:\\velkar-check\\self.exe";
+    std::string block(SETTINGS_OFFSET + 300, '\0');
+    std::memcpy(&block[SETTINGS_OFFSET + 4], "Checked", 7);
+    writeFile(self, block);
+    copyText(run->selfPath, self, sizeof(run->selfPath));
+    run->settings.flags = 0xFF;
+    readSettingsBlock();
+    checkText(run->windowTitle, "Checked", "settings block cut short by the end of the file");
+    check(run->settings.flags == 0xFF, "bytes behind the end of the file are not read");
+
+    const char* archive = "C:\\velkar-check\\archive.bin";
+    std::string member(40000, '\0');
+    for (size_t i = 0; i < member.size(); ++i) member[i] = char(i * 7 + (i >> 9));
+    writeFile(archive, "HEAD" + member + "NEXT");
+    FileHandle file = osOpenRead(archive);
+    check(osSeek(file, 4, SEEK_FROM_START) == 4, "_llseek");
+    std::string read;
+    run->inputPos = 0xFFFFFFFF;
+    for (uint32_t left = 40000; left > 0; --left) {
+        int byte = nextArchiveByte(file, left);
+        if (byte < 0) break;
+        read.push_back(char(byte));
+    }
+    check(read == member, "40,000 bytes through the input buffer");
+    check(osSeek(file, 0, SEEK_FROM_CURRENT) == 4 + 40000, "file position behind the member");
+    osClose(file);
+}
+
+}  // namespace
+
+int main() {
+    run = static_cast<RunState*>(osAllocZeroed(sizeof(RunState)));
+    checkTimes();
+    checkMacros();
+    checkCommandLine();
+    checkFiles();
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 ? 0 : 1;
+}
