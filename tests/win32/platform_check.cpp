@@ -1,7 +1,8 @@
 // The portable core on the real Windows API, checked under Wine against what
 // Windows itself answers: the same checks the host tests make with the host
 // layer's doubles, so a double that drifts from Windows shows up here.
-// Started as: platform_check.exe -n "C:\My Dir"
+// Started as: platform_check.exe -n "C:\My Dir", and with --dbcs in a
+// process whose ANSI code page is 932.
 #include <windows.h>
 
 #include <cstdio>
@@ -189,14 +190,33 @@ void checkFiles() {
     osClose(file);
 }
 
+// Trail bytes 0x5C, 0x2F and 0xFF of double-byte characters are no
+// separators, whatever CharPrevA and IsDBCSLeadByte of code page 932 say.
+void checkDoubleByteText() {
+    check(GetACP() == 932 && osIsLeadByte(0x81), "code page 932 is active");
+    char path[64] = "a\x81\x5C/b\x83\x2F\\c\x88\xFF";
+    char* last = normaliseSeparators(path, '/');
+    checkText(path, "a\x81\x5C/b\x83\x2F/c\x88\xFF", "normaliseSeparators keeps trail bytes");
+    checkText(last, "c\x88\xFF", "start of the last component");
+    checkText(lastComponent("x:\x81\x5Cy\x83\x2Fz"), "\x81\x5Cy\x83\x2Fz", "lastComponent");
+    char directory[64] = "dir\x81\x5C";
+    appendSeparator(directory);
+    checkText(directory, "dir\x81\x5C/", "appendSeparator after a trail byte 0x5C");
+    checkText(expanded("%WinDir%/\x95\x5C", ""), windowsDirectory() + "\\\x95\x5C", "%WinDir% with a DBCS name");
+}
+
 }  // namespace
 
 int main() {
     run = static_cast<RunState*>(osAllocZeroed(sizeof(RunState)));
-    checkTimes();
-    checkMacros();
-    checkCommandLine();
-    checkFiles();
+    if (std::strstr(GetCommandLineA(), "--dbcs")) {
+        checkDoubleByteText();
+    } else {
+        checkTimes();
+        checkMacros();
+        checkCommandLine();
+        checkFiles();
+    }
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }

@@ -12,14 +12,23 @@ if [ ! -f "$check" ]; then
 fi
 wine_setup || exit 1
 wine_new_prefix platform
-output=$WINE_RUN/output.txt
-timeout 120 wine "$check" -n 'C:\My Dir' >"$output" 2>/dev/null
-status=$?
-tr -d '\r' <"$output" | grep -v ' passed, ' || true
-summary=$(tr -d '\r' <"$output" | grep -E '^[0-9]+ passed, [0-9]+ failed$' || true)
-if [ "$status" = 0 ] && [ -n "$summary" ]; then
-    pass "platform checks under Wine ($summary)"
-else
-    fail "platform checks under Wine" "exit status $status, ${summary:-no summary}"
-fi
+
+# run_checks NAME ARGS...: runs the program and takes its own closing line.
+run_checks() {
+    local name=$1 output=$WINE_RUN/$1.txt status summary
+    shift
+    timeout 120 "$@" >"$output" 2>/dev/null
+    status=$?
+    tr -d '\r' <"$output" | grep -v ' passed, ' || true
+    summary=$(tr -d '\r' <"$output" | grep -E '^[0-9]+ passed, [0-9]+ failed$' || true)
+    if [ "$status" = 0 ] && [ -n "$summary" ]; then
+        pass "$name ($summary)"
+    else
+        fail "$name" "exit status $status, ${summary:-no summary}"
+    fi
+}
+
+run_checks "platform calls" wine "$check" -n 'C:\My Dir'
+# Wine takes the ANSI code page from the locale, per process.
+run_checks "double-byte text, code page 932" env LC_ALL=ja_JP.UTF-8 wine "$check" --dbcs
 finish
