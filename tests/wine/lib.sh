@@ -171,6 +171,13 @@ wine_wait_window() {
     return 1
 }
 
+# wine_window_text CAPTION: prints the static texts of the window with that
+# exact caption (a message box's message), read by our window_text.exe inside
+# the current prefix.
+wine_window_text() {
+    wine "$VELKAR_BUILD/window_text.exe" "$1" 2>/dev/null | tr -d '\r'
+}
+
 window_visible() {
     xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'
 }

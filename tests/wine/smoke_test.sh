@@ -46,10 +46,15 @@ put_bytes "$smoke" $((0x200)) $(u32_bytes $(($(stat -c %s "$smoke") + 100)))
 # shellcheck disable=SC2046
 put_bytes "$smoke" $((0x204)) $(text_bytes "Velkar Smoke")
 wine_start "$smoke"
-if wine_answer "Velkar Smoke" Return 30; then
+if window=$(wine_wait_window "Velkar Smoke" 30); then
+    text=$(wine_window_text "Velkar Smoke")
+    expected="\"$(printf 'Z:%s' "$smoke" | tr / '\\')\" Unexpeted EOF"
+    wine_press "$window" Return
     wine_wait_exit 30
-    if [ "$WINE_STATUS" = 0 ]; then
-        pass "archive past the end: message answered, exit 0"
+    if [ "$text" != "$expected" ]; then
+        fail "archive past the end" "message \"$text\", expected \"$expected\""
+    elif [ "$WINE_STATUS" = 0 ]; then
+        pass "archive past the end: \"$text\" answered, exit 0"
     else
         fail "archive past the end" "exit status $WINE_STATUS after the message"
     fi
