@@ -70,37 +70,34 @@ uint32_t windowsTempFolder(char* folder) {
     return textLength(folder);
 }
 
-int startsWithMacro(const char* text, const char* macro) {
-    return compareN(text, macro, textLength(macro)) == 0;
-}
+// The macros in the order they are tried; a name that matches at the first
+// byte of the text wins, and the text behind it is kept.
+struct Macro {
+    const char* name;
+    int needsSearchName;
+    void (*fill)(const char* searchName, char* folder);
+};
+
+const Macro MACROS[] = {
+    {"%WORK%", 0, [](const char*, char* folder) { getWorkDirectory(FOLDER_SIZE, folder); }},
+    {"%WinDir%", 0, [](const char*, char* folder) { windowsFolder(folder); }},
+    {"%WinRoot%", 0, [](const char*, char* folder) { windowsDrive(folder); }},
+    {"%SystemDir%", 0, [](const char*, char* folder) { systemFolder(folder); }},
+    {"%ProgramFiles%", 0, [](const char*, char* folder) { programFilesFolder(folder); }},
+    {"%Search%", 1, searchFolder},
+};
 
 // Fills folder with what the macro at the start of text stands for and
-// returns the macro's length; 0 when text starts with no macro.
+// returns the macro's length; 0 when text starts with no macro. "%Search%"
+// without a search name is no macro, so the text keeps it.
 uint32_t macroFolder(const char* text, const char* searchName, char* folder) {
     folder[0] = 0;
-    if (startsWithMacro(text, "%WORK%")) {
-        getWorkDirectory(FOLDER_SIZE, folder);
-        return 6;
-    }
-    if (startsWithMacro(text, "%WinDir%")) {
-        windowsFolder(folder);
-        return 8;
-    }
-    if (startsWithMacro(text, "%WinRoot%")) {
-        windowsDrive(folder);
-        return 9;
-    }
-    if (startsWithMacro(text, "%SystemDir%")) {
-        systemFolder(folder);
-        return 11;
-    }
-    if (startsWithMacro(text, "%ProgramFiles%")) {
-        programFilesFolder(folder);
-        return 14;
-    }
-    if (searchName[0] != 0 && startsWithMacro(text, "%Search%")) {
-        searchFolder(searchName, folder);
-        return 8;
+    for (const Macro& macro : MACROS) {
+        uint32_t length = textLength(macro.name);
+        if (compareN(text, macro.name, length) != 0) continue;
+        if (macro.needsSearchName && searchName[0] == 0) return 0;
+        macro.fill(searchName, folder);
+        return length;
     }
     return 0;
 }
