@@ -9,8 +9,16 @@ set(VELKAR_CORE_SOURCES
     archive/errors.cpp
     archive/time_convert.cpp
     archive/walk.cpp
+    archive/member_header.cpp
+    archive/output_names.cpp
+    archive/overwrite.cpp
     decode/crc16.cpp
     decode/archive_input.cpp
+    decode/bit_input.cpp
+    decode/huffman_table.cpp
+    decode/block_decoder.cpp
+    decode/output_sink.cpp
     ui/main_dialog.cpp
+    ui/progress.cpp
 )
 list(TRANSFORM VELKAR_CORE_SOURCES PREPEND "${PROJECT_SOURCE_DIR}/")

@@ -68,6 +68,24 @@ int osCloseOutput(FileHandle file);        // CloseHandle
 int osDeleteFile(const char* path);
 int osCreateDirectory(const char* path);
 
+// Attributes and times of files; attribute values are the Windows ones.
+const uint32_t INVALID_ATTRIBUTES = 0xFFFFFFFF;
+const uint32_t ATTRIBUTE_READONLY = 0x01;
+const uint32_t ATTRIBUTE_DIRECTORY = 0x10;
+const uint32_t ATTRIBUTE_NORMAL = 0x80;
+uint32_t osFileAttributes(const char* path);  // GetFileAttributesA
+int osSetFileAttributes(const char* path, uint32_t attributes);
+// Opens an existing file for reading, shared, and reads its last-write time.
+int osLastWriteTime(const char* path, FileTime* lastWrite);
+// SetFileTime on an open output file; a null time is left unchanged.
+int osSetFileTimes(FileHandle file, const FileTime* creation, const FileTime* lastAccess,
+                   const FileTime* lastWrite);
+// GetVolumeInformationA's maximum component length for a root such as "D:\",
+// or for the current volume when root is 0; 0 when the query fails.
+uint32_t osMaxComponentLength(const char* root);
+// GetFileTitleA; 1 when the title fits.
+int osFileTitle(const char* path, char* out, uint16_t size);
+
 // Environment and folders; each returns the length copied, the size needed
 // (terminator included) when out is too small, or 0 on failure.
 uint32_t osGetEnv(const char* name, char* out, uint32_t size);
@@ -86,6 +104,23 @@ char osCharLower(char c);                  // CharLowerA on one character
 
 // User interface.
 int osMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned style);
+
+// A modal dialog from a template. The platform turns its window messages into
+// these events for the handler, which answers as a dialog procedure does.
+enum DialogEvent { DIALOG_INIT, DIALOG_COMMAND, DIALOG_TIMER };
+typedef int (*DialogHandler)(WindowHandle dialog, int event, int id);
+int osRunDialog(const char* templateName, DialogHandler handler);  // DialogBoxParamA; -1 on failure
+void osEndDialog(WindowHandle dialog, int result);
+void osSetWindowText(WindowHandle window, const char* text);
+void osSetDlgItemText(WindowHandle dialog, int id, const char* text);
+uint32_t osGetDlgItemText(WindowHandle dialog, int id, char* out, uint32_t size);
+void osEnableDlgItem(WindowHandle dialog, int id, int enable);
+void osCheckDlgButton(WindowHandle dialog, int id, int checked);
+void osStartTimer(WindowHandle window, int id, uint32_t milliseconds);
+void osStopTimer(WindowHandle window, int id);
+void osPostCommand(WindowHandle window, int id);  // WM_COMMAND with lParam 0
+// Handles every waiting message of the thread without blocking.
+void osPumpMessages(WindowHandle dialog);
 
 // Time conversions of the file system.
 int osFileTimeToSystemTime(const FileTime* fileTime, SystemTime* systemTime);

@@ -55,5 +55,47 @@ void hostSetExitHandler(HostExitHandler handler);
 // The byte counts asked of osRead, in order.
 const std::vector<uint32_t>& hostReadRequests();
 
+// Failures on demand. Reads: the next n calls of osRead succeed, later ones
+// fail. Writes: n more bytes fit, then writes stop short as on a full disk.
+// Creates: osCreateOutput fails for paths that end with the given text.
+// -1 and an empty text switch them off.
+void hostFailReadsAfter(int n);
+void hostFailWritesAfter(int64_t bytes);
+void hostFailCreate(const std::string& pathEnd);
+
+// The maximum component length that every volume reports (255 by default),
+// and the root last asked about ("" for the current volume).
+void hostSetMaxComponentLength(uint32_t length);
+const std::string& hostVolumeRootAsked();
+
+// The times last handed to osSetFileTimes; a null time stays all zero.
+struct HostFileTimes {
+    FileTime creation;
+    FileTime lastAccess;
+    FileTime lastWrite;
+};
+const HostFileTimes& hostLastFileTimes();
+
+// Output that goes nowhere: files and directories are only pretended, so a
+// whole extract pass decodes and checks every member without writing.
+void hostSetDiscardOutput(bool discard);
+// Called with each output path that osCreateOutput opens.
+void hostSetOutputObserver(std::function<void(const char*)> observer);
+
+// The dialog as a model: caption and, per control id, text, enabled state
+// and check mark. The driver is asked for the next command whenever nothing
+// is posted and no timer is running; by default it presses OK once, then
+// Cancel. The pump handler runs at every osPumpMessages.
+void hostSetDialogDriver(std::function<int(WindowHandle)> driver);
+void hostSetPumpHandler(std::function<void(WindowHandle)> handler);
+void hostFailDialog(bool fail);
+void hostSendCommand(WindowHandle dialog, int id);
+const std::string& hostDialogCaption();
+std::string hostDialogItemText(int id);
+const std::vector<std::string>& hostDialogItemHistory(int id);
+bool hostDialogItemEnabled(int id);
+bool hostDialogItemChecked(int id);
+void hostResetDialog();
+
 // Windows paths on the host: '\' becomes '/'.
 std::string hostPath(const char* path);

@@ -29,7 +29,22 @@ struct HostSettings {
     std::vector<HostMessageBox> boxes;
     HostExitHandler exitHandler;
     std::vector<uint32_t> readRequests;
+    int readsLeft = -1;
+    int64_t writeBytesLeft = -1;
+    std::string failCreateEnd;
+    uint32_t maxComponentLength = 255;
+    std::string volumeRootAsked;
+    HostFileTimes lastFileTimes{};
+    bool discardOutput = false;
+    std::function<void(const char*)> outputObserver;
+    // Attribute bits a POSIX file cannot carry (archive, hidden, system).
+    std::map<std::string, uint32_t> extraAttributes;
 };
+
+// The handle of a pretended output file.
+const FileHandle DISCARD_FILE = 0x7FFF0000;
+const uint64_t UNIX_EPOCH_SECONDS = 11644473600ull;  // 1601-01-01 to 1970-01-01
+const uint32_t KEPT_ATTRIBUTES = ATTRIBUTE_READONLY | ATTRIBUTE_DIRECTORY | ATTRIBUTE_NORMAL;
 
 HostSettings& host() {
     static HostSettings settings;
@@ -62,6 +77,7 @@ std::string registryKey(const std::string& keyPath, const std::string& valueName
 
 void hostReset() {
     host() = HostSettings();
+    hostResetDialog();
 }
 
 void hostSetCodePage(int codePage) { host().codePage = codePage; }
@@ -85,6 +101,16 @@ void hostSetBoxAnswerer(HostBoxAnswerer answerer) { host().answerer = std::move(
 const std::vector<HostMessageBox>& hostMessageBoxes() { return host().boxes; }
 void hostSetExitHandler(HostExitHandler handler) { host().exitHandler = std::move(handler); }
 const std::vector<uint32_t>& hostReadRequests() { return host().readRequests; }
+void hostFailReadsAfter(int n) { host().readsLeft = n; }
+void hostFailWritesAfter(int64_t bytes) { host().writeBytesLeft = bytes; }
+void hostFailCreate(const std::string& pathEnd) { host().failCreateEnd = pathEnd; }
+void hostSetMaxComponentLength(uint32_t length) { host().maxComponentLength = length; }
+const std::string& hostVolumeRootAsked() { return host().volumeRootAsked; }
+const HostFileTimes& hostLastFileTimes() { return host().lastFileTimes; }
+void hostSetDiscardOutput(bool discard) { host().discardOutput = discard; }
+void hostSetOutputObserver(std::function<void(const char*)> observer) {
+    host().outputObserver = std::move(observer);
+}
 
 std::string hostPath(const char* path) {
     std::string result(path);
@@ -132,6 +158,8 @@ int32_t osSeek(FileHandle file, int32_t offset, int origin) {
 
 int32_t osRead(FileHandle file, void* buffer, uint32_t count) {
     host().readRequests.push_back(count);
+    if (host().readsLeft == 0) return -1;
+    if (host().readsLeft > 0) --host().readsLeft;
     uint32_t total = 0;
     while (total < count) {
         ssize_t n = ::read(static_cast<int>(file), static_cast<char*>(buffer) + total, count - total);
@@ -144,15 +172,37 @@ int32_t osRead(FileHandle file, void* buffer, uint32_t count) {
 
 void osClose(FileHandle file) { ::close(static_cast<int>(file)); }
 
+// Windows refuses to replace a read-only file or a directory; the host
+// checks that itself, since root could write to either.
 FileHandle osCreateOutput(const char* path) {
-    int fd = ::open(hostPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    return fd < 0 ? INVALID_FILE : fd;
+    std::string name = hostPath(path);
+    const std::string& failEnd = host().failCreateEnd;
+    if (!failEnd.empty() && name.size() >= failEnd.size() &&
+        name.compare(name.size() - failEnd.size(), failEnd.size(), failEnd) == 0)
+        return INVALID_FILE;
+    FileHandle handle = DISCARD_FILE;
+    if (!host().discardOutput) {
+        struct stat info;
+        if (::stat(name.c_str(), &info) == 0 && (S_ISDIR(info.st_mode) || !(info.st_mode & S_IWUSR)))
+            return INVALID_FILE;
+        int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0) return INVALID_FILE;
+        host().extraAttributes.erase(name);
+        handle = fd;
+    }
+    if (host().outputObserver) host().outputObserver(path);
+    return handle;
 }
 
 int osWrite(FileHandle file, const void* data, uint32_t count, uint32_t* written) {
+    uint32_t allowed = count;
+    int64_t& left = host().writeBytesLeft;
+    if (left >= 0 && left < count) allowed = static_cast<uint32_t>(left);
+    if (left >= 0) left -= allowed;
     uint32_t total = 0;
-    while (total < count) {
-        ssize_t n = ::write(static_cast<int>(file), static_cast<const char*>(data) + total, count - total);
+    if (file == DISCARD_FILE) total = allowed;
+    while (total < allowed) {
+        ssize_t n = ::write(static_cast<int>(file), static_cast<const char*>(data) + total, allowed - total);
         if (n <= 0) break;
         total += static_cast<uint32_t>(n);
     }
@@ -160,11 +210,95 @@ int osWrite(FileHandle file, const void* data, uint32_t count, uint32_t* written
     return total == count;
 }
 
-int osCloseOutput(FileHandle file) { return ::close(static_cast<int>(file)) == 0; }
+int osCloseOutput(FileHandle file) {
+    if (file == DISCARD_FILE) return 1;
+    return ::close(static_cast<int>(file)) == 0;
+}
 
-int osDeleteFile(const char* path) { return ::unlink(hostPath(path).c_str()) == 0; }
+int osDeleteFile(const char* path) {
+    if (host().discardOutput) return 1;
+    return ::unlink(hostPath(path).c_str()) == 0;
+}
 
-int osCreateDirectory(const char* path) { return ::mkdir(hostPath(path).c_str(), 0755) == 0; }
+int osCreateDirectory(const char* path) {
+    if (host().discardOutput) return 1;
+    return ::mkdir(hostPath(path).c_str(), 0755) == 0;
+}
+
+uint32_t osFileAttributes(const char* path) {
+    if (host().discardOutput) return INVALID_ATTRIBUTES;
+    std::string name = hostPath(path);
+    struct stat info;
+    if (::stat(name.c_str(), &info) != 0) return INVALID_ATTRIBUTES;
+    uint32_t attributes = 0;
+    auto extra = host().extraAttributes.find(name);
+    if (extra != host().extraAttributes.end()) attributes = extra->second;
+    if (S_ISDIR(info.st_mode)) attributes |= ATTRIBUTE_DIRECTORY;
+    if (!(info.st_mode & S_IWUSR)) attributes |= ATTRIBUTE_READONLY;
+    return attributes ? attributes : ATTRIBUTE_NORMAL;
+}
+
+int osSetFileAttributes(const char* path, uint32_t attributes) {
+    if (host().discardOutput) return 1;
+    std::string name = hostPath(path);
+    struct stat info;
+    if (::stat(name.c_str(), &info) != 0) return 0;
+    mode_t mode = info.st_mode & 07777;
+    mode = (attributes & ATTRIBUTE_READONLY) ? (mode & ~0222) : (mode | S_IWUSR);
+    if (::chmod(name.c_str(), mode) != 0) return 0;
+    host().extraAttributes[name] = attributes & ~KEPT_ATTRIBUTES;
+    return 1;
+}
+
+int osLastWriteTime(const char* path, FileTime* lastWrite) {
+    if (host().discardOutput) return 0;
+    struct stat info;
+    if (::stat(hostPath(path).c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return 0;
+    uint64_t ticks = (static_cast<uint64_t>(info.st_mtim.tv_sec) + UNIX_EPOCH_SECONDS) * 10000000ull +
+                     static_cast<uint64_t>(info.st_mtim.tv_nsec) / 100;
+    lastWrite->low = static_cast<uint32_t>(ticks);
+    lastWrite->high = static_cast<uint32_t>(ticks >> 32);
+    return 1;
+}
+
+// The host keeps no creation time; it is only recorded for the tests.
+int osSetFileTimes(FileHandle file, const FileTime* creation, const FileTime* lastAccess, const FileTime* lastWrite) {
+    HostFileTimes& times = host().lastFileTimes;
+    times = HostFileTimes{};
+    if (creation) times.creation = *creation;
+    if (lastAccess) times.lastAccess = *lastAccess;
+    if (lastWrite) times.lastWrite = *lastWrite;
+    if (file == DISCARD_FILE) return 1;
+    struct timespec stamps[2];
+    const FileTime* given[2] = {lastAccess, lastWrite};
+    for (int i = 0; i < 2; ++i) {
+        if (!given[i]) {
+            stamps[i].tv_sec = 0;
+            stamps[i].tv_nsec = UTIME_OMIT;
+            continue;
+        }
+        uint64_t ticks = (static_cast<uint64_t>(given[i]->high) << 32) | given[i]->low;
+        stamps[i].tv_sec = static_cast<time_t>(ticks / 10000000ull) - static_cast<time_t>(UNIX_EPOCH_SECONDS);
+        stamps[i].tv_nsec = static_cast<long>(ticks % 10000000ull) * 100;
+    }
+    return ::futimens(static_cast<int>(file), stamps) == 0;
+}
+
+uint32_t osMaxComponentLength(const char* root) {
+    host().volumeRootAsked = root ? root : "";
+    return host().maxComponentLength;
+}
+
+int osFileTitle(const char* path, char* out, uint16_t size) {
+    const char* title = path;
+    for (const char* p = path; *p; ++p) {
+        if (*p == '/' || *p == '\\' || *p == ':') title = p + 1;
+    }
+    size_t length = std::strlen(title);
+    if (length + 1 > size) return 0;
+    std::memcpy(out, title, length + 1);
+    return 1;
+}
 
 uint32_t osGetEnv(const char* name, char* out, uint32_t size) {
     auto found = host().environment.find(name);

@@ -1,5 +1,6 @@
 // The platform services on the Windows API, one call each.
 #include <windows.h>
+#include <commdlg.h>
 
 #include "platform/platform.h"
 
@@ -61,6 +62,31 @@ int osDeleteFile(const char* path) { return DeleteFileA(path) != 0; }
 
 int osCreateDirectory(const char* path) { return CreateDirectoryA(path, 0) != 0; }
 
+uint32_t osFileAttributes(const char* path) { return GetFileAttributesA(path); }
+
+int osSetFileAttributes(const char* path, uint32_t attributes) { return SetFileAttributesA(path, attributes) != 0; }
+
+int osLastWriteTime(const char* path, FileTime* lastWrite) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, 0, 0);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    BOOL ok = GetFileTime(file, 0, 0, reinterpret_cast<FILETIME*>(lastWrite));
+    CloseHandle(file);
+    return ok != 0;
+}
+
+int osSetFileTimes(FileHandle file, const FileTime* creation, const FileTime* lastAccess, const FileTime* lastWrite) {
+    return SetFileTime(reinterpret_cast<HANDLE>(file), reinterpret_cast<const FILETIME*>(creation),
+                       reinterpret_cast<const FILETIME*>(lastAccess), reinterpret_cast<const FILETIME*>(lastWrite)) != 0;
+}
+
+uint32_t osMaxComponentLength(const char* root) {
+    DWORD length = 0;
+    if (!GetVolumeInformationA(root, 0, 0, 0, &length, 0, 0, 0)) return 0;
+    return length;
+}
+
+int osFileTitle(const char* path, char* out, uint16_t size) { return GetFileTitleA(path, out, size) == 0; }
+
 uint32_t osGetEnv(const char* name, char* out, uint32_t size) { return GetEnvironmentVariableA(name, out, size); }
 
 uint32_t osWindowsDirectory(char* out, uint32_t size) { return GetWindowsDirectoryA(out, size); }
@@ -99,6 +125,63 @@ char osCharLower(char c) {
 
 int osMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned style) {
     return MessageBoxA(static_cast<HWND>(owner), text, caption, style);
+}
+
+// The handler rides in the dialog's user data from WM_INITDIALOG on.
+static INT_PTR CALLBACK dialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    DialogHandler handler = reinterpret_cast<DialogHandler>(GetWindowLongPtrA(dialog, DWLP_USER));
+    switch (message) {
+    case WM_INITDIALOG:
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        return reinterpret_cast<DialogHandler>(lParam)(dialog, DIALOG_INIT, 0);
+    case WM_COMMAND:
+        return handler ? handler(dialog, DIALOG_COMMAND, LOWORD(wParam)) : 0;
+    case WM_TIMER:
+        return handler ? handler(dialog, DIALOG_TIMER, static_cast<int>(wParam)) : 0;
+    }
+    return 0;
+}
+
+int osRunDialog(const char* templateName, DialogHandler handler) {
+    return static_cast<int>(DialogBoxParamA(GetModuleHandleA(0), templateName, 0, dialogProcedure,
+                                            reinterpret_cast<LPARAM>(handler)));
+}
+
+void osEndDialog(WindowHandle dialog, int result) { EndDialog(static_cast<HWND>(dialog), result); }
+
+void osSetWindowText(WindowHandle window, const char* text) { SetWindowTextA(static_cast<HWND>(window), text); }
+
+void osSetDlgItemText(WindowHandle dialog, int id, const char* text) {
+    SetDlgItemTextA(static_cast<HWND>(dialog), id, text);
+}
+
+uint32_t osGetDlgItemText(WindowHandle dialog, int id, char* out, uint32_t size) {
+    return GetDlgItemTextA(static_cast<HWND>(dialog), id, out, static_cast<int>(size));
+}
+
+void osEnableDlgItem(WindowHandle dialog, int id, int enable) {
+    EnableWindow(GetDlgItem(static_cast<HWND>(dialog), id), enable);
+}
+
+void osCheckDlgButton(WindowHandle dialog, int id, int checked) {
+    CheckDlgButton(static_cast<HWND>(dialog), id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void osStartTimer(WindowHandle window, int id, uint32_t milliseconds) {
+    SetTimer(static_cast<HWND>(window), id, milliseconds, 0);
+}
+
+void osStopTimer(WindowHandle window, int id) { KillTimer(static_cast<HWND>(window), id); }
+
+void osPostCommand(WindowHandle window, int id) { PostMessageA(static_cast<HWND>(window), WM_COMMAND, id, 0); }
+
+void osPumpMessages(WindowHandle dialog) {
+    MSG message;
+    while (PeekMessageA(&message, 0, 0, 0, PM_REMOVE)) {
+        if (IsDialogMessageA(static_cast<HWND>(dialog), &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
 }
 
 int osFileTimeToSystemTime(const FileTime* fileTime, SystemTime* systemTime) {

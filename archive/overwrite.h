@@ -1,0 +1,14 @@
+// Whether an existing file is replaced, and the times and attribute that an
+// extracted file gets.
+#pragma once
+
+#include <stdint.h>
+
+#include "platform/platform.h"
+
+enum OverwriteResult { OVERWRITE_WRITE, OVERWRITE_SKIP, OVERWRITE_STOP };
+
+int overwriteDecision();
+uint32_t existingFileTime(const char* path);
+void setOutputTimes(FileHandle file);
+void restoreMemberAttribute();
