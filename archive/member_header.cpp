@@ -1,0 +1,185 @@
+#include "archive/member_header.h"
+
+#include "archive/errors.h"
+#include "archive/time_convert.h"
+#include "decode/crc16.h"
+#include "startup/run_state.h"
+#include "startup/text_ops.h"
+
+const uint32_t BASE_HEADER_SIZE = 26;
+const uint32_t FIRST_EXTENDED_SIZE_POS = 24;
+const unsigned char HEADER_LEVEL = 2;
+
+static uint16_t readLittle16(const unsigned char* bytes) {
+    return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+
+static uint32_t readLittle32(const unsigned char* bytes) {
+    return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+}
+
+static int isMethodLetter(unsigned char letter) {
+    return letter == '0' || (letter >= '4' && letter <= '7') || letter == 'd';
+}
+
+// Attribute and FILETIME headers are trusted only from systems that write
+// them with Windows meanings.
+static int hasWindowsFields(unsigned char osId) {
+    return osId == 'M' || osId == 'W' || osId == 'w';
+}
+
+void releaseMemberHeader() {
+    if (run->header.raw) osFree(run->header.raw);
+    run->header.raw = 0;
+}
+
+static int readBaseHeader(int32_t size) {
+    MemberHeader& header = run->header;
+    header.raw = static_cast<unsigned char*>(osAllocZeroed(static_cast<uint32_t>(size)));
+    if (!header.raw) {
+        showNotEnoughMemory();
+        run->failureFlag = 1;
+        return 0;
+    }
+    header.headerSize = static_cast<uint32_t>(size);
+    header.raw[0] = static_cast<unsigned char>(size & 0xFF);
+    header.raw[1] = static_cast<unsigned char>(size >> 8);
+    if (osRead(run->archiveHandle, header.raw + 2, header.headerSize - 2) != size - 2) return reportBadHeader();
+    const unsigned char* raw = header.raw;
+    if (raw[2] != '-' || raw[3] != 'l' || raw[4] != 'h' || raw[6] != '-' || !isMethodLetter(raw[5]))
+        return reportBadHeader();
+    // Levels 0 and 1 put other fields at these offsets; read as level 2 they
+    // would be taken apart at random.
+    if (raw[20] != HEADER_LEVEL) return reportBadHeader();
+    header.method = raw[5];
+    header.packedSize = readLittle32(raw + 7);
+    header.unpackedSize = readLittle32(raw + 11);
+    header.timeStamp = readLittle32(raw + 15);
+    header.attribute = raw[19];
+    header.dataCrc = readLittle16(raw + 21);
+    header.osId = raw[23];
+    header.creationTime = header.timeStamp;
+    header.lastAccessTime = header.timeStamp;
+    header.lastWriteTime = header.timeStamp;
+    return 1;
+}
+
+static void readFileTimes(const unsigned char* data) {
+    FileTime times[3];
+    for (int i = 0; i < 3; ++i) {
+        times[i].low = readLittle32(data + 8 * i);
+        times[i].high = readLittle32(data + 8 * i + 4);
+    }
+    fileTimeToUnix(&times[0], &run->header.creationTime);
+    fileTimeToUnix(&times[1], &run->header.lastWriteTime);
+    fileTimeToUnix(&times[2], &run->header.lastAccessTime);
+}
+
+// Every extended header must lie wholly inside the header, and a field is
+// read only when its data are long enough for it; anything else is a broken
+// header, never a read beyond the buffer.
+static int readExtendedHeaders(int* sawName) {
+    MemberHeader& header = run->header;
+    const unsigned char* raw = header.raw;
+    int sawCrc = 0;
+    header.dirNameLength = 0;
+    uint32_t sizePos = FIRST_EXTENDED_SIZE_POS;
+    uint32_t size = readLittle16(raw + sizePos);
+    while (size != 0) {
+        if (size < 3 || size > header.headerSize - sizePos - 2) return reportBadHeader();
+        uint32_t dataPos = sizePos + 3;
+        uint32_t dataLength = size - 3;
+        switch (raw[sizePos + 2]) {
+        case 0x00:
+            if (dataLength < 2) return reportBadHeader();
+            header.headerCrc = readLittle16(raw + dataPos);
+            header.headerCrcPos = dataPos;
+            sawCrc = 1;
+            break;
+        case 0x01:
+            header.fileNamePos = dataPos;
+            header.fileNameLength = dataLength;
+            *sawName = 1;
+            break;
+        case 0x02:
+            header.dirNamePos = dataPos;
+            header.dirNameLength = dataLength;
+            break;
+        case 0x40:
+            if (!hasWindowsFields(header.osId)) break;
+            if (dataLength < 2) return reportBadHeader();
+            header.attribute = readLittle16(raw + dataPos);
+            break;
+        case 0x41:
+            if (!hasWindowsFields(header.osId)) break;
+            if (dataLength < 24) return reportBadHeader();
+            readFileTimes(raw + dataPos);
+            break;
+        }
+        sizePos += size;
+        size = readLittle16(raw + sizePos);
+    }
+    if (!sawCrc) return reportBadHeader();
+    return 1;
+}
+
+static int headerCrcMatches() {
+    MemberHeader& header = run->header;
+    header.raw[header.headerCrcPos] = 0;
+    header.raw[header.headerCrcPos + 1] = 0;
+    run->crc = 0;
+    return crcFeed(header.raw, static_cast<int32_t>(header.headerSize)) == header.headerCrc;
+}
+
+// The name is copied behind the directory at exactly the directory's length,
+// as the archive lays them out. A path that does not fit memberPath is
+// refused, since a cut name would be written as a different file, and so is
+// a directory with a zero byte inside, which would leave the bytes of the
+// previous path between the two.
+static int buildMemberPath() {
+    const MemberHeader& header = run->header;
+    if (header.dirNameLength + header.fileNameLength >= sizeof(run->memberPath)) return reportBadHeader();
+    char* path = run->memberPath;
+    const unsigned char* dirName = header.raw + header.dirNamePos;
+    for (uint32_t i = 0; i < header.dirNameLength; ++i) {
+        if (!dirName[i]) return reportBadHeader();
+        path[i] = static_cast<char>(dirName[i]);
+    }
+    char* name = path + header.dirNameLength;
+    const unsigned char* fileName = header.raw + header.fileNamePos;
+    uint32_t n = 0;
+    for (; n < header.fileNameLength && fileName[n]; ++n) name[n] = static_cast<char>(fileName[n]);
+    name[n] = 0;
+    normaliseSeparators(path, '/');
+    return 1;
+}
+
+int readMemberHeader() {
+    releaseMemberHeader();
+    unsigned char sizeBytes[2];
+    if (osRead(run->archiveHandle, sizeBytes, 2) != 2) return END_OF_ARCHIVE;
+    int32_t size = static_cast<int16_t>(readLittle16(sizeBytes));
+    if (size == 0) return END_OF_ARCHIVE;
+    if (size < 0) {
+        showNotEnoughMemory();
+        run->failureFlag = 1;
+        return HEADER_FAILED;
+    }
+    if (static_cast<uint32_t>(size) < BASE_HEADER_SIZE) {
+        reportBadHeader();
+        return HEADER_FAILED;
+    }
+    int sawName = 0;
+    if (!readBaseHeader(size) || !readExtendedHeaders(&sawName)) return HEADER_FAILED;
+    if (!headerCrcMatches()) {
+        reportBadHeader();
+        return HEADER_FAILED;
+    }
+    // Only a directory entry may come without a file name.
+    if (!sawName && run->header.method != 'd') {
+        reportBadHeader();
+        return HEADER_FAILED;
+    }
+    if (!sawName) run->header.fileNameLength = 0;
+    return buildMemberPath() ? HEADER_READ : HEADER_FAILED;
+}

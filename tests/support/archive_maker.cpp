@@ -1,10 +1,14 @@
 #include "support/archive_maker.h"
 
+std::string littleEndian(uint64_t value, int width) {
+    std::string out;
+    for (int i = 0; i < width; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    return out;
+}
+
 namespace {
 
-void putLittle(std::string& out, uint32_t value, int width) {
-    for (int i = 0; i < width; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
+void putLittle(std::string& out, uint32_t value, int width) { out += littleEndian(value, width); }
 
 void putExtended(std::string& out, unsigned char type, const std::string& data) {
     putLittle(out, static_cast<uint32_t>(data.size() + 3), 2);
@@ -27,7 +31,7 @@ std::string level2Member(const MemberSpec& spec) {
     std::string header;
     putLittle(header, 0, 2);
     header += std::string("-lh") + spec.method + "-";
-    putLittle(header, static_cast<uint32_t>(spec.data.size()), 4);
+    putLittle(header, spec.packedSize == 0xFFFFFFFF ? static_cast<uint32_t>(spec.data.size()) : spec.packedSize, 4);
     putLittle(header, spec.unpackedSize == 0xFFFFFFFF ? static_cast<uint32_t>(spec.data.size()) : spec.unpackedSize, 4);
     putLittle(header, spec.timeStamp, 4);
     header.push_back(static_cast<char>(spec.attribute));
@@ -36,15 +40,18 @@ std::string level2Member(const MemberSpec& spec) {
     header.push_back(spec.osId);
 
     size_t crcField = header.size() + 3;
-    putExtended(header, 0x00, std::string(2, '\0'));
-    putExtended(header, 0x01, spec.name);
+    if (spec.withCrcHeader) putExtended(header, 0x00, std::string(2, '\0'));
+    if (spec.withName) putExtended(header, 0x01, spec.name);
     if (!spec.directory.empty()) putExtended(header, 0x02, spec.directory);
+    for (const auto& extra : spec.extended) putExtended(header, extra.first, extra.second);
     putLittle(header, 0, 2);
 
     header[0] = static_cast<char>(header.size() & 0xFF);
     header[1] = static_cast<char>(header.size() >> 8);
-    uint16_t crc = referenceCrc16(header);
-    header[crcField] = static_cast<char>(crc & 0xFF);
-    header[crcField + 1] = static_cast<char>(crc >> 8);
+    if (spec.withCrcHeader) {
+        uint16_t crc = referenceCrc16(header);
+        header[crcField] = static_cast<char>(crc & 0xFF);
+        header[crcField + 1] = static_cast<char>(crc >> 8);
+    }
     return header + spec.data;
 }
