@@ -5,9 +5,10 @@
 #include <stdint.h>
 
 void determineVolumeRules();
-void buildOutputPath(char* out, const char* extractDir, char* memberPath);
+int buildOutputPath(char* out, uint32_t outSize, const char* extractDir, char* memberPath,
+                    uint32_t memberSize);
 void sanitisePath(char* path, int longNames);
 void sanitiseComponent(char* component, int longNames);
 char* cleanRun(char* text, uint32_t limit, int longNames);
-void shortDisplayName(char* out, const char* path, uint32_t width);
-void prepareOutputPath();
+void shortDisplayName(char* out, uint32_t outSize, const char* path, uint32_t width);
+int prepareOutputPath();

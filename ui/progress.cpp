@@ -3,8 +3,8 @@
 #include "archive/errors.h"
 #include "startup/run_state.h"
 #include "startup/text_ops.h"
+#include "ui/main_dialog.h"
 
-const int ID_PROGRESS_TEXT = 102;
 
 // Dividing by total/100 instead of multiplying done by 100 keeps every size
 // up to 4 GiB within 32 bits; totals under 100 bytes show 100 at once.
@@ -17,7 +17,7 @@ uint32_t progressPercentage(uint32_t done, uint32_t total) {
 
 void reportProgress(uint32_t done, uint32_t total) {
     formatText(run->messageText, sizeof(run->messageText), "Extract... %lu%%", progressPercentage(done, total));
-    osSetDlgItemText(run->dialogWindow, ID_PROGRESS_TEXT, run->messageText);
+    osSetDlgItemText(run->dialogWindow, ID_PROGRESS, run->messageText);
     pumpMessages(run->dialogWindow);
     if (run->cancelRequested == 1) fatalExit(1);
 }
