@@ -1,0 +1,38 @@
+#include "decode/bit_input.h"
+
+#include "archive/errors.h"
+#include "decode/archive_input.h"
+#include "startup/run_state.h"
+
+// bitBuffer always holds the next 16 bits; pendingByte keeps the unused rest
+// of the last byte read, left-aligned. Past the end of the packed data zero
+// bits follow and the file is not touched again, so the archive stays
+// positioned at the next member's header.
+void shiftInBits(unsigned n) {
+    while (n > run->pendingBitCount) {
+        n -= run->pendingBitCount;
+        run->bitBuffer = static_cast<uint16_t>((run->bitBuffer << run->pendingBitCount) +
+                                               (run->pendingByte >> (8 - run->pendingBitCount)));
+        if (run->packedLeft != 0) {
+            --run->packedLeft;
+            int byte = nextArchiveByte(run->archiveHandle, run->packedLeft + 1);
+            if (byte < 0) {
+                reportReadError();
+                fatalExit(1);
+            }
+            run->pendingByte = static_cast<unsigned char>(byte);
+        } else {
+            run->pendingByte = 0;
+        }
+        run->pendingBitCount = 8;
+    }
+    run->pendingBitCount = static_cast<unsigned char>(run->pendingBitCount - n);
+    run->bitBuffer = static_cast<uint16_t>((run->bitBuffer << n) + (run->pendingByte >> (8 - n)));
+    run->pendingByte = static_cast<unsigned char>(run->pendingByte << n);
+}
+
+uint16_t takeBits(unsigned n) {
+    uint16_t bits = static_cast<uint16_t>(run->bitBuffer >> (16 - n));
+    shiftInBits(n);
+    return bits;
+}

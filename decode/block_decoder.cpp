@@ -1,0 +1,166 @@
+#include "decode/block_decoder.h"
+
+#include "decode/bit_input.h"
+#include "decode/huffman_table.h"
+#include "decode/output_sink.h"
+#include "startup/run_state.h"
+#include "ui/progress.h"
+
+const uint16_t CODE_LENGTH_COUNT = 19;
+const uint16_t CODE_LENGTH_COUNT_BITS = 5;
+const uint16_t ZERO_RUN_INDEX = 3;
+const uint16_t NO_ZERO_RUN = 0xFFFF;
+const uint16_t LITERAL_COUNT_BITS = 9;
+const uint16_t FIRST_COPY_SYMBOL = 256;
+const uint16_t COPY_LENGTH_BIAS = 253;
+
+// Position alphabet by the low four bits of the method digit. A digit
+// without a row leaves an empty alphabet, which the first block header
+// rejects as a bad table.
+struct PositionCode {
+    uint16_t count;
+    uint16_t countBits;
+};
+static const PositionCode methodParameters[16] = {
+    {0, 0}, {0, 0}, {0, 0}, {0, 0}, {14, 4}, {14, 4}, {17, 5}, {17, 5},
+    {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0},
+};
+
+// A length of 7 or more is sent as 7 followed by one 1 bit per further step
+// and a closing 0. Lengths beyond 16 cannot belong to a code; rejecting them
+// here also bounds the run of ones. The code-length code alone carries a
+// 2-bit run of zero lengths after its third length. With a count of 0 the
+// alphabet has one symbol, which every look-up yields at no cost in bits.
+static void readSmallLengths(uint16_t count, uint16_t countBits, uint16_t zeroRunIndex) {
+    unsigned n = takeBits(countBits);
+    if (n == 0) {
+        uint16_t only = takeBits(countBits);
+        if (only >= count) reportBadTable();
+        for (unsigned i = 0; i < count; ++i) run->smallLengths[i] = 0;
+        for (unsigned i = 0; i < (1u << SMALL_TABLE_BITS); ++i) run->smallTable[i] = only;
+        return;
+    }
+    unsigned i = 0;
+    while (i < n) {
+        unsigned length = takeBits(3);
+        if (length == 7) {
+            for (uint16_t mask = 0x8000; run->bitBuffer & mask; mask >>= 1) ++length;
+            if (length > MAX_CODE_LENGTH) reportBadTable();
+            shiftInBits(length - 6);
+        }
+        run->smallLengths[i++] = static_cast<unsigned char>(length);
+        if (i == zeroRunIndex) {
+            unsigned zeros = takeBits(2);
+            while (zeros-- > 0) run->smallLengths[i++] = 0;
+        }
+    }
+    for (; i < count; ++i) run->smallLengths[i] = 0;
+    buildDecodeTable(count, run->smallLengths, SMALL_TABLE_BITS, run->smallTable);
+}
+
+// Lengths of the literal/length alphabet, coded with the code-length code:
+// symbols 0 to 2 stand for runs of zero lengths, the others for a length
+// plus 2. A count or a run that would pass the 510 entries is corrupt.
+static void readSymbolLengths() {
+    unsigned n = takeBits(LITERAL_COUNT_BITS);
+    if (n == 0) {
+        uint16_t only = takeBits(LITERAL_COUNT_BITS);
+        if (only >= LITERAL_COUNT) reportBadTable();
+        for (unsigned i = 0; i < LITERAL_COUNT; ++i) run->symbolLengths[i] = 0;
+        for (unsigned i = 0; i < (1u << SYMBOL_TABLE_BITS); ++i) run->symbolTable[i] = only;
+        return;
+    }
+    if (n > LITERAL_COUNT) reportBadTable();
+    unsigned i = 0;
+    while (i < n) {
+        uint16_t c = readCode(run->smallTable, SMALL_TABLE_BITS, CODE_LENGTH_COUNT, run->smallLengths);
+        if (c > 2) {
+            run->symbolLengths[i++] = static_cast<unsigned char>(c - 2);
+            continue;
+        }
+        unsigned zeros = c == 0 ? 1 : c == 1 ? takeBits(4) + 3u : takeBits(9) + 20u;
+        if (zeros > LITERAL_COUNT - i) reportBadTable();
+        while (zeros-- > 0) run->symbolLengths[i++] = 0;
+    }
+    for (; i < LITERAL_COUNT; ++i) run->symbolLengths[i] = 0;
+    buildDecodeTable(LITERAL_COUNT, run->symbolLengths, SYMBOL_TABLE_BITS, run->symbolTable);
+}
+
+// Every block starts with its symbol count and its three codes. The count is
+// 16 bits wide and 0 means 65,536: the 16-bit counter wraps on the first
+// symbol taken.
+static uint16_t nextSymbol() {
+    if (run->blockSymbolsLeft == 0) {
+        run->blockSymbolsLeft = takeBits(16);
+        readSmallLengths(CODE_LENGTH_COUNT, CODE_LENGTH_COUNT_BITS, ZERO_RUN_INDEX);
+        readSymbolLengths();
+        readSmallLengths(run->positionCodeCount, run->positionCountBits, NO_ZERO_RUN);
+    }
+    --run->blockSymbolsLeft;
+    return readCode(run->symbolTable, SYMBOL_TABLE_BITS, LITERAL_COUNT, run->symbolLengths);
+}
+
+// Positions 0 and 1 are their own code; code p above 1 says the position has
+// p bits, the top one set and the other p - 1 sent as they are.
+static uint16_t nextPosition() {
+    uint16_t p = readCode(run->smallTable, SMALL_TABLE_BITS, run->positionCodeCount, run->smallLengths);
+    if (p <= 1) return p;
+    return static_cast<uint16_t>((1u << (p - 1)) + takeBits(p - 1u));
+}
+
+void startBitInput(unsigned char methodDigit) {
+    const PositionCode& position = methodParameters[methodDigit & 0x0F];
+    run->positionCodeCount = position.count;
+    run->positionCountBits = position.countBits;
+    run->bitBuffer = 0;
+    run->pendingByte = 0;
+    run->pendingBitCount = 0;
+    shiftInBits(16);
+    run->blockSymbolsLeft = 0;
+}
+
+// Each full window goes out at once; the count reported already includes
+// every byte of a copy in progress.
+static void flushFullWindow(uint32_t done) {
+    flushWindow(WINDOW_SIZE);
+    if (run->outputHandle != INVALID_FILE) reportProgress(done, run->targetSize);
+    run->windowPos = 0;
+}
+
+// The window is both the history and the output buffer, and it is never
+// cleared: a copy reaching back before the member's first byte reads what an
+// earlier member left there. Copies go byte by byte so that one longer than
+// its distance repeats what it has just written. The last copy may run past
+// unpackedSize; it is written in full.
+void decodeMember() {
+    run->targetSize = run->header.unpackedSize;
+    run->packedLeft = run->header.packedSize;
+    run->crc = 0;
+    run->windowSize = WINDOW_SIZE;
+    startBitInput(run->header.method);
+    run->producedCount = 0;
+    run->windowPos = 0;
+    while (run->producedCount < run->targetSize) {
+        uint16_t c = nextSymbol();
+        if (c < FIRST_COPY_SYMBOL) {
+            run->window[run->windowPos++] = static_cast<unsigned char>(c);
+            if (run->windowPos == WINDOW_SIZE) flushFullWindow(run->producedCount + 1);
+            ++run->producedCount;
+            continue;
+        }
+        uint32_t length = c - COPY_LENGTH_BIAS;
+        uint32_t from = (run->windowPos - nextPosition() - 1) & (WINDOW_SIZE - 1);
+        // Saturate rather than wrap: a count that wrapped near 4 GiB would
+        // fall below unpackedSize again and the loop might never end.
+        uint32_t produced = run->producedCount + length;
+        run->producedCount = produced < length ? 0xFFFFFFFF : produced;
+        for (uint32_t k = 0; k < length; ++k) {
+            run->window[run->windowPos++] = run->window[(from + k) & (WINDOW_SIZE - 1)];
+            if (run->windowPos == WINDOW_SIZE) flushFullWindow(run->producedCount);
+        }
+    }
+    if (run->windowPos != 0) {
+        flushWindow(run->windowPos);
+        if (run->outputHandle != INVALID_FILE) reportProgress(run->producedCount, run->targetSize);
+    }
+}

@@ -1,0 +1,86 @@
+#include "decode/huffman_table.h"
+
+#include "archive/errors.h"
+#include "decode/bit_input.h"
+#include "startup/run_state.h"
+
+void reportBadTable() {
+    showError("Bad table", run->selfPath);
+    fatalExit(1);
+}
+
+// Codes up to tableBits long fill ranges of the table directly. A longer code
+// starts at a table entry that roots a small tree in leftChild/rightChild, one
+// link per further bit. Nodes are numbered from symbolCount upwards, so any
+// value below symbolCount is a symbol; a complete code of n symbols needs at
+// most n - 1 nodes, which keeps the 510-symbol tree within TREE_LINKS. Only
+// complete codes are accepted, or no code at all, which leaves the table as
+// it was (a block that never reads that alphabet).
+void buildDecodeTable(uint16_t symbolCount, const unsigned char* lengths, uint16_t tableBits, uint16_t* table) {
+    uint32_t count[MAX_CODE_LENGTH + 1] = {0};
+    for (unsigned s = 0; s < symbolCount; ++s) {
+        if (lengths[s] > MAX_CODE_LENGTH) reportBadTable();
+        ++count[lengths[s]];
+    }
+    uint32_t start[MAX_CODE_LENGTH + 2];
+    start[1] = 0;
+    for (unsigned length = 1; length <= MAX_CODE_LENGTH; ++length)
+        start[length + 1] = start[length] + (count[length] << (MAX_CODE_LENGTH - length));
+    if (start[MAX_CODE_LENGTH + 1] != 0x10000 && start[MAX_CODE_LENGTH + 1] != 0) reportBadTable();
+
+    // Short codes count in table entries, long ones keep 16-bit code values.
+    unsigned shift = MAX_CODE_LENGTH - tableBits;
+    uint32_t weight[MAX_CODE_LENGTH + 1];
+    for (unsigned length = 1; length <= tableBits; ++length) {
+        start[length] >>= shift;
+        weight[length] = 1u << (tableBits - length);
+    }
+    for (unsigned length = tableBits + 1; length <= MAX_CODE_LENGTH; ++length)
+        weight[length] = 1u << (MAX_CODE_LENGTH - length);
+
+    uint32_t firstRoot = (start[tableBits + 1] & 0xFFFF) >> shift;
+    if (firstRoot != 0)
+        for (uint32_t i = firstRoot; i < (1u << tableBits); ++i) table[i] = 0;
+
+    uint16_t nextNode = symbolCount;
+    uint32_t bitMask = 1u << (15 - tableBits);
+    for (uint16_t s = 0; s < symbolCount; ++s) {
+        unsigned length = lengths[s];
+        if (length == 0) continue;
+        uint32_t next = start[length] + weight[length];
+        if (length <= tableBits) {
+            for (uint32_t i = start[length]; i < next; ++i) table[i] = s;
+        } else {
+            uint32_t code = start[length];
+            uint16_t* link = &table[code >> shift];
+            for (unsigned depth = tableBits; depth < length; ++depth) {
+                if (*link == 0) {
+                    run->leftChild[nextNode] = 0;
+                    run->rightChild[nextNode] = 0;
+                    *link = nextNode++;
+                }
+                link = (code & bitMask) ? &run->rightChild[*link] : &run->leftChild[*link];
+                code <<= 1;
+            }
+            *link = s;
+        }
+        start[length] = next;
+    }
+}
+
+// The walk below the table index is bounded by the longest code: a table left
+// over from an earlier block (one whose lengths were all zero) may lead
+// anywhere in the links, and must end in "Bad table" rather than loop.
+uint16_t readCode(const uint16_t* table, uint16_t tableBits, uint16_t symbolCount, const unsigned char* lengths) {
+    uint16_t s = table[run->bitBuffer >> (MAX_CODE_LENGTH - tableBits)];
+    if (s >= symbolCount) {
+        uint32_t bitMask = 1u << (15 - tableBits);
+        for (unsigned depth = tableBits; s >= symbolCount; ++depth) {
+            if (depth == MAX_CODE_LENGTH) reportBadTable();
+            s = (run->bitBuffer & bitMask) ? run->rightChild[s] : run->leftChild[s];
+            bitMask >>= 1;
+        }
+    }
+    shiftInBits(lengths[s]);
+    return s;
+}
