@@ -1,0 +1,53 @@
+#include "archive/overwrite.h"
+
+#include "archive/time_convert.h"
+#include "startup/run_state.h"
+#include "startup/text_ops.h"
+
+const uint32_t NEWEST_TIME = 0xFFFFFFFF;
+
+// A file that cannot be read, or whose time cannot be expressed, counts as
+// newer than any member, so it is never replaced unasked.
+uint32_t existingFileTime(const char* path) {
+    FileTime lastWrite;
+    if (!osLastWriteTime(path, &lastWrite)) return NEWEST_TIME;
+    uint32_t unixTime = NEWEST_TIME;
+    if (!fileTimeToUnix(&lastWrite, &unixTime)) return NEWEST_TIME;
+    return unixTime;
+}
+
+// Any answer but Yes or No, a failed box included, stops the pass rather than
+// replace a file nobody agreed to.
+int overwriteDecision() {
+    uint32_t attributes = osFileAttributes(run->outputPath);
+    if (attributes == INVALID_ATTRIBUTES) return OVERWRITE_WRITE;
+    uint32_t existing = existingFileTime(run->outputPath);
+    formatText(run->messageText, sizeof(run->messageText), "\"%s\" %s", run->outputPath, "Overwrite?");
+    if (keepNewerFiles && existing >= run->header.timeStamp) return OVERWRITE_SKIP;
+    if (!overwriteWithoutAsking) {
+        int answer = osMessageBox(run->dialogWindow, run->messageText, run->windowTitle,
+                                  MB_YESNOCANCEL | MB_ICONQUESTION | MB_TASKMODAL);
+        if (answer == IDNO) return OVERWRITE_SKIP;
+        if (answer != IDYES) return OVERWRITE_STOP;
+    }
+    if (run->settings.restoreAttributes && !(attributes & ATTRIBUTE_DIRECTORY))
+        osSetFileAttributes(run->outputPath, ATTRIBUTE_NORMAL);
+    return OVERWRITE_WRITE;
+}
+
+// A time that has no FILETIME is left as the file has it.
+void setOutputTimes(FileHandle file) {
+    MemberHeader& header = run->header;
+    uint32_t* times[3] = {&header.creationTime, &header.lastAccessTime, &header.lastWriteTime};
+    FileTime converted[3];
+    const FileTime* given[3];
+    for (int i = 0; i < 3; ++i) {
+        if (isWin32s) applyTimeZone(times[i]);
+        given[i] = unixToFileTime(*times[i], &converted[i]) ? &converted[i] : 0;
+    }
+    osSetFileTimes(file, given[0], given[1], given[2]);
+}
+
+void restoreMemberAttribute() {
+    if (run->settings.restoreAttributes) osSetFileAttributes(run->outputPath, run->header.attribute);
+}

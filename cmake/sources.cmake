@@ -18,6 +18,8 @@ set(VELKAR_CORE_SOURCES
     decode/huffman_table.cpp
     decode/block_decoder.cpp
     decode/output_sink.cpp
+    install/installer_script.cpp
+    install/finishing_actions.cpp
     ui/main_dialog.cpp
     ui/progress.cpp
 )

@@ -122,6 +122,11 @@ void osPostCommand(WindowHandle window, int id);  // WM_COMMAND with lParam 0
 // Handles every waiting message of the thread without blocking.
 void osPumpMessages(WindowHandle dialog);
 
+// WM_WININICHANGE posted to every top-level window.
+void osBroadcastSettingChange();
+// ShellExecuteA with the default verb and SW_SHOW; parameters may be 0.
+void osShellExecute(WindowHandle owner, const char* file, const char* parameters, const char* directory);
+
 // Time conversions of the file system.
 int osFileTimeToSystemTime(const FileTime* fileTime, SystemTime* systemTime);
 int osSystemTimeToFileTime(const SystemTime* systemTime, FileTime* fileTime);

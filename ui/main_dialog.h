@@ -1,5 +1,20 @@
 // The main dialog, through which the destination is confirmed and the
-// extract pass runs.
+// extract pass runs. Its logic works on control ids only, so that the host
+// layer can drive it as the window system does.
 #pragma once
 
+#include "platform/platform.h"
+
+const int ID_DIRECTORY = 100;
+const int ID_FILE_NAME = 101;
+const int ID_PROGRESS = 102;
+const int ID_LABEL = 103;
+const int ID_REFERENCE = 104;
+const int ID_GROUP_BOX = 105;
+const int ID_CLASS_BOX = 106;
+const int AUTO_START_TIMER = 1;
+const uint32_t AUTO_START_DELAY = 700;
+
+int mainDialogEvent(WindowHandle dialog, int event, int id);
+void stripQuotes(char* text);
 int runMainDialog();

@@ -56,10 +56,10 @@ void hostSetExitHandler(HostExitHandler handler);
 const std::vector<uint32_t>& hostReadRequests();
 
 // Failures on demand. Reads: the next n calls of osRead succeed, later ones
-// fail. Writes: n more bytes fit, then writes stop short as on a full disk.
+// fail, or with shortRead deliver only half of what they are asked for. Writes: n more bytes fit, then writes stop short as on a full disk.
 // Creates: osCreateOutput fails for paths that end with the given text.
 // -1 and an empty text switch them off.
-void hostFailReadsAfter(int n);
+void hostFailReadsAfter(int n, bool shortRead = false);
 void hostFailWritesAfter(int64_t bytes);
 void hostFailCreate(const std::string& pathEnd);
 
@@ -96,6 +96,15 @@ const std::vector<std::string>& hostDialogItemHistory(int id);
 bool hostDialogItemEnabled(int id);
 bool hostDialogItemChecked(int id);
 void hostResetDialog();
+
+// The settings broadcasts and shell starts asked for; nothing is started.
+struct HostShellStart {
+    std::string file;
+    std::string parameters;  // "(none)" when none were given
+    std::string directory;
+};
+int hostBroadcastCount();
+const std::vector<HostShellStart>& hostShellStarts();
 
 // Windows paths on the host: '\' becomes '/'.
 std::string hostPath(const char* path);

@@ -26,6 +26,8 @@ struct HostDialog {
     std::function<void(WindowHandle)> pumpHandler;
     bool fail = false;
     int driverCalls = 0;
+    int broadcasts = 0;
+    std::vector<HostShellStart> shellStarts;
 };
 
 HostDialog& dialog() {
@@ -144,4 +146,13 @@ void osPumpMessages(WindowHandle window) {
     if (!isDialog(window) || !dialog().handler) return;
     deliverPosted(window);
     if (dialog().pumpHandler) dialog().pumpHandler(window);
+}
+
+int hostBroadcastCount() { return dialog().broadcasts; }
+const std::vector<HostShellStart>& hostShellStarts() { return dialog().shellStarts; }
+
+void osBroadcastSettingChange() { ++dialog().broadcasts; }
+
+void osShellExecute(WindowHandle, const char* file, const char* parameters, const char* directory) {
+    dialog().shellStarts.push_back({file, parameters ? parameters : "(none)", directory});
 }

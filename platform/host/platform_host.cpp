@@ -30,6 +30,7 @@ struct HostSettings {
     HostExitHandler exitHandler;
     std::vector<uint32_t> readRequests;
     int readsLeft = -1;
+    bool shortReads = false;
     int64_t writeBytesLeft = -1;
     std::string failCreateEnd;
     uint32_t maxComponentLength = 255;
@@ -101,7 +102,10 @@ void hostSetBoxAnswerer(HostBoxAnswerer answerer) { host().answerer = std::move(
 const std::vector<HostMessageBox>& hostMessageBoxes() { return host().boxes; }
 void hostSetExitHandler(HostExitHandler handler) { host().exitHandler = std::move(handler); }
 const std::vector<uint32_t>& hostReadRequests() { return host().readRequests; }
-void hostFailReadsAfter(int n) { host().readsLeft = n; }
+void hostFailReadsAfter(int n, bool shortRead) {
+    host().readsLeft = n;
+    host().shortReads = shortRead;
+}
 void hostFailWritesAfter(int64_t bytes) { host().writeBytesLeft = bytes; }
 void hostFailCreate(const std::string& pathEnd) { host().failCreateEnd = pathEnd; }
 void hostSetMaxComponentLength(uint32_t length) { host().maxComponentLength = length; }
@@ -158,7 +162,10 @@ int32_t osSeek(FileHandle file, int32_t offset, int origin) {
 
 int32_t osRead(FileHandle file, void* buffer, uint32_t count) {
     host().readRequests.push_back(count);
-    if (host().readsLeft == 0) return -1;
+    if (host().readsLeft == 0) {
+        if (!host().shortReads) return -1;
+        count /= 2;
+    }
     if (host().readsLeft > 0) --host().readsLeft;
     uint32_t total = 0;
     while (total < count) {

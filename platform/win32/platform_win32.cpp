@@ -1,6 +1,7 @@
 // The platform services on the Windows API, one call each.
 #include <windows.h>
 #include <commdlg.h>
+#include <shellapi.h>
 
 #include "platform/platform.h"
 
@@ -182,6 +183,12 @@ void osPumpMessages(WindowHandle dialog) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+}
+
+void osBroadcastSettingChange() { PostMessageA(HWND_BROADCAST, WM_WININICHANGE, 0, 0); }
+
+void osShellExecute(WindowHandle owner, const char* file, const char* parameters, const char* directory) {
+    ShellExecuteA(static_cast<HWND>(owner), 0, file, parameters, directory, SW_SHOW);
 }
 
 int osFileTimeToSystemTime(const FileTime* fileTime, SystemTime* systemTime) {

@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include "archive/member_header.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -44,7 +46,9 @@ void RunTest::SetUp() {
     run = static_cast<RunState*>(std::calloc(1, sizeof(RunState)));
 }
 
+// A run ended by fatalExit keeps its last header, as a real process would.
 void RunTest::TearDown() {
+    if (run) releaseMemberHeader();
     std::free(run);
     run = nullptr;
     hostReset();

@@ -1,0 +1,4 @@
+// The "$" installer script, read during the scan pass.
+#pragma once
+
+void parseInstallerScript();

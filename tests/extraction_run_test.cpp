@@ -1,0 +1,185 @@
+#include <sys/stat.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "startup/entry.h"
+#include "support/archive_maker.h"
+#include "support/test_support.h"
+#include "ui/main_dialog.h"
+
+namespace {
+
+const uint32_t STUB_SIZE = 1200;
+
+MemberSpec stored(const std::string& name, const std::string& data) {
+    MemberSpec spec;
+    spec.name = name;
+    spec.data = data;
+    return spec;
+}
+
+// Whole runs through the entry, the dialog and both passes, with failures
+// injected through the host layer.
+class ExtractionRunTest : public RunTest {
+protected:
+    void SetUp() override {
+        RunTest::SetUp();
+        std::free(run);
+        run = nullptr;
+        ::mkdir(scratch.file("out").c_str(), 0755);
+    }
+    void makeSelf(const std::string& archive) {
+        SettingsBlock block = {};
+        block.archiveOffset = STUB_SIZE;
+        std::strcpy(block.windowTitle, "Setup");
+        std::string bytes(STUB_SIZE, '\0');
+        std::memcpy(&bytes[SETTINGS_OFFSET], &block, SETTINGS_SIZE);
+        scratch.write("self.exe", bytes + archive);
+        hostSetModulePath(scratch.file("self.exe"));
+    }
+    void makeSelf(const std::vector<MemberSpec>& members) {
+        std::string archive;
+        for (const MemberSpec& member : members) archive += level2Member(member);
+        makeSelf(archive + std::string(1, '\0'));
+    }
+    int runWith(const std::string& tail) {
+        return exitStatusOf([&] { lastResult = velkarMain(nullptr, tail.c_str()); });
+    }
+    std::string autoStartInto() const { return "-n " + scratch.file("out"); }
+    std::string out(const std::string& name) const { return scratch.file("out/" + name); }
+    bool outExists(const std::string& name) const { return scratch.exists("out/" + name); }
+    int lastResult = -1;
+};
+
+TEST_F(ExtractionRunTest, AutoStartUnpacksEverythingAndEndsWithOne) {
+    MemberSpec nested = stored("b.txt", "beta");
+    nested.directory = "sub\xFF";
+    makeSelf({stored("a.txt", "alpha"), nested});
+    EXPECT_EQ(runWith(autoStartInto()), -1);
+    EXPECT_EQ(lastResult, 1);
+    EXPECT_EQ(scratch.read("out/a.txt"), "alpha");
+    EXPECT_EQ(scratch.read("out/sub/b.txt"), "beta");
+    EXPECT_EQ(hostDialogCaption(), "Setup");
+    EXPECT_EQ(hostPath(hostDialogItemText(ID_DIRECTORY).c_str()), scratch.file("out")) << "as Windows writes it";
+    std::vector<std::string> shown = hostDialogItemHistory(ID_FILE_NAME);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[1].substr(shown[1].size() - 9), ".../b.txt") << "long paths are shortened";
+    EXPECT_EQ(hostDialogItemHistory(ID_PROGRESS).front(), "Extract... 0%");
+    EXPECT_FALSE(hostDialogItemEnabled(IDOK));
+    EXPECT_FALSE(hostDialogItemEnabled(ID_DIRECTORY));
+}
+
+TEST_F(ExtractionRunTest, StoredMembersGoInPiecesWithProgressBeforeEach) {
+    std::string data(150000, '\0');
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + i / 251);
+    makeSelf({stored("data.bin", data), stored("empty", "")});
+    EXPECT_EQ(runWith(autoStartInto()), -1);
+    EXPECT_EQ(scratch.read("out/data.bin"), data);
+    EXPECT_TRUE(outExists("empty"));
+    std::vector<std::string> expected = {"Extract... 0%", "Extract... 0%", "Extract... 43%", "Extract... 87%",
+                                         "Extract... 0%"};
+    EXPECT_EQ(hostDialogItemHistory(ID_PROGRESS), expected);
+    std::vector<uint32_t> pieces;
+    for (uint32_t request : hostReadRequests()) {
+        if (request >= 18928) pieces.push_back(request);
+    }
+    EXPECT_EQ(pieces, (std::vector<uint32_t>{65536, 65536, 18928}));
+}
+
+TEST_F(ExtractionRunTest, CancelBeforeOkWritesNothingAndEndsWithZero) {
+    makeSelf({stored("a.txt", "alpha")});
+    hostSetDialogDriver([](WindowHandle) { return IDCANCEL; });
+    EXPECT_EQ(runWith(scratch.file("out")), -1);
+    EXPECT_EQ(lastResult, 0);
+    EXPECT_FALSE(outExists("a.txt"));
+}
+
+TEST_F(ExtractionRunTest, NetworkPathsAreRefusedAndTheDialogStaysOpen) {
+    makeSelf({stored("a.txt", "alpha")});
+    int calls = 0;
+    std::string good = scratch.file("out");
+    hostSetDialogDriver([&](WindowHandle dialog) {
+        osSetDlgItemText(dialog, ID_DIRECTORY, ++calls == 1 ? "\\\\server\\share" : ("\"" + good + "\"").c_str());
+        return IDOK;
+    });
+    EXPECT_EQ(runWith(""), -1);
+    ASSERT_EQ(hostMessageBoxes().size(), 1u);
+    EXPECT_EQ(hostMessageBoxes()[0].text, "Invalid directory");
+    EXPECT_EQ(hostMessageBoxes()[0].style, MB_TASKMODAL | MB_ICONEXCLAMATION);
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(lastResult, 1);
+    EXPECT_EQ(scratch.read("out/a.txt"), "alpha") << "quotes are stripped";
+}
+
+TEST_F(ExtractionRunTest, CancelWhileWritingDeletesOnlyThePartialFile) {
+    makeSelf({stored("first.txt", "done"), stored("big.bin", std::string(200000, 'b')), stored("last.txt", "x")});
+    int pumps = 0;
+    hostSetPumpHandler([&](WindowHandle dialog) {
+        if (++pumps == 3) hostSendCommand(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(runWith(autoStartInto()), 1);
+    EXPECT_TRUE(outExists("first.txt"));
+    EXPECT_FALSE(outExists("big.bin"));
+    EXPECT_FALSE(outExists("last.txt"));
+    EXPECT_TRUE(hostMessageBoxes().empty()) << "Cancel shows no message";
+}
+
+TEST_F(ExtractionRunTest, InjectedFailuresEndTheRun) {
+    struct Case {
+        const char* what;
+        std::function<void()> inject;
+        const char* message;  // the box text after the quoted path
+        bool aboutOutput;     // the path named is the output file's
+        int status;           // through fatalExit, or -1 when the run returned
+    } cases[] = {
+        {"failed write", [] { hostFailWritesAfter(70000); }, "Write ERROR", true, 1},
+        {"failed read",
+         [] {
+             // The second progress report follows big.bin's first piece.
+             auto pumps = std::make_shared<int>(0);
+             hostSetPumpHandler([pumps](WindowHandle) {
+                 if (++*pumps == 2) hostFailReadsAfter(0);
+             });
+         },
+         "Read ERROR", false, 1},
+        {"short read",
+         [] {
+             auto pumps = std::make_shared<int>(0);
+             hostSetPumpHandler([pumps](WindowHandle) {
+                 if (++*pumps == 2) hostFailReadsAfter(0, true);
+             });
+         },
+         "Read ERROR", false, 1},
+        {"failed create", [] { hostFailCreate("big.bin"); }, "Open ERROR", true, -1},
+    };
+    for (const Case& c : cases) {
+        TearDown();
+        SetUp();
+        ::unlink(out("first.txt").c_str());
+        makeSelf({stored("first.txt", "done"), stored("big.bin", std::string(200000, 'b')), stored("last.txt", "x")});
+        c.inject();
+        EXPECT_EQ(runWith(autoStartInto()), c.status) << c.what;
+        ASSERT_EQ(hostMessageBoxes().size(), 1u) << c.what;
+        std::string subject = c.aboutOutput ? out("big.bin") : scratch.file("self.exe");
+        EXPECT_EQ(hostMessageBoxes()[0].text, "\"" + subject + "\" " + c.message) << c.what;
+        EXPECT_TRUE(outExists("first.txt")) << c.what;
+        EXPECT_FALSE(outExists("big.bin")) << c.what;
+        EXPECT_FALSE(outExists("last.txt")) << c.what;
+    }
+}
+
+// The scan pass already finds that the member's data run past the end.
+TEST_F(ExtractionRunTest, ArchiveCutShortInsideAMemberEndsBeforeTheDialog) {
+    std::string member = level2Member(stored("cut.bin", std::string(5000, 'c')));
+    makeSelf(member.substr(0, member.size() - 100));
+    EXPECT_EQ(runWith(autoStartInto()), -1);
+    EXPECT_EQ(lastResult, 0);
+    ASSERT_EQ(hostMessageBoxes().size(), 1u);
+    EXPECT_EQ(hostMessageBoxes()[0].text, "\"" + scratch.file("self.exe") + "\" Unexpeted EOF");
+    EXPECT_FALSE(outExists("cut.bin"));
+}
+
+}  // namespace
