@@ -1,0 +1,52 @@
+#!/bin/bash
+# Fuzzes the archive walk (member headers and everything after them) and the
+# block decoder with libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer,
+# both targets at once, for SECONDS each (default 600). Seeds come from jlha
+# archives of the bundled samples; the corpora grow under build/fuzz/corpus.
+# usage: scripts/fuzz.sh [SECONDS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-600}
+cmake --preset fuzz > /dev/null
+cmake --build build/fuzz -j2 > /dev/null
+corpus=build/fuzz/corpus
+mkdir -p "$corpus/member_header" "$corpus/block_decoder"
+
+# Seeds: whole archives for the walk; for the decoder, each compressed
+# member's packed data behind its method byte and 3-byte unpacked size.
+seeds=$(mktemp -d)
+trap 'rm -rf "$seeds"' EXIT
+little() { od -An -tu"$3" -j"$2" -N"$3" "$1" | tr -d ' '; }
+for method in o5 o6 o7 z; do
+    archive=$seeds/$method.lzh
+    (cd samples/files && jlha "a2${method}q" "$archive" . > /dev/null)
+    cp "$archive" "$corpus/member_header/seed-$method"
+    offset=0 size=$(stat -c %s "$archive") n=0
+    while [ $((offset + 26)) -le "$size" ]; do
+        header=$(little "$archive" "$offset" 2)
+        [ "$header" -gt 0 ] || break
+        packed=$(little "$archive" $((offset + 7)) 4)
+        unpacked=$(little "$archive" $((offset + 11)) 4)
+        letter=$(dd if="$archive" bs=1 skip=$((offset + 5)) count=1 status=none)
+        if [ "$letter" -ge 4 ] 2>/dev/null && [ "$unpacked" -lt 16777216 ]; then
+            seed=$corpus/block_decoder/seed-$method-$n
+            printf "\\$(printf %03o $((letter - 4)))" > "$seed"
+            for shift in 0 8 16; do printf "\\$(printf %03o $(((unpacked >> shift) & 255)))" >> "$seed"; done
+            dd if="$archive" bs=1 skip=$((offset + header)) count="$packed" status=none >> "$seed"
+            n=$((n + 1))
+        fi
+        offset=$((offset + header + packed))
+    done
+done
+
+for target in member_header block_decoder; do
+    (cd build/fuzz && ./fuzz/fuzz_$target -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=2048 \
+        "corpus/$target" > "fuzz_$target.log" 2>&1; echo "exit $?" >> "fuzz_$target.log") &
+done
+wait
+for target in member_header block_decoder; do
+    echo "== $target"
+    grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|stat::peak_rss_mb)|^#[0-9]+.*DONE|ERROR|SUMMARY|^exit' \
+        "build/fuzz/fuzz_$target.log" || true
+    echo "corpus: $(ls "$corpus/$target" | wc -l) inputs"
+done
