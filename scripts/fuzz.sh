@@ -28,7 +28,7 @@ for method in o5 o6 o7 z; do
         packed=$(little "$archive" $((offset + 7)) 4)
         unpacked=$(little "$archive" $((offset + 11)) 4)
         letter=$(dd if="$archive" bs=1 skip=$((offset + 5)) count=1 status=none)
-        if [ "$letter" -ge 4 ] 2>/dev/null && [ "$unpacked" -lt 16777216 ]; then
+        if [ "$letter" -ge 4 ] 2>/dev/null && [ "$unpacked" -lt 262144 ]; then
             seed=$corpus/block_decoder/seed-$method-$n
             printf "\\$(printf %03o $((letter - 4)))" > "$seed"
             for shift in 0 8 16; do printf "\\$(printf %03o $(((unpacked >> shift) & 255)))" >> "$seed"; done

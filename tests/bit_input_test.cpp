@@ -1,0 +1,55 @@
+#include <string>
+#include <vector>
+
+#include "decode/bit_input.h"
+#include "support/test_support.h"
+
+namespace {
+
+class BitInputTest : public RunTest {
+protected:
+    // Starts the bit input on packed as one member's data.
+    void startOn(const std::string& packed) {
+        scratch.write("archive", packed + "NEXT HEADER");
+        run->archiveHandle = osOpenRead(scratch.file("archive").c_str());
+        run->packedLeft = static_cast<uint32_t>(packed.size());
+        run->inputPos = 0xFFFFFFFF;
+        shiftInBits(16);
+    }
+    void TearDown() override {
+        osClose(run->archiveHandle);
+        RunTest::TearDown();
+    }
+};
+
+TEST_F(BitInputTest, TakesBitsTopFirstThenZerosPastTheEnd) {
+    startOn("\xA5\x3C\xF1");
+    struct Step {
+        unsigned bits;
+        uint16_t value;
+    } steps[] = {
+        {0, 0},         // takes nothing
+        {4, 0xA},       // 1010
+        {0, 0},
+        {16, 0x53CF},   // 0101 0011 1100 1111
+        {1, 0},
+        {3, 1},         // the last bit of the data
+        {16, 0},        // past the end: zero bits
+        {12, 0},
+    };
+    for (const Step& s : steps) EXPECT_EQ(takeBits(s.bits), s.value) << s.bits;
+    EXPECT_EQ(hostReadRequests(), std::vector<uint32_t>{3}) << "one refill, nothing read after the end";
+    EXPECT_EQ(osSeek(run->archiveHandle, 0, SEEK_FROM_CURRENT), 3);
+}
+
+TEST_F(BitInputTest, SixteenBitsAreTheWholeBuffer) {
+    startOn("\xFF\xFE\x80");
+    EXPECT_EQ(run->bitBuffer, 0xFFFE);
+    EXPECT_EQ(takeBits(16), 0xFFFE);
+    EXPECT_EQ(run->bitBuffer, 0x8000);
+    shiftInBits(15);
+    shiftInBits(1);
+    EXPECT_EQ(run->bitBuffer, 0);
+}
+
+}  // namespace

@@ -1,0 +1,499 @@
+#include <cstring>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "decode/block_decoder.h"
+#include "decode/crc16.h"
+#include "decode/output_sink.h"
+#include "support/archive_maker.h"
+#include "support/bit_writer.h"
+#include "support/test_support.h"
+
+namespace {
+
+const int ZERO_RUN_INDEX = 3;
+const int NO_ZERO_RUN = -1;
+
+// A length of 7 or more goes out as 7, one 1 bit per further step and a 0.
+void putSmallLengths(BitWriter& bits, const std::vector<int>& lengths, unsigned countBits, int zeroRunIndex) {
+    size_t n = lengths.size();
+    bits.put(static_cast<uint32_t>(n), countBits);
+    for (size_t i = 0; i < n;) {
+        int length = lengths[i++];
+        if (length < 7) {
+            bits.put(length, 3);
+        } else {
+            bits.put(7, 3);
+            bits.put(((1u << (length - 7)) - 1) << 1, length - 6);
+        }
+        if (int(i) == zeroRunIndex) {
+            unsigned zeros = 0;
+            while (zeros < 3 && i < n && lengths[i] == 0) ++zeros, ++i;
+            bits.put(zeros, 2);
+        }
+    }
+}
+
+// Writes blocks of the -lh4- to -lh7- format with codes chosen by the test.
+class PackedWriter {
+public:
+    explicit PackedWriter(unsigned positionCountBits) : positionCountBits_(positionCountBits) {}
+
+    // The literal/length lengths go out through a code-length code that
+    // gives each code-length symbol in use a nearly equal share.
+    void block(uint32_t size, const std::vector<int>& literalLengths, const std::vector<int>& positionLengths) {
+        literalLengths_ = literalLengths;
+        literalCodes_ = canonicalCodes(literalLengths);
+        positionLengths_ = positionLengths;
+        positionCodes_ = canonicalCodes(positionLengths);
+        bits.put(size, 16);
+
+        std::vector<std::pair<int, int>> items;  // code-length symbol, extra bits value
+        size_t n = literalLengths.size();
+        while (n > 0 && literalLengths[n - 1] == 0) --n;
+        for (size_t i = 0; i < n;) {
+            size_t run = 0;
+            while (i + run < n && literalLengths[i + run] == 0) ++run;
+            if (run >= 20) {
+                run = std::min<size_t>(run, 531);
+                items.push_back({2, int(run - 20)});
+            } else if (run >= 3) {
+                run = std::min<size_t>(run, 18);
+                items.push_back({1, int(run - 3)});
+            } else if (run > 0) {
+                run = 1;
+                items.push_back({0, 0});
+            } else {
+                items.push_back({literalLengths[i] + 2, 0});
+                run = 1;
+            }
+            i += run;
+        }
+        std::vector<bool> used(19, false);
+        for (const auto& item : items) used[item.first] = true;
+        std::vector<int> lengthLengths = flatLengths(used);
+        while (!lengthLengths.empty() && lengthLengths.back() == 0) lengthLengths.pop_back();
+        putSmallLengths(bits, lengthLengths, 5, ZERO_RUN_INDEX);
+        std::vector<uint32_t> lengthCodes = canonicalCodes(lengthLengths);
+        bits.put(static_cast<uint32_t>(n), 9);
+        for (const auto& [symbol, extra] : items) {
+            bits.put(lengthCodes[symbol], lengthLengths[symbol]);
+            if (symbol == 1) bits.put(extra, 4);
+            if (symbol == 2) bits.put(extra, 9);
+        }
+        putSmallLengths(bits, positionLengths, positionCountBits_, NO_ZERO_RUN);
+    }
+
+    void literal(int c) {
+        ASSERT_NE(literalLengths_.at(c), 0) << c;
+        bits.put(literalCodes_[c], literalLengths_[c]);
+    }
+
+    void text(const std::string& s) {
+        for (unsigned char c : s) literal(c);
+    }
+
+    // Position p goes out as its bit count (0 and 1 as themselves), then
+    // the bits below the top one.
+    void copy(int length, unsigned position) {
+        literal(length + 253);
+        unsigned p = 0;
+        while ((1u << p) <= position) ++p;
+        ASSERT_NE(positionLengths_.at(p), 0) << p;
+        bits.put(positionCodes_[p], positionLengths_[p]);
+        if (p > 1) bits.put(position - (1u << (p - 1)), p - 1);
+    }
+
+    BitWriter bits;
+
+private:
+    unsigned positionCountBits_;
+    std::vector<int> literalLengths_, positionLengths_;
+    std::vector<uint32_t> literalCodes_, positionCodes_;
+};
+
+std::vector<int> flatCode(size_t count, const std::vector<int>& symbols) {
+    std::vector<bool> used(count, false);
+    for (int s : symbols) used[s] = true;
+    return flatLengths(used);
+}
+
+std::vector<int> literalsFor(const std::string& text, const std::vector<int>& copyLengths) {
+    std::vector<int> symbols(text.begin(), text.end());
+    for (int length : copyLengths) symbols.push_back(length + 253);
+    return flatCode(510, symbols);
+}
+
+// A block header in which every code has one symbol: no symbol costs bits.
+void putSingleSymbolBlock(BitWriter& bits, uint32_t size, int literal, int position, unsigned positionCountBits) {
+    bits.put(size, 16);
+    bits.put(0, 5);
+    bits.put(0, 5);
+    bits.put(0, 9);
+    bits.put(literal, 9);
+    bits.put(0, positionCountBits);
+    bits.put(position, positionCountBits);
+}
+
+unsigned countBitsOf(char method) { return method <= '5' ? 4 : 5; }
+
+// Runs bodyInDialog inside the dialog, so that progress reaches it.
+std::function<void()> bodyInDialog;
+
+int dialogBody(WindowHandle window, int event, int) {
+    if (event == DIALOG_INIT) {
+        run->dialogWindow = window;
+        bodyInDialog();
+        osEndDialog(window, 1);
+    }
+    return 1;
+}
+
+class BlockDecoderTest : public RunTest {
+protected:
+    void SetUp() override {
+        RunTest::SetUp();
+        buildCrcTable(CRC16_POLYNOMIAL);
+        std::strcpy(run->selfPath, "C:\\dl\\setup.exe");
+        std::strcpy(run->outputPath, scratch.file("out.bin").c_str());
+    }
+
+    // Opens packed as the member's data, with the next header behind it.
+    void openMember(char method, const std::string& packed, uint32_t unpackedSize, size_t cut = std::string::npos) {
+        scratch.write("archive", (packed + "NEXT").substr(0, cut));
+        run->archiveHandle = osOpenRead(scratch.file("archive").c_str());
+        run->header.method = static_cast<unsigned char>(method);
+        run->header.packedSize = static_cast<uint32_t>(packed.size());
+        run->header.unpackedSize = unpackedSize;
+        run->inputPos = 0xFFFFFFFF;
+    }
+
+    // Decodes into out.bin inside the dialog, so progress is shown; each
+    // progress report records its text and the bytes written so far.
+    std::string decodeToFile(char method, const std::string& packed, uint32_t unpackedSize) {
+        openMember(method, packed, unpackedSize);
+        run->outputHandle = osCreateOutput(run->outputPath);
+        progress.clear();
+        hostSetPumpHandler([this](WindowHandle) {
+            progress.push_back({run->messageText, scratch.read("out.bin").size()});
+        });
+        bodyInDialog = [] { decodeMember(); };
+        osRunDialog("SfxDialog", dialogBody);
+        EXPECT_EQ(osSeek(run->archiveHandle, 0, SEEK_FROM_CURRENT), int32_t(packed.size())) << "stops at the next header";
+        osCloseOutput(run->outputHandle);
+        osClose(run->archiveHandle);
+        std::string output = scratch.read("out.bin");
+        EXPECT_EQ(run->crc, referenceCrc16(output));
+        return output;
+    }
+
+    // Runs a decode that must fail; returns the exit status.
+    int failingDecode(char method, const std::string& packed, uint32_t unpackedSize, size_t cut = std::string::npos) {
+        openMember(method, packed, unpackedSize, cut);
+        run->outputHandle = osCreateOutput(run->outputPath);
+        return exitStatusOf([] { decodeMember(); });
+    }
+
+    std::vector<std::pair<std::string, size_t>> progress;
+};
+
+TEST_F(BlockDecoderTest, DecodesLiteralsAndCopies) {
+    struct Case {
+        const char* name;
+        char method;
+        std::function<void(PackedWriter&)> write;
+        uint32_t unpackedSize;
+        std::string expected;
+    } cases[] = {
+        {"literals and a copy", '5',
+         [](PackedWriter& w) {
+             w.block(4, literalsFor("abc", {6}), flatCode(14, {0, 2, 3}));
+             w.text("abc");
+             w.copy(6, 2);
+         },
+         9, "abcabcabc"},
+        {"position 0, length 256, repeats the last byte", '5',
+         [](PackedWriter& w) {
+             w.block(2, literalsFor("x", {256}), flatCode(14, {0, 1}));
+             w.literal('x');
+             w.copy(256, 0);
+         },
+         257, std::string(257, 'x')},
+        {"a copy longer than its distance", '4',
+         [](PackedWriter& w) {
+             w.block(3, literalsFor("ab", {10}), flatCode(14, {0, 1}));
+             w.text("ab");
+             w.copy(10, 1);
+         },
+         12, "abababababab"},
+        {"a new block replaces all three codes", '5',
+         [](PackedWriter& w) {
+             w.block(2, literalsFor("pq", {}), flatCode(14, {0, 1}));
+             w.text("pq");
+             w.block(2, literalsFor("r", {3}), flatCode(14, {2, 5}));
+             w.literal('r');
+             w.copy(3, 17);
+         },
+         6, std::string("pqr") + std::string(3, '\0')},
+        {"-lh6- with 16 position lengths of 17", '6',
+         [](PackedWriter& w) {
+             std::vector<int> positions = flatCode(17, {0, 3, 15});
+             positions.resize(16);
+             w.block(6, literalsFor("hel", {3}), positions);
+             w.text("hel");
+             w.copy(3, 0);
+             w.copy(3, 5);
+             w.copy(3, 16386);
+         },
+         12, std::string("hellllhel") + std::string(3, '\0')},
+        {"-lh7- position lengths up to 16", '7',
+         [](PackedWriter& w) {
+             std::vector<int> positions = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 16};
+             w.block(4, literalsFor("z", {3}), positions);
+             w.literal('z');
+             w.copy(3, 65535);
+             w.copy(3, 0);
+             w.literal('z');
+         },
+         8, std::string("z") + std::string(6, '\0') + "z"},
+        {"lengths of 7 and more, codes longer than the tables", '5',
+         [](PackedWriter& w) {
+             std::vector<int> literals(510, 0);
+             for (int i = 0; i < 15; ++i) literals['A' + i] = i + 1;
+             literals['P'] = 16;
+             literals[4 + 253] = 16;
+             w.block(18, literals, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 13});
+             w.text("ABCDEFGHIJKLMNOP");
+             w.copy(4, 15);
+             w.copy(4, 8191);
+         },
+         24, std::string("ABCDEFGHIJKLMNOP") + "ABCD" + std::string(4, '\0')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::memset(run->window, 0, sizeof(run->window));
+        PackedWriter writer(countBitsOf(c.method));
+        c.write(writer);
+        EXPECT_EQ(decodeToFile(c.method, writer.bits.bytes(), c.unpackedSize), c.expected);
+    }
+}
+
+TEST_F(BlockDecoderTest, SingleSymbolFormsCostNoBits) {
+    struct Case {
+        const char* name;
+        int literal;
+        uint32_t unpackedSize;
+        std::string expected;
+    } cases[] = {
+        {"1,000 identical bytes", 'q', 1000, std::string(1000, 'q')},
+        {"copies of the zeros before the member; the last runs past the size", 300, 100, std::string(141, '\0')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BitWriter bits;
+        putSingleSymbolBlock(bits, 0, c.literal, 0, 4);
+        EXPECT_EQ(bits.bytes().size(), 7u);
+        EXPECT_EQ(decodeToFile('5', bits.bytes(), c.unpackedSize), c.expected);
+    }
+}
+
+// Size field 0: the block holds 65,536 symbols, and the next header follows
+// the last of them.
+TEST_F(BlockDecoderTest, BlockSizeZeroHolds65536Symbols) {
+    PackedWriter writer(4);
+    writer.block(0, literalsFor("ab", {}), flatCode(14, {0, 1}));
+    std::string expected;
+    for (int i = 0; i < 65536; ++i) {
+        char c = (i * 7 / 3) % 2 ? 'b' : 'a';
+        writer.literal(c);
+        expected += c;
+    }
+    writer.block(1, literalsFor("yz", {}), flatCode(14, {0, 1}));
+    writer.literal('z');
+    EXPECT_EQ(decodeToFile('5', writer.bits.bytes(), 65537), expected + "z");
+}
+
+TEST_F(BlockDecoderTest, FullWindowsGoOutWithProgress) {
+    struct Case {
+        const char* name;
+        std::function<void(BitWriter&)> write;
+        uint32_t unpackedSize;
+        size_t outputSize;
+        std::vector<std::pair<std::string, size_t>> progress;  // text, bytes written
+    } cases[] = {
+        {"65,536 bytes: one piece", [](BitWriter& b) { putSingleSymbolBlock(b, 0, 'q', 0, 4); }, 65536, 65536,
+         {{"Extract... 100%", 65536}}},
+        {"65,537 bytes: 65,536 and 1",
+         [](BitWriter& b) {
+             putSingleSymbolBlock(b, 0, 'q', 0, 4);
+             putSingleSymbolBlock(b, 1, 'r', 0, 4);
+         },
+         65537, 65537, {{"Extract... 100%", 65536}, {"Extract... 100%", 65537}}},
+        {"131,073 bytes",
+         [](BitWriter& b) {
+             putSingleSymbolBlock(b, 0, 'q', 0, 4);
+             putSingleSymbolBlock(b, 0, 'r', 0, 4);
+             putSingleSymbolBlock(b, 1, 's', 0, 4);
+         },
+         131073, 131073, {{"Extract... 50%", 65536}, {"Extract... 100%", 131072}, {"Extract... 100%", 131073}}},
+        {"a last copy across the window end, past the size",
+         [](BitWriter& b) {
+             putSingleSymbolBlock(b, 65530, 'q', 0, 4);
+             putSingleSymbolBlock(b, 1, 10 + 253, 0, 4);
+         },
+         65535, 65540, {{"Extract... 100%", 65536}, {"Extract... 100%", 65540}}},
+        {"nothing to produce", [](BitWriter& b) { putSingleSymbolBlock(b, 0, 'q', 0, 4); }, 0, 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BitWriter bits;
+        c.write(bits);
+        std::string output = decodeToFile('5', bits.bytes(), c.unpackedSize);
+        EXPECT_EQ(output.size(), c.outputSize);
+        EXPECT_EQ(progress, c.progress);
+    }
+    EXPECT_EQ(run->blockSymbolsLeft, 0) << "no block header read for an empty member";
+}
+
+TEST_F(BlockDecoderTest, EmptyMemberWithoutPackedDataReadsNothing) {
+    EXPECT_EQ(decodeToFile('5', "", 0), "");
+    EXPECT_TRUE(hostReadRequests().empty());
+}
+
+// The window is never cleared: a copy reaching back past the member's
+// first byte reads what an earlier member, stored ones included, left there.
+TEST_F(BlockDecoderTest, CopiesBeforeTheFirstByteReadTheWindow) {
+    std::string stored(65536, '\0');
+    for (size_t i = 0; i < stored.size(); ++i) stored[i] = static_cast<char>('a' + i % 26);
+    scratch.write("stored", stored);
+    run->archiveHandle = osOpenRead(scratch.file("stored").c_str());
+    run->outputHandle = INVALID_FILE;
+    copyStoredMember(65536);
+    osClose(run->archiveHandle);
+
+    PackedWriter writer(4);
+    writer.block(2, literalsFor("a", {10}), flatCode(14, {0, 4}));
+    writer.copy(10, 9);
+    writer.copy(10, 14);
+    EXPECT_EQ(decodeToFile('5', writer.bits.bytes(), 20), stored.substr(65526) + stored.substr(65531) + stored.substr(65526, 5));
+}
+
+TEST_F(BlockDecoderTest, ReservedMembersGoToTheirTextWithoutProgress) {
+    BitWriter bits;
+    putSingleSymbolBlock(bits, 0, '?', 0, 5);
+    putSingleSymbolBlock(bits, 0, '?', 0, 5);
+    openMember('6', bits.bytes(), 68000);
+    run->outputHandle = INVALID_FILE;
+    run->reservedKind = 2;
+    run->crc = 0x1234;
+    progress.clear();
+    hostSetPumpHandler([this](WindowHandle) { progress.push_back({run->messageText, 0}); });
+    bodyInDialog = [] { decodeMember(); };
+    osRunDialog("SfxDialog", dialogBody);
+    osClose(run->archiveHandle);
+    EXPECT_EQ(std::string(run->scriptText), std::string(68000 - 65536, '?')) << "the last piece";
+    EXPECT_TRUE(progress.empty());
+    EXPECT_EQ(run->crc, 0);
+}
+
+TEST_F(BlockDecoderTest, CorruptTablesEndTheRun) {
+    // Block size, then a code-length code of one symbol, so that the
+    // literal lengths can be sent as that symbol at no cost.
+    auto onlyLengthSymbol = [](BitWriter& b, int symbol) {
+        b.put(1, 16);
+        b.put(0, 5);
+        b.put(symbol, 5);
+    };
+    struct Case {
+        const char* name;
+        char method;
+        std::function<void(BitWriter&)> write;
+        bool bad;
+    } cases[] = {
+        {"a code length of 17", '5', [](BitWriter& b) { b.put(1, 16); b.put(1, 5); b.put(7, 3); b.put(0x3FE, 11); }, true},
+        {"a code length run of ones", '5', [](BitWriter& b) { b.put(1, 16); b.put(1, 5); b.put(7, 3); b.put(0xFFFFFF, 24); }, true},
+        {"511 literal lengths", '5', [&](BitWriter& b) { onlyLengthSymbol(b, 3); b.put(511, 9); }, true},
+        {"a zero run past entry 509", '5', [&](BitWriter& b) { onlyLengthSymbol(b, 2); b.put(510, 9); b.put(491, 9); }, true},
+        {"a later zero run past entry 509", '5',
+         [&](BitWriter& b) { onlyLengthSymbol(b, 2); b.put(510, 9); b.put(480, 9); b.put(0, 9); }, true},
+        {"a zero run up to entry 509", '5',
+         [&](BitWriter& b) { onlyLengthSymbol(b, 2); b.put(510, 9); b.put(490, 9); b.put(0, 4); b.put(0, 4); }, false},
+        {"an incomplete literal code", '5',
+         [&](BitWriter& b) { onlyLengthSymbol(b, 3); b.put(1, 9); }, true},
+        {"code-length symbol 19", '5', [](BitWriter& b) { b.put(1, 16); b.put(0, 5); b.put(19, 5); }, true},
+        {"code-length symbol 31", '5', [](BitWriter& b) { b.put(1, 16); b.put(0, 5); b.put(31, 5); }, true},
+        {"code-length symbol 18", '5',
+         [](BitWriter& b) { b.put(1, 16); b.put(0, 5); b.put(18, 5); b.put(0, 9); b.put('a', 9); b.put(0, 4); b.put(0, 4); },
+         false},
+        {"literal symbol 510", '5', [](BitWriter& b) { putSingleSymbolBlock(b, 1, 510, 0, 4); }, true},
+        {"literal symbol 511", '5', [](BitWriter& b) { putSingleSymbolBlock(b, 1, 511, 0, 4); }, true},
+        {"literal symbol 509", '5', [](BitWriter& b) { putSingleSymbolBlock(b, 1, 509, 0, 4); }, false},
+        {"-lh5- position symbol 14", '5', [](BitWriter& b) { putSingleSymbolBlock(b, 1, 'a', 14, 4); }, true},
+        {"-lh4- position symbol 15", '4', [](BitWriter& b) { putSingleSymbolBlock(b, 1, 'a', 15, 4); }, true},
+        {"-lh5- position symbol 13", '5', [](BitWriter& b) { putSingleSymbolBlock(b, 1, 'a', 13, 4); }, false},
+        {"-lh6- position symbol 17", '6', [](BitWriter& b) { putSingleSymbolBlock(b, 1, 'a', 17, 5); }, true},
+        {"-lh7- position symbol 20", '7', [](BitWriter& b) { putSingleSymbolBlock(b, 1, 'a', 20, 5); }, true},
+        {"-lh7- position symbol 16", '7', [](BitWriter& b) { putSingleSymbolBlock(b, 1, 'a', 16, 5); }, false},
+        {"an over-full position code", '5',
+         [&](BitWriter& b) {
+             onlyLengthSymbol(b, 3);
+             b.put(2, 9);
+             putSmallLengths(b, {1, 1, 1}, 4, NO_ZERO_RUN);
+         },
+         true},
+        {"a method without a position code", '3', [](BitWriter& b) { putSingleSymbolBlock(b, 1, 'a', 0, 4); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        hostReset();
+        hostSetExitHandler([](int status) { throw HostExit{status}; });
+        BitWriter bits;
+        c.write(bits);
+        int status = failingDecode(c.method, bits.bytes(), 1);
+        if (c.bad) {
+            EXPECT_EQ(status, 1);
+            ASSERT_EQ(hostMessageBoxes().size(), 1u);
+            EXPECT_EQ(hostMessageBoxes()[0].text, "\"C:\\dl\\setup.exe\" Bad table");
+            EXPECT_FALSE(scratch.exists("out.bin")) << "the partial output is deleted";
+        } else {
+            EXPECT_EQ(status, -1);
+            EXPECT_TRUE(hostMessageBoxes().empty());
+            osCloseOutput(run->outputHandle);
+            osClose(run->archiveHandle);
+        }
+    }
+}
+
+// 3-bit literals: the first window is written out after about 24,600 packed
+// bytes, before the third refill at 32,768.
+TEST_F(BlockDecoderTest, ReadFailureWhileShiftingBitsEndsTheRun) {
+    PackedWriter writer(4);
+    std::vector<int> literals = literalsFor("abcdefgh", {});
+    writer.block(0, literals, flatCode(14, {0, 1}));
+    for (int i = 0; i < 65536; ++i) writer.literal('a' + i % 8);
+    writer.block(34464, literals, flatCode(14, {0, 1}));
+    for (int i = 0; i < 34464; ++i) writer.literal('a' + i % 8);
+    std::string packed = writer.bits.bytes();
+    struct Case {
+        const char* name;
+        int readsAllowed;
+        size_t cut;
+    } cases[] = {
+        {"the archive ends inside the member", -1, 35000},
+        {"the third refill fails", 2, std::string::npos},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        hostReset();
+        hostSetExitHandler([](int status) { throw HostExit{status}; });
+        hostFailReadsAfter(c.readsAllowed);
+        EXPECT_EQ(failingDecode('5', packed, 100000, c.cut), 1);
+        ASSERT_EQ(hostMessageBoxes().size(), 1u);
+        EXPECT_EQ(hostMessageBoxes()[0].text, "\"C:\\dl\\setup.exe\" Read ERROR");
+        EXPECT_FALSE(scratch.exists("out.bin"));
+    }
+}
+
+}  // namespace
