@@ -87,6 +87,20 @@ TEST_F(OverwriteTest, DecisionTable) {
     }
 }
 
+// Win32s keeps local time in its file system: the member's UTC times move by
+// the "TZ" hours before they are compared and set.
+TEST_F(OverwriteTest, OnWin32sMemberTimesFollowTheTimeZone) {
+    isWin32s = 1;
+    hostSetEnv("TZ", "JST-9");
+    overwriteWithoutAsking = 1;
+    existing("old", 60);  // newer than the member in UTC, older in Tokyo
+    EXPECT_EQ(walkArchive(nullptr, EXTRACT_PASS), 1);
+    EXPECT_EQ(scratch.read("out/file.txt"), "new");
+    struct stat info;
+    ASSERT_EQ(::stat(scratch.file("out/file.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtime, MEMBER_TIME + 9 * 3600);
+}
+
 TEST_F(OverwriteTest, ReadOnlyFilesAreReplacedOnlyWhenAttributesAreRestored) {
     keepNewerFiles = 0;
     overwriteWithoutAsking = 1;
