@@ -7,3 +7,4 @@ const int EXTRACT_PASS = 0;
 const int SCAN_PASS = 1;
 
 int walkArchive(WindowHandle window, int mode);
+int skipMember();
