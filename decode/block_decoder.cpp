@@ -26,18 +26,24 @@ static const PositionCode methodParameters[16] = {
     {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0},
 };
 
+// The single-symbol form of a code: every look-up yields the one symbol, and
+// its length of 0 costs no bits. A symbol outside the alphabet is corrupt.
+static void useSingleSymbol(uint16_t only, uint16_t count, unsigned char* lengths, uint16_t* table,
+                            unsigned tableBits) {
+    if (only >= count) reportBadTable();
+    for (unsigned i = 0; i < count; ++i) lengths[i] = 0;
+    for (unsigned i = 0; i < (1u << tableBits); ++i) table[i] = only;
+}
+
 // A length of 7 or more is sent as 7 followed by one 1 bit per further step
 // and a closing 0. Lengths beyond 16 cannot belong to a code; rejecting them
 // here also bounds the run of ones. The code-length code alone carries a
-// 2-bit run of zero lengths after its third length. With a count of 0 the
-// alphabet has one symbol, which every look-up yields at no cost in bits.
+// 2-bit run of zero lengths after its third length. A count of 0 gives the
+// single-symbol form.
 static void readSmallLengths(uint16_t count, uint16_t countBits, uint16_t zeroRunIndex) {
     unsigned n = takeBits(countBits);
     if (n == 0) {
-        uint16_t only = takeBits(countBits);
-        if (only >= count) reportBadTable();
-        for (unsigned i = 0; i < count; ++i) run->smallLengths[i] = 0;
-        for (unsigned i = 0; i < (1u << SMALL_TABLE_BITS); ++i) run->smallTable[i] = only;
+        useSingleSymbol(takeBits(countBits), count, run->smallLengths, run->smallTable, SMALL_TABLE_BITS);
         return;
     }
     unsigned i = 0;
@@ -64,10 +70,8 @@ static void readSmallLengths(uint16_t count, uint16_t countBits, uint16_t zeroRu
 static void readSymbolLengths() {
     unsigned n = takeBits(LITERAL_COUNT_BITS);
     if (n == 0) {
-        uint16_t only = takeBits(LITERAL_COUNT_BITS);
-        if (only >= LITERAL_COUNT) reportBadTable();
-        for (unsigned i = 0; i < LITERAL_COUNT; ++i) run->symbolLengths[i] = 0;
-        for (unsigned i = 0; i < (1u << SYMBOL_TABLE_BITS); ++i) run->symbolTable[i] = only;
+        useSingleSymbol(takeBits(LITERAL_COUNT_BITS), LITERAL_COUNT, run->symbolLengths, run->symbolTable,
+                        SYMBOL_TABLE_BITS);
         return;
     }
     if (n > LITERAL_COUNT) reportBadTable();
