@@ -12,8 +12,6 @@
 
 namespace {
 
-const uint32_t STUB_SIZE = 1200;
-
 MemberSpec stored(const std::string& name, const std::string& data) {
     MemberSpec spec;
     spec.name = name;
@@ -33,12 +31,9 @@ protected:
     }
     void makeSelf(const std::string& archive) {
         SettingsBlock block = {};
-        block.archiveOffset = STUB_SIZE;
+        block.archiveOffset = STAND_IN_STUB_SIZE;
         std::strcpy(block.windowTitle, "Setup");
-        std::string bytes(STUB_SIZE, '\0');
-        std::memcpy(&bytes[SETTINGS_OFFSET], &block, SETTINGS_SIZE);
-        scratch.write("self.exe", bytes + archive);
-        hostSetModulePath(scratch.file("self.exe"));
+        writeStandInSelf(scratch, block, archive);
     }
     void makeSelf(const std::vector<MemberSpec>& members) {
         std::string archive;

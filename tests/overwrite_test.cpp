@@ -12,7 +12,6 @@
 namespace {
 
 const uint32_t MEMBER_TIME = 1600000000;
-const uint32_t STUB_SIZE = 1024;
 
 class OverwriteTest : public RunTest {
 protected:
@@ -26,13 +25,14 @@ protected:
         MemberSpec next;
         next.name = "next.txt";
         next.data = "next";
-        std::string bytes(STUB_SIZE, '\0');
-        scratch.write("self.exe", bytes + level2Member(target) + level2Member(next) + std::string(1, '\0'));
-        std::strcpy(run->selfPath, scratch.file("self.exe").c_str());
-        run->settings.archiveOffset = STUB_SIZE;
+        run->settings.archiveOffset = STAND_IN_STUB_SIZE;
+        writeArchive(level2Member(target) + level2Member(next) + std::string(1, '\0'));
         std::strcpy(run->windowTitle, "Setup");
         ::mkdir(scratch.file("out").c_str(), 0755);
         std::strcpy(run->extractDir, scratch.file("out").c_str());
+    }
+    void writeArchive(const std::string& archive) {
+        std::strcpy(run->selfPath, writeStandInSelf(scratch, run->settings, archive).c_str());
     }
     void existing(const std::string& text, int64_t ageSeconds) {
         scratch.write("out/file.txt", text);
@@ -139,7 +139,7 @@ TEST_F(OverwriteTest, WrittenFilesGetAllThreeTimes) {
     spec.osId = 'W';
     auto fileTime = [](uint64_t seconds) { return littleEndian((seconds + 11644473600ull) * 10000000ull, 8); };
     spec.extended = {{0x41, fileTime(1000000000) + fileTime(1100000000) + fileTime(1200000000)}};
-    scratch.write("self.exe", std::string(STUB_SIZE, '\0') + level2Member(spec));
+    writeArchive(level2Member(spec));
     ASSERT_EQ(walkArchive(nullptr, EXTRACT_PASS), 1);
     const HostFileTimes& times = hostLastFileTimes();
     auto seconds = [](const FileTime& t) { return ((uint64_t(t.high) << 32 | t.low) / 10000000ull) - 11644473600ull; };

@@ -9,16 +9,8 @@ namespace {
 
 class StartupTest : public RunTest {
 protected:
-    // A stand-in for the built stub: a DOS header, the settings block at 512
-    // and an archive behind it.
     std::string makeSelf(const SettingsBlock& block, const std::string& archive) {
-        std::string bytes(1200, '\0');
-        bytes[0] = 'M';
-        bytes[1] = 'Z';
-        std::memcpy(&bytes[SETTINGS_OFFSET], &block, SETTINGS_SIZE);
-        scratch.write("self.exe", bytes + archive);
-        hostSetModulePath(scratch.file("self.exe"));
-        return scratch.file("self.exe");
+        return writeStandInSelf(scratch, block, archive);
     }
 };
 
@@ -93,7 +85,7 @@ TEST_F(StartupTest, WalkStartReportsFailuresOnTheProgramsOwnFile) {
     SettingsBlock block = {};
     std::string self = makeSelf(block, "archive");
     std::strcpy(run->selfPath, self.c_str());
-    run->settings.archiveOffset = 1200 + 8;
+    run->settings.archiveOffset = STAND_IN_STUB_SIZE + 8;
     EXPECT_EQ(walkArchive(nullptr, SCAN_PASS), 0);
     EXPECT_EQ(hostMessageBoxes().back().text, "\"" + self + "\" Unexpeted EOF");
     EXPECT_EQ(hostMessageBoxes().back().owner, nullptr);
@@ -109,7 +101,7 @@ TEST_F(StartupTest, WalkReadsTheTamperValueAtTheArchiveOffset) {
     SettingsBlock block = {};
     std::string self = makeSelf(block, std::string("\x34\x12", 2));
     std::strcpy(run->selfPath, self.c_str());
-    run->settings.archiveOffset = 1200;
+    run->settings.archiveOffset = STAND_IN_STUB_SIZE;
     run->settings.flags = FLAG_TAMPER_CHECK;
     walkArchive(nullptr, SCAN_PASS);
     EXPECT_EQ(run->tamperValue, 0x1234);

@@ -12,8 +12,6 @@
 
 namespace {
 
-const uint32_t STUB_SIZE = 1200;
-
 MemberSpec stored(const std::string& name, const std::string& data, uint32_t timeStamp = 1600000000) {
     MemberSpec spec;
     spec.name = name;
@@ -39,12 +37,9 @@ protected:
     }
     void makeSelfFromArchive(const std::string& archive, unsigned char flags = 0) {
         SettingsBlock block = {};
-        block.archiveOffset = STUB_SIZE;
+        block.archiveOffset = STAND_IN_STUB_SIZE;
         block.flags = flags;
-        std::string bytes(STUB_SIZE, '\0');
-        std::memcpy(&bytes[SETTINGS_OFFSET], &block, SETTINGS_SIZE);
-        scratch.write("self.exe", bytes + archive);
-        std::strcpy(run->selfPath, scratch.file("self.exe").c_str());
+        std::strcpy(run->selfPath, writeStandInSelf(scratch, block, archive).c_str());
         run->settings = block;
         std::strcpy(run->windowTitle, "Setup");
         std::strcpy(run->extractDir, scratch.file("out").c_str());

@@ -3,6 +3,7 @@
 #include "archive/member_header.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -31,6 +32,16 @@ std::string ScratchDir::read(const std::string& name) const {
 
 bool ScratchDir::exists(const std::string& name) const {
     return std::filesystem::exists(file(name));
+}
+
+std::string writeStandInSelf(const ScratchDir& scratch, const SettingsBlock& block, const std::string& archive) {
+    std::string bytes(STAND_IN_STUB_SIZE, '\0');
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    std::memcpy(&bytes[SETTINGS_OFFSET], &block, SETTINGS_SIZE);
+    scratch.write("self.exe", bytes + archive);
+    hostSetModulePath(scratch.file("self.exe"));
+    return scratch.file("self.exe");
 }
 
 void RunTest::SetUp() {

@@ -24,6 +24,12 @@ private:
     std::string path_;
 };
 
+// A stand-in for the built stub: a DOS header and the settings block at 512
+// in STAND_IN_STUB_SIZE bytes, with the archive behind them. Written as
+// self.exe in the scratch folder and made the module path; returns its path.
+const uint32_t STAND_IN_STUB_SIZE = 1200;
+std::string writeStandInSelf(const ScratchDir& scratch, const SettingsBlock& block, const std::string& archive);
+
 // Each test starts with the host layer reset, the run flags at their
 // defaults, a zeroed RunState and exits turned into a HostExit exception.
 class RunTest : public ::testing::Test {
