@@ -21,6 +21,7 @@ set(VELKAR_CORE_SOURCES
     install/installer_script.cpp
     install/finishing_actions.cpp
     ui/main_dialog.cpp
+    ui/directory_chooser.cpp
     ui/progress.cpp
 )
 list(TRANSFORM VELKAR_CORE_SOURCES PREPEND "${PROJECT_SOURCE_DIR}/")

@@ -92,6 +92,7 @@ uint32_t osGetEnv(const char* name, char* out, uint32_t size);
 uint32_t osWindowsDirectory(char* out, uint32_t size);
 uint32_t osSystemDirectory(char* out, uint32_t size);
 uint32_t osCurrentDirectory(char* out, uint32_t size);
+int osSetCurrentDirectory(const char* path);
 uint32_t osSearchPath(const char* name, char* out, uint32_t size, char** filePart);
 
 // A string value under HKEY_LOCAL_MACHINE, key opened for query only; 1/0.
@@ -106,21 +107,60 @@ char osCharLower(char c);                  // CharLowerA on one character
 int osMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned style);
 
 // A modal dialog from a template. The platform turns its window messages into
-// these events for the handler, which answers as a dialog procedure does.
-enum DialogEvent { DIALOG_INIT, DIALOG_COMMAND, DIALOG_TIMER };
-typedef int (*DialogHandler)(WindowHandle dialog, int event, int id);
+// these events for the handler, which answers as a dialog procedure does;
+// `value` is the command's control id, the timer's id, or the sender of a
+// DDE acknowledgment.
+enum DialogEvent {
+    DIALOG_INIT,
+    DIALOG_COMMAND,
+    DIALOG_TIMER,
+    DIALOG_PAINT,
+    DIALOG_ERASE_BACKGROUND,
+    DIALOG_QUERY_DRAG_ICON,
+    DIALOG_DDE_ACK,
+};
+typedef intptr_t (*DialogHandler)(WindowHandle dialog, int event, uintptr_t value);
 int osRunDialog(const char* templateName, DialogHandler handler);  // DialogBoxParamA; -1 on failure
 void osEndDialog(WindowHandle dialog, int result);
 void osSetWindowText(WindowHandle window, const char* text);
 void osSetDlgItemText(WindowHandle dialog, int id, const char* text);
 uint32_t osGetDlgItemText(WindowHandle dialog, int id, char* out, uint32_t size);
+void osLimitDlgItemText(WindowHandle dialog, int id, uint32_t limit);  // EM_LIMITTEXT
 void osEnableDlgItem(WindowHandle dialog, int id, int enable);
 void osCheckDlgButton(WindowHandle dialog, int id, int checked);
+// Gives the button the focus and the default push button's look.
+void osFocusDefaultButton(WindowHandle dialog, int id);
 void osStartTimer(WindowHandle window, int id, uint32_t milliseconds);
 void osStopTimer(WindowHandle window, int id);
 void osPostCommand(WindowHandle window, int id);  // WM_COMMAND with lParam 0
 // Handles every waiting message of the thread without blocking.
 void osPumpMessages(WindowHandle dialog);
+
+// Window placement, in screen pixels.
+struct WindowRect {
+    int left;
+    int top;
+    int right;
+    int bottom;
+};
+void osScreenSize(int* width, int* height);  // SM_CXSCREEN, SM_CYSCREEN
+int osWindowRect(WindowHandle window, WindowRect* rect);
+void osMoveWindow(WindowHandle window, int x, int y, int width, int height);  // without repainting
+int osIsMinimised(WindowHandle window);
+
+// The program's icon "IDI_ICON1", shared with the module: it needs no
+// release of its own. The dialog also shows it as its window's icon.
+typedef void* IconHandle;
+IconHandle osLoadDialogIcon(WindowHandle dialog);
+// The minimised window's paint: its background, then the icon at 0, 0.
+void osPaintMinimisedIcon(WindowHandle window, IconHandle icon);
+
+// The classic open-file dialog with a template of the program's own
+// (GetOpenFileNameA, OFN_HIDEREADONLY | OFN_ENABLETEMPLATE). The buffer holds
+// the initial file name and receives the full path; nameOffset is where its
+// file name begins. 1 when the user confirmed.
+int osChooseFile(WindowHandle owner, const char* templateName, const char* title, char* buffer, uint32_t capacity,
+                 uint32_t* nameOffset);
 
 // WM_WININICHANGE posted to every top-level window.
 void osBroadcastSettingChange();

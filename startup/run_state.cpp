@@ -10,3 +10,5 @@ int askBeforeClass;
 int dirFromCommandLine;
 uint16_t crcXor;
 void* instanceHandle;
+int ddeState;
+IconHandle dialogIcon;

@@ -129,3 +129,6 @@ extern int askBeforeClass;
 extern int dirFromCommandLine;
 extern uint16_t crcXor;
 extern void* instanceHandle;
+// The Program Manager conversation's state and the main dialog's icon.
+extern int ddeState;
+extern IconHandle dialogIcon;

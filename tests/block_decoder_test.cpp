@@ -142,7 +142,7 @@ unsigned countBitsOf(char method) { return method <= '5' ? 4 : 5; }
 // Runs bodyInDialog inside the dialog, so that progress reaches it.
 std::function<void()> bodyInDialog;
 
-int dialogBody(WindowHandle window, int event, int) {
+intptr_t dialogBody(WindowHandle window, int event, uintptr_t) {
     if (event == DIALOG_INIT) {
         run->dialogWindow = window;
         bodyInDialog();

@@ -3,13 +3,28 @@
 #include "archive/walk.h"
 #include "startup/run_state.h"
 #include "startup/text_ops.h"
+#include "ui/directory_chooser.h"
+
+// Division truncates toward zero, also for a window larger than the screen.
+void centreWindow(WindowHandle window) {
+    int screenWidth = 0;
+    int screenHeight = 0;
+    WindowRect rect;
+    osScreenSize(&screenWidth, &screenHeight);
+    if (!osWindowRect(window, &rect)) return;
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    osMoveWindow(window, (screenWidth - width) / 2, (screenHeight - height) / 2, width, height);
+}
 
 static void initialiseDialog(WindowHandle dialog) {
+    ddeState = 0;
     osSetWindowText(dialog, run->windowTitle);
     if (run->installTitle[0]) osSetDlgItemText(dialog, ID_LABEL, run->installTitle);
     osSetDlgItemText(dialog, ID_DIRECTORY, run->settings.destDir);
     if (run->groupTitle[0]) osSetDlgItemText(dialog, ID_GROUP_BOX, run->groupTitle);
     if (run->classTitle[0]) osSetDlgItemText(dialog, ID_CLASS_BOX, run->classTitle);
+    osLimitDlgItemText(dialog, ID_DIRECTORY, DIRECTORY_LIMIT);
     osCheckDlgButton(dialog, ID_GROUP_BOX, run->groupBoxChecked);
     osCheckDlgButton(dialog, ID_CLASS_BOX, run->classBoxChecked);
     // From here on each option flag follows its box's mark.
@@ -17,8 +32,10 @@ static void initialiseDialog(WindowHandle dialog) {
     osEnableDlgItem(dialog, ID_CLASS_BOX, run->registerClass);
     run->createGroup = run->groupBoxChecked;
     run->registerClass = run->classBoxChecked;
+    centreWindow(dialog);
     run->extracting = 0;
     run->cancelRequested = 0;
+    dialogIcon = osLoadDialogIcon(dialog);
     if (autoStart) osStartTimer(dialog, AUTO_START_TIMER, AUTO_START_DELAY);
 }
 
@@ -42,6 +59,7 @@ static void acceptDirectory(WindowHandle dialog) {
     }
     const int locked[] = {IDOK, ID_REFERENCE, ID_DIRECTORY, ID_GROUP_BOX, ID_CLASS_BOX};
     for (int id : locked) osEnableDlgItem(dialog, id, 0);
+    osFocusDefaultButton(dialog, IDCANCEL);
     run->extracting = 1;
     walkArchive(dialog, EXTRACT_PASS);
     osEndDialog(dialog, 1);
@@ -52,12 +70,30 @@ static void cancelDialog(WindowHandle dialog) {
     else osEndDialog(dialog, 0);
 }
 
+// Quotes keep a path with blanks together in the edit box; OK strips them.
+static void referenceDirectory(WindowHandle dialog) {
+    if (!chooseDirectory(dialog)) return;
+    dropTrailingSeparator(run->outputPath);
+    if (findAnyOf(run->outputPath, " ")) {
+        formatText(run->messageText, sizeof(run->messageText), "\"%s\"", run->outputPath);
+    } else {
+        copyText(run->messageText, run->outputPath, sizeof(run->messageText));
+    }
+    osSetDlgItemText(dialog, ID_DIRECTORY, run->messageText);
+}
+
 static void toggleBox(WindowHandle dialog, int id, int* flag) {
     *flag = !*flag;
     osCheckDlgButton(dialog, id, *flag);
 }
 
-int mainDialogEvent(WindowHandle dialog, int event, int id) {
+// A minimised dialog shows the program's icon, as long as it has one.
+static intptr_t paintDialog(WindowHandle dialog) {
+    if (osIsMinimised(dialog) && dialogIcon) osPaintMinimisedIcon(dialog, dialogIcon);
+    return 0;
+}
+
+intptr_t mainDialogEvent(WindowHandle dialog, int event, uintptr_t value) {
     switch (event) {
     case DIALOG_INIT:
         initialiseDialog(dialog);
@@ -66,19 +102,33 @@ int mainDialogEvent(WindowHandle dialog, int event, int id) {
         osStopTimer(dialog, AUTO_START_TIMER);
         osPostCommand(dialog, IDOK);
         return 0;
+    case DIALOG_PAINT:
+        return paintDialog(dialog);
+    case DIALOG_ERASE_BACKGROUND:
+        return osIsMinimised(dialog);
+    case DIALOG_QUERY_DRAG_ICON:
+        return reinterpret_cast<intptr_t>(dialogIcon);
+    case DIALOG_DDE_ACK:
+        // Only a Program Manager conversation waits for these, and the
+        // finishing actions open none before the installer's group lines
+        // are read; until then they are left alone.
+        return 0;
     case DIALOG_COMMAND:
-        switch (id) {
+        switch (value) {
         case IDOK:
             acceptDirectory(dialog);
             return 1;
         case IDCANCEL:
             cancelDialog(dialog);
             return 1;
+        case ID_REFERENCE:
+            referenceDirectory(dialog);
+            return 0;
         case ID_GROUP_BOX:
-            toggleBox(dialog, id, &run->createGroup);
+            toggleBox(dialog, ID_GROUP_BOX, &run->createGroup);
             return 0;
         case ID_CLASS_BOX:
-            toggleBox(dialog, id, &run->registerClass);
+            toggleBox(dialog, ID_CLASS_BOX, &run->registerClass);
             return 0;
         }
         return 0;
@@ -87,8 +137,11 @@ int mainDialogEvent(WindowHandle dialog, int event, int id) {
 }
 
 // Without its template the dialog cannot open; that ends the run as a
-// Cancel before extraction does.
+// Cancel before extraction does. The icon is shared with the module and
+// needs no release: it is only forgotten once the window is gone, so that
+// nothing paints with it later.
 int runMainDialog() {
     int result = osRunDialog("SfxDialog", mainDialogEvent);
+    dialogIcon = 0;
     return result < 0 ? 0 : result;
 }

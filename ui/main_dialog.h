@@ -14,7 +14,9 @@ const int ID_GROUP_BOX = 105;
 const int ID_CLASS_BOX = 106;
 const int AUTO_START_TIMER = 1;
 const uint32_t AUTO_START_DELAY = 700;
+const uint32_t DIRECTORY_LIMIT = 255;
 
-int mainDialogEvent(WindowHandle dialog, int event, int id);
+intptr_t mainDialogEvent(WindowHandle dialog, int event, uintptr_t value);
 void stripQuotes(char* text);
+void centreWindow(WindowHandle window);
 int runMainDialog();

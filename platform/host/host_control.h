@@ -82,8 +82,10 @@ void hostSetDiscardOutput(bool discard);
 // Called with each output path that osCreateOutput opens.
 void hostSetOutputObserver(std::function<void(const char*)> observer);
 
-// The dialog as a model: caption and, per control id, text, enabled state
-// and check mark. The driver is asked for the next command whenever nothing
+// The dialog as a model: caption and, per control id, text, enabled state,
+// check mark and text limit; the focus, the window's place on a screen of
+// 1024 x 768 (a 400 x 200 window at 0, 0 to begin with), minimising and the
+// icon painted. The driver is asked for the next command whenever nothing
 // is posted and no timer is running; by default it presses OK once, then
 // Cancel. The pump handler runs at every osPumpMessages.
 void hostSetDialogDriver(std::function<int(WindowHandle)> driver);
@@ -95,6 +97,28 @@ std::string hostDialogItemText(int id);
 const std::vector<std::string>& hostDialogItemHistory(int id);
 bool hostDialogItemEnabled(int id);
 bool hostDialogItemChecked(int id);
+uint32_t hostDialogItemLimit(int id);
+int hostDialogFocus();
+void hostSetScreen(int width, int height, WindowRect window);
+WindowRect hostDialogRect();
+void hostSetMinimised(bool minimised);
+int hostIconPaints();
+// The icon handle that osLoadDialogIcon hands out.
+IconHandle hostProgramIcon();
+
+// The directory chooser's answer: the full path that the common dialog
+// returns and the offset of its file name part (-1: after the last '\'),
+// or no path for a Cancel. A confirmed choice moves the current directory
+// to the chosen one, as the common dialog does. Each call is recorded.
+struct HostChooserCall {
+    WindowHandle owner;
+    std::string templateName;
+    std::string title;
+    std::string initialName;
+    uint32_t capacity;
+};
+void hostSetChooserAnswer(const std::string& path, int nameOffset = -1);
+const std::vector<HostChooserCall>& hostChooserCalls();
 void hostResetDialog();
 
 // The settings broadcasts and shell starts asked for; nothing is started.

@@ -11,6 +11,7 @@ struct HostControl {
     std::string text;
     bool enabled = true;
     bool checked = false;
+    uint32_t limit = 0;
     std::vector<std::string> history;
 };
 
@@ -28,7 +29,19 @@ struct HostDialog {
     int driverCalls = 0;
     int broadcasts = 0;
     std::vector<HostShellStart> shellStarts;
+    int focus = 0;
+    int screenWidth = 1024;
+    int screenHeight = 768;
+    WindowRect rect = {0, 0, 400, 200};
+    bool minimised = false;
+    int iconPaints = 0;
+    bool chooserAnswers = false;
+    std::string chooserPath;
+    int chooserOffset = -1;
+    std::vector<HostChooserCall> chooserCalls;
 };
+
+int programIcon;
 
 HostDialog& dialog() {
     static HostDialog state;
@@ -47,7 +60,7 @@ void deliverPosted(WindowHandle window) {
     while (!dialog().posted.empty() && !dialog().ended) {
         int id = dialog().posted.front();
         dialog().posted.pop_front();
-        dialog().handler(window, DIALOG_COMMAND, id);
+        dialog().handler(window, DIALOG_COMMAND, static_cast<uintptr_t>(id));
     }
 }
 
@@ -59,7 +72,7 @@ void hostSetPumpHandler(std::function<void(WindowHandle)> handler) { dialog().pu
 void hostFailDialog(bool fail) { dialog().fail = fail; }
 
 void hostSendCommand(WindowHandle window, int id) {
-    if (isDialog(window) && dialog().handler) dialog().handler(window, DIALOG_COMMAND, id);
+    if (isDialog(window) && dialog().handler) dialog().handler(window, DIALOG_COMMAND, static_cast<uintptr_t>(id));
 }
 
 const std::string& hostDialogCaption() { return dialog().caption; }
@@ -67,6 +80,23 @@ std::string hostDialogItemText(int id) { return dialog().controls[id].text; }
 const std::vector<std::string>& hostDialogItemHistory(int id) { return dialog().controls[id].history; }
 bool hostDialogItemEnabled(int id) { return dialog().controls[id].enabled; }
 bool hostDialogItemChecked(int id) { return dialog().controls[id].checked; }
+uint32_t hostDialogItemLimit(int id) { return dialog().controls[id].limit; }
+int hostDialogFocus() { return dialog().focus; }
+void hostSetScreen(int width, int height, WindowRect window) {
+    dialog().screenWidth = width;
+    dialog().screenHeight = height;
+    dialog().rect = window;
+}
+WindowRect hostDialogRect() { return dialog().rect; }
+void hostSetMinimised(bool minimised) { dialog().minimised = minimised; }
+int hostIconPaints() { return dialog().iconPaints; }
+IconHandle hostProgramIcon() { return &programIcon; }
+void hostSetChooserAnswer(const std::string& path, int nameOffset) {
+    dialog().chooserAnswers = !path.empty();
+    dialog().chooserPath = path;
+    dialog().chooserOffset = nameOffset;
+}
+const std::vector<HostChooserCall>& hostChooserCalls() { return dialog().chooserCalls; }
 
 int osRunDialog(const char*, DialogHandler handler) {
     if (dialog().fail) return -1;
@@ -79,16 +109,17 @@ int osRunDialog(const char*, DialogHandler handler) {
     state.timerId = 0;
     state.posted.clear();
     state.driverCalls = 0;
+    state.focus = 0;
     WindowHandle window = dialogHandle();
     handler(window, DIALOG_INIT, 0);
     while (!state.ended) {
         if (!state.posted.empty()) {
             deliverPosted(window);
         } else if (state.timerId) {
-            handler(window, DIALOG_TIMER, state.timerId);
+            handler(window, DIALOG_TIMER, static_cast<uintptr_t>(state.timerId));
         } else {
             int id = state.driver ? state.driver(window) : defaultDriver();
-            handler(window, DIALOG_COMMAND, id);
+            handler(window, DIALOG_COMMAND, static_cast<uintptr_t>(id));
         }
     }
     state.handler = nullptr;
@@ -121,12 +152,20 @@ uint32_t osGetDlgItemText(WindowHandle window, int id, char* out, uint32_t size)
     return n;
 }
 
+void osLimitDlgItemText(WindowHandle window, int id, uint32_t limit) {
+    if (isDialog(window)) dialog().controls[id].limit = limit;
+}
+
 void osEnableDlgItem(WindowHandle window, int id, int enable) {
     if (isDialog(window)) dialog().controls[id].enabled = enable != 0;
 }
 
 void osCheckDlgButton(WindowHandle window, int id, int checked) {
     if (isDialog(window)) dialog().controls[id].checked = checked != 0;
+}
+
+void osFocusDefaultButton(WindowHandle window, int id) {
+    if (isDialog(window)) dialog().focus = id;
 }
 
 void osStartTimer(WindowHandle window, int id, uint32_t) {
@@ -146,6 +185,43 @@ void osPumpMessages(WindowHandle window) {
     if (!isDialog(window) || !dialog().handler) return;
     deliverPosted(window);
     if (dialog().pumpHandler) dialog().pumpHandler(window);
+}
+
+void osScreenSize(int* width, int* height) {
+    *width = dialog().screenWidth;
+    *height = dialog().screenHeight;
+}
+
+int osWindowRect(WindowHandle window, WindowRect* rect) {
+    if (!isDialog(window)) return 0;
+    *rect = dialog().rect;
+    return 1;
+}
+
+void osMoveWindow(WindowHandle window, int x, int y, int width, int height) {
+    if (isDialog(window)) dialog().rect = {x, y, x + width, y + height};
+}
+
+int osIsMinimised(WindowHandle window) { return isDialog(window) && dialog().minimised; }
+
+IconHandle osLoadDialogIcon(WindowHandle) { return hostProgramIcon(); }
+
+void osPaintMinimisedIcon(WindowHandle window, IconHandle icon) {
+    if (isDialog(window) && icon == hostProgramIcon()) ++dialog().iconPaints;
+}
+
+int osChooseFile(WindowHandle owner, const char* templateName, const char* title, char* buffer, uint32_t capacity,
+                 uint32_t* nameOffset) {
+    HostDialog& state = dialog();
+    state.chooserCalls.push_back({owner, templateName, title, buffer, capacity});
+    if (!state.chooserAnswers || state.chooserPath.size() >= capacity) return 0;
+    state.chooserPath.copy(buffer, state.chooserPath.size());
+    buffer[state.chooserPath.size()] = 0;
+    size_t lastSeparator = state.chooserPath.find_last_of('\\');
+    size_t nameStart = lastSeparator == std::string::npos ? 0 : lastSeparator + 1;
+    *nameOffset = static_cast<uint32_t>(state.chooserOffset < 0 ? nameStart : state.chooserOffset);
+    osSetCurrentDirectory(state.chooserPath.substr(0, nameStart).c_str());
+    return 1;
 }
 
 int hostBroadcastCount() { return dialog().broadcasts; }

@@ -317,6 +317,11 @@ uint32_t osWindowsDirectory(char* out, uint32_t size) { return giveText(host().w
 uint32_t osSystemDirectory(char* out, uint32_t size) { return giveText(host().systemDirectory, out, size); }
 uint32_t osCurrentDirectory(char* out, uint32_t size) { return giveText(host().currentDirectory, out, size); }
 
+int osSetCurrentDirectory(const char* path) {
+    host().currentDirectory = path;
+    return 1;
+}
+
 // The standard order without a path list: the program's folder, the current,
 // system and Windows folders, then the folders of PATH.
 uint32_t osSearchPath(const char* name, char* out, uint32_t size, char** filePart) {

@@ -1,6 +1,7 @@
 // The platform services on the Windows API, one call each.
 #include <windows.h>
 #include <commdlg.h>
+#include <dde.h>
 #include <shellapi.h>
 
 #include "platform/platform.h"
@@ -96,6 +97,8 @@ uint32_t osSystemDirectory(char* out, uint32_t size) { return GetSystemDirectory
 
 uint32_t osCurrentDirectory(char* out, uint32_t size) { return GetCurrentDirectoryA(size, out); }
 
+int osSetCurrentDirectory(const char* path) { return SetCurrentDirectoryA(path) != 0; }
+
 uint32_t osSearchPath(const char* name, char* out, uint32_t size, char** filePart) {
     return SearchPathA(0, name, 0, size, out, filePart);
 }
@@ -128,17 +131,22 @@ int osMessageBox(WindowHandle owner, const char* text, const char* caption, unsi
     return MessageBoxA(static_cast<HWND>(owner), text, caption, style);
 }
 
-// The handler rides in the dialog's user data from WM_INITDIALOG on.
+// The handler rides in the dialog's user data from WM_INITDIALOG on; the
+// messages before it take the default handling.
 static INT_PTR CALLBACK dialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    DialogHandler handler = reinterpret_cast<DialogHandler>(GetWindowLongPtrA(dialog, DWLP_USER));
-    switch (message) {
-    case WM_INITDIALOG:
+    if (message == WM_INITDIALOG) {
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
         return reinterpret_cast<DialogHandler>(lParam)(dialog, DIALOG_INIT, 0);
-    case WM_COMMAND:
-        return handler ? handler(dialog, DIALOG_COMMAND, LOWORD(wParam)) : 0;
-    case WM_TIMER:
-        return handler ? handler(dialog, DIALOG_TIMER, static_cast<int>(wParam)) : 0;
+    }
+    DialogHandler handler = reinterpret_cast<DialogHandler>(GetWindowLongPtrA(dialog, DWLP_USER));
+    if (!handler) return 0;
+    switch (message) {
+    case WM_COMMAND: return handler(dialog, DIALOG_COMMAND, LOWORD(wParam));
+    case WM_TIMER: return handler(dialog, DIALOG_TIMER, wParam);
+    case WM_PAINT: return handler(dialog, DIALOG_PAINT, 0);
+    case WM_ERASEBKGND: return handler(dialog, DIALOG_ERASE_BACKGROUND, 0);
+    case WM_QUERYDRAGICON: return handler(dialog, DIALOG_QUERY_DRAG_ICON, 0);
+    case WM_DDE_ACK: return handler(dialog, DIALOG_DDE_ACK, wParam);
     }
     return 0;
 }
@@ -160,12 +168,22 @@ uint32_t osGetDlgItemText(WindowHandle dialog, int id, char* out, uint32_t size)
     return GetDlgItemTextA(static_cast<HWND>(dialog), id, out, static_cast<int>(size));
 }
 
+void osLimitDlgItemText(WindowHandle dialog, int id, uint32_t limit) {
+    SendDlgItemMessageA(static_cast<HWND>(dialog), id, EM_LIMITTEXT, limit, 0);
+}
+
 void osEnableDlgItem(WindowHandle dialog, int id, int enable) {
     EnableWindow(GetDlgItem(static_cast<HWND>(dialog), id), enable);
 }
 
 void osCheckDlgButton(WindowHandle dialog, int id, int checked) {
     CheckDlgButton(static_cast<HWND>(dialog), id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void osFocusDefaultButton(WindowHandle dialog, int id) {
+    HWND button = GetDlgItem(static_cast<HWND>(dialog), id);
+    SetFocus(button);
+    SendMessageA(button, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
 }
 
 void osStartTimer(WindowHandle window, int id, uint32_t milliseconds) {
@@ -183,6 +201,59 @@ void osPumpMessages(WindowHandle dialog) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+}
+
+void osScreenSize(int* width, int* height) {
+    *width = GetSystemMetrics(SM_CXSCREEN);
+    *height = GetSystemMetrics(SM_CYSCREEN);
+}
+
+static_assert(sizeof(WindowRect) == sizeof(RECT), "WindowRect mirrors RECT");
+
+int osWindowRect(WindowHandle window, WindowRect* rect) {
+    return GetWindowRect(static_cast<HWND>(window), reinterpret_cast<RECT*>(rect)) != 0;
+}
+
+void osMoveWindow(WindowHandle window, int x, int y, int width, int height) {
+    MoveWindow(static_cast<HWND>(window), x, y, width, height, FALSE);
+}
+
+int osIsMinimised(WindowHandle window) { return IsIconic(static_cast<HWND>(window)) != 0; }
+
+IconHandle osLoadDialogIcon(WindowHandle dialog) {
+    HICON icon = LoadIconA(GetModuleHandleA(0), "IDI_ICON1");
+    if (icon) SendMessageA(static_cast<HWND>(dialog), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    return icon;
+}
+
+void osPaintMinimisedIcon(WindowHandle window, IconHandle icon) {
+    HWND handle = static_cast<HWND>(window);
+    PAINTSTRUCT paint;
+    HDC context = BeginPaint(handle, &paint);
+    int mode = GetMapMode(context);
+    SendMessageA(handle, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(context), 0);
+    SetMapMode(context, MM_TEXT);
+    DrawIcon(context, 0, 0, static_cast<HICON>(icon));
+    SetMapMode(context, mode);
+    EndPaint(handle, &paint);
+}
+
+// The structure's size is that of its first form, which every version of the
+// common dialogs accepts.
+int osChooseFile(WindowHandle owner, const char* templateName, const char* title, char* buffer, uint32_t capacity,
+                 uint32_t* nameOffset) {
+    OPENFILENAMEA request = {};
+    request.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    request.hwndOwner = static_cast<HWND>(owner);
+    request.hInstance = GetModuleHandleA(0);
+    request.lpstrFile = buffer;
+    request.nMaxFile = capacity;
+    request.lpstrTitle = title;
+    request.Flags = OFN_HIDEREADONLY | OFN_ENABLETEMPLATE;
+    request.lpTemplateName = templateName;
+    if (!GetOpenFileNameA(&request)) return 0;
+    *nameOffset = request.nFileOffset;
+    return 1;
 }
 
 void osBroadcastSettingChange() { PostMessageA(HWND_BROADCAST, WM_WININICHANGE, 0, 0); }

@@ -1,0 +1,39 @@
+#include "ui/directory_chooser.h"
+
+#include "startup/run_state.h"
+#include "startup/text_ops.h"
+
+// The dummy name is what the hidden file name box holds, so OK accepts the
+// directory shown without a file being chosen.
+static const char DUMMY_NAME[] = "work.txt";
+static const uint32_t CHOOSER_CAPACITY = 260;
+
+// The common dialog moves the current directory along as the user browses;
+// it is put back, so that an empty destination still means the directory
+// the program was started in.
+int chooseDirectory(WindowHandle owner) {
+    char startDirectory[260];
+    uint32_t length = osCurrentDirectory(startDirectory, sizeof(startDirectory));
+    int restore = length > 0 && length < sizeof(startDirectory);
+    copyText(run->messageText, DUMMY_NAME, sizeof(run->messageText));
+    uint32_t nameOffset = 0;
+    int chosen = osChooseFile(owner, "GetDirDialog", "Extracting directory", run->messageText, CHOOSER_CAPACITY,
+                              &nameOffset);
+    if (restore) osSetCurrentDirectory(startDirectory);
+    if (!chosen) return 0;
+    // An offset outside the returned path names no directory.
+    if (nameOffset > textLength(run->messageText)) return 0;
+    copyText(run->outputPath, run->messageText, sizeof(run->outputPath));
+    run->outputPath[nameOffset] = 0;
+    return 1;
+}
+
+int dropTrailingSeparator(char* path) {
+    for (char* separator = findAnyOf(path, "/\\"); separator; separator = findAnyOf(separator + 1, "/\\")) {
+        if (static_cast<unsigned char>(separator[1]) < 0x20) {
+            *separator = 0;
+            return 1;
+        }
+    }
+    return 0;
+}
