@@ -180,10 +180,12 @@ void osPostCommand(WindowHandle window, int id) {
     if (isDialog(window)) dialog().posted.push_back(id);
 }
 
-// Commands posted before the pump are delivered in it, as Windows would.
+// Commands posted before the pump and a running timer are delivered in it,
+// as Windows would.
 void osPumpMessages(WindowHandle window) {
     if (!isDialog(window) || !dialog().handler) return;
     deliverPosted(window);
+    if (dialog().timerId) dialog().handler(window, DIALOG_TIMER, static_cast<uintptr_t>(dialog().timerId));
     if (dialog().pumpHandler) dialog().pumpHandler(window);
 }
 

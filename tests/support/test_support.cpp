@@ -54,6 +54,8 @@ void RunTest::SetUp() {
     askBeforeClass = 0;
     dirFromCommandLine = 0;
     crcXor = 0;
+    ddeState = 0;
+    dialogIcon = nullptr;
     run = static_cast<RunState*>(std::calloc(1, sizeof(RunState)));
 }
 
