@@ -6,6 +6,9 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
 ctest --preset host -j2
+# Every Wine script runs, even after one has failed.
+status=0
 for test in tests/wine/*_test.sh; do
-    bash "$test"
+    bash "$test" || status=1
 done
+exit $status

@@ -1,7 +1,9 @@
-// window_text CAPTION: prints the texts of the static controls of the visible
-// top-level window whose caption is exactly CAPTION, one a line (a message
-// box's text, for instance), and exits with 1 when there is no such window.
-// xdotool reads captions only; the Wine tests use this for the rest.
+// window_text [--edit] CAPTION: prints the texts of the static controls of the
+// visible top-level window whose caption is exactly CAPTION, one a line (a
+// message box's text, for instance), or with --edit those of its enabled edit
+// controls (what a test typed into a dialog that still takes input); exits
+// with 1 when there is no such window. xdotool reads captions only; the Wine
+// tests use this for the rest.
 #include <windows.h>
 
 #include <cstdio>
@@ -23,24 +25,45 @@ BOOL CALLBACK matchCaption(HWND window, LPARAM context) {
     return FALSE;
 }
 
-BOOL CALLBACK printStatic(HWND control, LPARAM) {
+// A static control's text is its window text, which GetWindowTextA reads
+// without disturbing a busy dialog. An edit control keeps its text to itself,
+// so it is asked, and only while enabled: a disabled one belongs to a dialog
+// that is busy and might not answer. An empty edit box still prints its line.
+BOOL CALLBACK printControl(HWND control, LPARAM className) {
+    const char* wanted = reinterpret_cast<const char*>(className);
     char name[32];
     char text[2048];
     GetClassNameA(control, name, sizeof(name));
-    if (lstrcmpiA(name, "Static") == 0 && GetWindowTextA(control, text, sizeof(text))) std::printf("%s\n", text);
+    if (lstrcmpiA(name, wanted) != 0) return TRUE;
+    if (lstrcmpiA(wanted, "Static") == 0) {
+        if (GetWindowTextA(control, text, sizeof(text))) std::printf("%s\n", text);
+        return TRUE;
+    }
+    if (!IsWindowEnabled(control)) return TRUE;
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(control, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                             5000, &length))
+        length = 0;
+    std::printf("%s\n", length ? text : "");
     return TRUE;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    const char* className = "Static";
+    if (argc == 3 && std::strcmp(argv[1], "--edit") == 0) {
+        className = "Edit";
+        ++argv;
+        --argc;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: window_text CAPTION\n");
+        std::fprintf(stderr, "usage: window_text [--edit] CAPTION\n");
         return 2;
     }
     Search search = {argv[1], 0};
     EnumWindows(matchCaption, reinterpret_cast<LPARAM>(&search));
     if (!search.found) return 1;
-    EnumChildWindows(search.found, printStatic, 0);
+    EnumChildWindows(search.found, printControl, reinterpret_cast<LPARAM>(className));
     return 0;
 }

@@ -47,7 +47,9 @@ choose() {
         fail "$name" "Reference opened no chooser"
         return 1
     fi
-    wine_press "$chooser" "$key" && wine_press "$dialog" Return
+    wine_press "$chooser" "$key"
+    SHOWN=$(wine_window_text --edit "Chooser Test")
+    wine_press "$dialog" Return
     wine_wait_exit 30
 }
 
@@ -57,8 +59,10 @@ wine_new_prefix chosen
 if choose "chosen directory" Return; then
     if [ "$WINE_STATUS" != 1 ]; then
         fail "chosen directory" "exit status $WINE_STATUS"
+    elif [ "$SHOWN" != "\"$(windows_path "$WINE_RUN/my files")\"" ]; then
+        fail "chosen directory" "the edit box shows $SHOWN"
     elif diff -r "$samples" "$WINE_RUN/my files" >/dev/null && [ ! -e "$WINEPREFIX/drive_c/elsewhere" ]; then
-        pass "chosen directory with a blank: unpacked there, exit 1"
+        pass "chosen directory with a blank: shown quoted as $SHOWN, unpacked there, exit 1"
     else
         fail "chosen directory" "files not in \"my files\""
     fi
@@ -76,7 +80,7 @@ fi
 
 wine_new_prefix cancelled
 if choose "chooser cancelled" Escape; then
-    if [ "$WINE_STATUS" = 1 ] && diff -r "$samples" "$WINEPREFIX/drive_c/elsewhere" >/dev/null &&
+    if [ "$WINE_STATUS" = 1 ] && [ "$SHOWN" = 'C:\elsewhere' ] && diff -r "$samples" "$WINEPREFIX/drive_c/elsewhere" >/dev/null &&
         [ -z "$(ls -A "$WINE_RUN/my files")" ]; then
         pass "chooser cancelled: the destination stays, exit 1"
     else

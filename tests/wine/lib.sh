@@ -108,6 +108,8 @@ wine_setup() {
 # path is in WINE_RUN, a folder the test may use for its files.
 wine_new_prefix() {
     WINE_RUN=$WINE_WORK/runs/$1.$$
+    # A name used again: its old wineserver must not serve the new copy.
+    if [ -d "$WINE_RUN/prefix" ]; then WINEPREFIX=$WINE_RUN/prefix wineserver -k 2>/dev/null || true; fi
     rm -rf "$WINE_RUN"
     mkdir -p "$WINE_RUN"
     cp -a "$WINE_WORK/template" "$WINE_RUN/prefix"
@@ -136,9 +138,11 @@ wine_wait_exit() {
             WINE_STATUS=timeout
             return
         fi
-        local window
+        local window name
         for window in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
-            WINE_WINDOWS+="$(xdotool getwindowname "$window" 2>/dev/null)"$'\n'
+            # A window that closes between the two calls has no name left.
+            name=$(xdotool getwindowname "$window" 2>/dev/null) || continue
+            if [ -n "$name" ]; then WINE_WINDOWS+="$name"$'\n'; fi
         done
         sleep 0.1
     done
@@ -146,13 +150,22 @@ wine_wait_exit() {
     wait "$WINE_PID" || WINE_STATUS=$?
 }
 
-# wine_wait_window CAPTION LIMIT [IGNORED_ID...]: prints the id of a visible
-# window whose caption is exactly CAPTION and that is not one of the ignored
-# ones (a dialog and its message boxes share a caption); fails after LIMIT s.
-wine_wait_window() {
-    local caption=$1 limit pattern window ignored
-    limit=$(deadline "$2")
-    shift 2
+# window_owner WINDOW: prints the id of the window that WINDOW belongs to
+# (Wine marks a message box as transient for its dialog), or nothing.
+window_owner() {
+    local owner
+    owner=$(xprop -id "$1" WM_TRANSIENT_FOR 2>/dev/null | sed -n 's/.*window id # //p')
+    if [ -n "$owner" ]; then printf '%d\n' "$owner"; fi
+}
+
+# wine_wait_owned CAPTION OWNER LIMIT [IGNORED_ID...]: prints the id of a
+# visible window whose caption is exactly CAPTION, that belongs to OWNER (a
+# window id; "" for none, "*" for any) and is not one of the ignored ones (a
+# dialog and its message boxes share a caption); fails after LIMIT s.
+wine_wait_owned() {
+    local caption=$1 owner=$2 limit pattern window ignored
+    limit=$(deadline "$3")
+    shift 3
     pattern="^$(printf '%s' "$caption" | sed 's/[][\.*^$+?(){}|]/\\&/g')\$"
     while before "$limit"; do
         for window in $(xdotool search --onlyvisible --name "$pattern" 2>/dev/null); do
@@ -161,6 +174,7 @@ wine_wait_window() {
             done
             # The search ignores case; the caption must match exactly.
             [ "$(xdotool getwindowname "$window" 2>/dev/null)" = "$caption" ] || continue
+            [ "$owner" = "*" ] || [ "$(window_owner "$window")" = "$owner" ] || continue
             # A window that has just been mapped may not take keys yet.
             sleep 0.2
             echo "$window"
@@ -171,11 +185,41 @@ wine_wait_window() {
     return 1
 }
 
-# wine_window_text CAPTION: prints the static texts of the window with that
-# exact caption (a message box's message), read by our window_text.exe inside
-# the current prefix.
+# wine_wait_window CAPTION LIMIT [IGNORED_ID...]: the same for any owner.
+wine_wait_window() {
+    local caption=$1 limit=$2
+    shift 2
+    wine_wait_owned "$caption" "*" "$limit" "$@"
+}
+
+# wine_wait_file PATH LIMIT: waits up to LIMIT seconds for PATH to exist.
+wine_wait_file() {
+    local limit
+    limit=$(deadline "$2")
+    until [ -e "$1" ]; do
+        before "$limit" || return 1
+        sleep 0.02
+    done
+}
+
+# visible_windows: the captions of the display's visible windows, one a line.
+visible_windows() {
+    local window
+    for window in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
+        xdotool getwindowname "$window" 2>/dev/null || true
+    done | sed '/^$/d'
+}
+
+# windows_path PATH: the Linux path as Wine's drive Z: shows it.
+# shellcheck disable=SC1003 # a lone backslash, not an escape
+windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
+
+# wine_window_text [--edit] CAPTION: prints the static texts of the window
+# with that exact caption (a message box's message), or with --edit the texts
+# of its enabled edit boxes, read by our window_text.exe inside the current
+# prefix.
 wine_window_text() {
-    wine "$VELKAR_BUILD/window_text.exe" "$1" 2>/dev/null | tr -d '\r'
+    wine "$VELKAR_BUILD/window_text.exe" "$@" 2>/dev/null | tr -d '\r'
 }
 
 window_visible() {

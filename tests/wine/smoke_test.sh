@@ -46,8 +46,6 @@ expect_message() {
     fi
 }
 
-windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
-
 # As built, the archive offset is 0: the walk meets the stub's own DOS
 # header where a member header should be.
 wine_new_prefix bare
