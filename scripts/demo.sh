@@ -7,23 +7,15 @@
 # the progress and close by itself.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-scripts/build.sh >/dev/null
-
 demo=$PWD/build/demo
-rm -rf "$demo"
+scripts/make_sample.sh "$demo" --auto-start
 mkdir -p "$demo/out"
-(cd samples/files && jlha a2o5q "$demo/sample.lzh" readme.txt docs >/dev/null)
-build/host/tools/velkar-build -o "$demo/sample.exe" --stub build/windows/velkar.exe \
-    --title "Velkar Sample" --auto-start --archive "$demo/sample.lzh"
 echo "made $demo/sample.exe ($(stat -c %s "$demo/sample.exe") bytes)"
 
 . tests/wine/lib.sh
 wine_setup
 wine_new_prefix demo
-# Wine's drive Z: is the root of this file system.
-target="Z:$(printf '%s' "$demo/out" | tr / '\\')"
-wine_start "$demo/sample.exe" -n "$target"
+wine_start "$demo/sample.exe" -n "$(windows_path "$demo/out")"
 wine_wait_exit 120
 echo "velkar ended with exit status $WINE_STATUS"
 echo "unpacked into $demo/out:"

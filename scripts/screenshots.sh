@@ -5,15 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
-scripts/setup.sh
-scripts/build.sh >/dev/null
-
 shots=$PWD/build/screenshots
-rm -rf "$shots"
-mkdir -p "$shots"
-(cd samples/files && jlha a2o5q "$shots/sample.lzh" readme.txt docs >/dev/null)
-build/host/tools/velkar-build -o "$shots/sample.exe" --stub build/windows/velkar.exe \
-    --title "Velkar Sample" --dir 'C:\Velkar Sample' --archive "$shots/sample.lzh"
+scripts/make_sample.sh "$shots" --dir 'C:\Velkar Sample'
 
 . tests/wine/lib.sh
 wine_setup

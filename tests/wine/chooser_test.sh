@@ -6,21 +6,16 @@
 set -u
 . "$(dirname "$0")/lib.sh"
 
-if [ ! -f "$VELKAR_EXE" ]; then
-    fail "velkar.exe present" "$VELKAR_EXE is missing; build the windows preset first"
-    finish
-    exit
-fi
+wine_require "$VELKAR_EXE" "$VELKAR_BUILDER" "$(command -v jlha || echo jlha)" || exit
 wine_setup || exit 1
 
 samples=$VELKAR_ROOT/samples/files
-host_tools=$VELKAR_ROOT/build/host/tools
 
 # make_sample DIR: DIR/sample.exe, whose settings name C:\elsewhere as the
 # destination, so files land anywhere else only through the chooser.
 make_sample() {
     (cd "$samples" && jlha a2o5q "$1/sample.lzh" readme.txt docs >/dev/null) &&
-        "$host_tools/velkar-build" -o "$1/sample.exe" --stub "$VELKAR_EXE" --title "Chooser Test" \
+        "$VELKAR_BUILDER" -o "$1/sample.exe" --stub "$VELKAR_EXE" --title "Chooser Test" \
             --dir 'C:\elsewhere' --archive "$1/sample.lzh" >/dev/null
 }
 

@@ -8,19 +8,9 @@ set -u
 # shellcheck source=tests/wine/lib.sh
 . "$(dirname "$0")/lib.sh"
 
-BUILDER=${VELKAR_HOST_BUILD:-$VELKAR_ROOT/build/host}/tools/velkar-build
 CASES=(auto-start typed-directory cancel-before cancel-during question overwrite network-path crc-error)
 
-missing=
-for needed in "$VELKAR_EXE" "$VELKAR_BUILD/window_text.exe" "$BUILDER"; do
-    [ -f "$needed" ] || missing+=" $needed"
-done
-command -v jlha >/dev/null || missing+=" jlha"
-if [ -n "$missing" ]; then
-    fail "dialog test tools present" "missing:$missing; run scripts/build.sh (and scripts/setup.sh)"
-    finish
-    exit
-fi
+wine_require "$VELKAR_EXE" "$VELKAR_BUILD/window_text.exe" "$VELKAR_BUILDER" "$(command -v jlha || echo jlha)" || exit
 wine_setup || exit 1
 WORK=$WINE_WORK/runs/dialog-files.$$
 rm -rf "$WORK"
@@ -39,7 +29,7 @@ pack() {
 make_exe() {
     local archive=$1 exe=$2
     shift 2
-    "$BUILDER" -o "$exe" --stub "$VELKAR_EXE" "$@" --archive "$archive" >"$WORK/build.log" 2>&1 ||
+    "$VELKAR_BUILDER" -o "$exe" --stub "$VELKAR_EXE" "$@" --archive "$archive" >"$WORK/build.log" 2>&1 ||
         { cat "$WORK/build.log" >&2; return 1; }
 }
 

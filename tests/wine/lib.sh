@@ -9,12 +9,14 @@
 # wait polls with a time limit.
 #
 # Environment: VELKAR_BUILD (default build/windows) holds velkar.exe and the
-# work folder wine/; VELKAR_WINE_DISPLAY names a running X display to use
+# work folder wine/; VELKAR_HOST_BUILD (default build/host) holds
+# velkar-build; VELKAR_WINE_DISPLAY names a running X display to use
 # instead of a private Xvfb (to watch a test).
 
 VELKAR_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 VELKAR_BUILD=${VELKAR_BUILD:-$VELKAR_ROOT/build/windows}
 VELKAR_EXE=$VELKAR_BUILD/velkar.exe
+VELKAR_BUILDER=${VELKAR_HOST_BUILD:-$VELKAR_ROOT/build/host}/tools/velkar-build
 WINE_WORK=$VELKAR_BUILD/wine
 
 export WINEARCH=win32
@@ -92,6 +94,19 @@ make_template() {
             touch "$WINEPREFIX/.velkar-ready" &&
             mv "$WINEPREFIX" "$template"
     ) 9>"$WINE_WORK/template.lock"
+}
+
+# wine_require FILE...: fails the script, with the closing line, when
+# something it runs has not been built.
+wine_require() {
+    local missing= needed
+    for needed in "$@"; do
+        [ -f "$needed" ] || missing+=" $needed"
+    done
+    [ -z "$missing" ] && return 0
+    fail "built files present" "missing:$missing; run scripts/build.sh first"
+    finish
+    return 1
 }
 
 # wine_setup: call once at the start of a test script.

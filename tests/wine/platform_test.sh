@@ -5,11 +5,7 @@ set -u
 . "$(dirname "$0")/lib.sh"
 
 check=$VELKAR_BUILD/platform_check.exe
-if [ ! -f "$check" ]; then
-    fail "platform_check.exe present" "$check is missing; build the windows preset first"
-    finish
-    exit
-fi
+wine_require "$check" || exit
 wine_setup || exit 1
 wine_new_prefix platform
 

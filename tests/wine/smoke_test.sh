@@ -5,11 +5,7 @@ set -u
 # shellcheck source=tests/wine/lib.sh
 . "$(dirname "$0")/lib.sh"
 
-if [ ! -f "$VELKAR_EXE" ]; then
-    fail "velkar.exe present" "$VELKAR_EXE is missing; build the windows preset first"
-    finish
-    exit
-fi
+wine_require "$VELKAR_EXE" || exit
 wine_setup || exit 1
 
 # put_bytes FILE OFFSET BYTES...: writes the bytes (decimal values) in place.

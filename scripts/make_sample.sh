@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# make_sample.sh DIR [VELKAR-BUILD OPTIONS...]: builds what is needed and makes
+# DIR/sample.exe, a self-extracting file of samples/files captioned "Velkar
+# Sample", with the options given. DIR is emptied first.
+set -euo pipefail
+dir=$1
+shift
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+scripts/build.sh >/dev/null
+rm -rf "$dir"
+mkdir -p "$dir"
+(cd samples/files && jlha a2o5q "$dir/sample.lzh" readme.txt docs >/dev/null)
+build/host/tools/velkar-build -o "$dir/sample.exe" --stub build/windows/velkar.exe \
+    --title "Velkar Sample" "$@" --archive "$dir/sample.lzh"
