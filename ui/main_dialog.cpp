@@ -6,7 +6,7 @@
 #include "ui/directory_chooser.h"
 
 // Division truncates toward zero, also for a window larger than the screen.
-void centreWindow(WindowHandle window) {
+static void centreWindow(WindowHandle window) {
     int screenWidth = 0;
     int screenHeight = 0;
     WindowRect rect;
@@ -18,7 +18,7 @@ void centreWindow(WindowHandle window) {
 }
 
 static void initialiseDialog(WindowHandle dialog) {
-    ddeState = 0;
+    ddeState = 0;  // no Program Manager conversation yet
     osSetWindowText(dialog, run->windowTitle);
     if (run->installTitle[0]) osSetDlgItemText(dialog, ID_LABEL, run->installTitle);
     osSetDlgItemText(dialog, ID_DIRECTORY, run->settings.destDir);

@@ -18,5 +18,4 @@ const uint32_t DIRECTORY_LIMIT = 255;
 
 intptr_t mainDialogEvent(WindowHandle dialog, int event, uintptr_t value);
 void stripQuotes(char* text);
-void centreWindow(WindowHandle window);
 int runMainDialog();
