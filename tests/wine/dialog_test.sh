@@ -201,23 +201,27 @@ case_typed_directory() {
 }
 
 # 3. Cancel before OK, under the caption of a file built without a title.
+# Escape and the close box (alt+F4) both end the dialog as Cancel does.
 case_cancel_before() {
-    local name="Cancel before OK" caption="Velkar V2.60.w32.0033" dialog out
+    local caption="Velkar V2.60.w32.0033" dialog out key name
     if ! corpus_exe || ! make_exe "$WORK/corpus.lzh" "$WORK/untitled.exe"; then
-        fail "$name" "cannot make the file"
+        fail "Cancel before OK" "cannot make the file"
         return
     fi
-    wine_new_prefix cancel
-    out=$WINE_RUN/out
-    start_in "$WINE_RUN/cwd" "$WORK/untitled.exe" -n- "$(windows_path "$out")"
-    if dialog=$(wine_wait_owned "$caption" "" 30) && wine_press "$dialog" Escape; then
-        wine_wait_exit 30
-        check "$name: exit 0 and nothing written" \
-            "$(expect_status 0; [ ! -e "$out" ] || echo "$out made"; [ -z "$(ls -A "$WINE_RUN/cwd")" ] || echo "written into the current directory")"
-    else
-        wine_wait_exit 1
-        fail "$name" "no dialog \"$caption\" to cancel (status $WINE_STATUS)"
-    fi
+    for key in Escape alt+F4; do
+        name="Cancel before OK ($key)"
+        wine_new_prefix "cancel-$key"
+        out=$WINE_RUN/out
+        start_in "$WINE_RUN/cwd" "$WORK/untitled.exe" -n- "$(windows_path "$out")"
+        if dialog=$(wine_wait_owned "$caption" "" 30) && wine_press "$dialog" "$key"; then
+            wine_wait_exit 30
+            check "$name: exit 0 and nothing written" \
+                "$(expect_status 0; [ ! -e "$out" ] || echo "$out made"; [ -z "$(ls -A "$WINE_RUN/cwd")" ] || echo "written into the current directory")"
+        else
+            wine_wait_exit 1
+            fail "$name" "no dialog \"$caption\" to cancel (status $WINE_STATUS)"
+        fi
+    done
 }
 
 # stop_process PID: sends SIGSTOP and waits until every thread stands still,
