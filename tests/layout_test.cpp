@@ -7,13 +7,13 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/built_stub.h"
 
 namespace {
 
@@ -39,9 +39,8 @@ std::string runCommand(const std::string& command, int* status) {
 class StubLayout : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::ifstream in(STUB_PATH, std::ios::binary);
-        ASSERT_TRUE(in) << STUB_PATH << " is missing: build the windows preset first";
-        stub.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        stub = readBuiltStub();
+        ASSERT_FALSE(stub.empty()) << STUB_PATH << " is missing: build the windows preset first";
         ASSERT_GT(stub.size(), PE_OFFSET + 0x200u);
     }
     Bytes stub;

@@ -8,18 +8,16 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "support/built_stub.h"
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-const char* const STUB_PATH = VELKAR_STUB;
 
 // Windows' values, as windows.h names them.
 const uint16_t RT_ICON = 3, RT_DIALOG = 5, RT_GROUP_ICON = 14;
@@ -309,9 +307,8 @@ void expectControls(const Dialog& dialog, const std::vector<ExpectedControl>& ex
 class StubResources : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::ifstream in(STUB_PATH, std::ios::binary);
-        ASSERT_TRUE(in) << STUB_PATH << " is missing: build the windows preset first";
-        stub.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        stub = readBuiltStub();
+        ASSERT_FALSE(stub.empty()) << STUB_PATH << " is missing: build the windows preset first";
     }
 
     // The template itself, then nothing but padding behind its controls.

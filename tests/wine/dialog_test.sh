@@ -376,16 +376,21 @@ case_overwrite() {
         wine_press "$box" "$2" || problems+="the question for $1.txt did not take $2"$'\n'
     }
 
-    wine_new_prefix overwrite-yes-no
-    out=$WINE_RUN/out
-    mkdir -p "$out"
-    cp -p "$WORK/old/a.txt" "$WORK/old/b.txt" "$WORK/old/d.txt" "$out"
-    problems=
-    wine_start "$WORK/overwrite.exe" -n "$(windows_path "$out")"
-    if dialog=$(wine_wait_owned "$caption" "" 30); then
+    # start_with_old PREFIX FILE...: auto start into a destination that holds
+    # these old files, and find the dialog.
+    start_with_old() {
+        wine_new_prefix "$1"
+        shift
+        out=$WINE_RUN/out
+        mkdir -p "$out"
+        (cd "$WORK/old" && cp -p "$@" "$out")
+        problems=
+        wine_start "$WORK/overwrite.exe" -n "$(windows_path "$out")"
+        dialog=$(wine_wait_owned "$caption" "" 30) || { problems+="no dialog"$'\n'; return 1; }
+    }
+
+    if start_with_old overwrite-yes-no a.txt b.txt d.txt; then
         ask_overwrite a y && first=$box && ask_overwrite b n "$first"
-    else
-        problems+="no dialog"$'\n'
     fi
     wine_wait_exit 30
     problems+=$(expect_status 1
@@ -395,17 +400,7 @@ case_overwrite() {
         same_file "$WORK/old/d.txt" "$out/d.txt")
     check "overwrite Yes then No: a replaced, b kept, c written, newer d kept unasked, exit 1" "$problems"
 
-    wine_new_prefix overwrite-cancel
-    out=$WINE_RUN/out
-    mkdir -p "$out"
-    cp -p "$WORK/old/b.txt" "$out"
-    problems=
-    wine_start "$WORK/overwrite.exe" -n "$(windows_path "$out")"
-    if dialog=$(wine_wait_owned "$caption" "" 30); then
-        ask_overwrite b Escape
-    else
-        problems+="no dialog"$'\n'
-    fi
+    start_with_old overwrite-cancel b.txt && ask_overwrite b Escape
     wine_wait_exit 30
     problems+=$(expect_status 1
         same_file "$folder/a.txt" "$out/a.txt"
