@@ -1,8 +1,8 @@
 #include "archive/errors.h"
 
 #include "platform/platform.h"
-#include "startup/run_state.h"
-#include "startup/text_ops.h"
+#include "common/run_state.h"
+#include "common/text_ops.h"
 
 void showError(const char* message, const char* subject) {
     formatText(run->messageText, sizeof(run->messageText), "\"%s\" %s", subject, message);

@@ -3,20 +3,13 @@
 #include "archive/errors.h"
 #include "archive/time_convert.h"
 #include "decode/crc16.h"
-#include "startup/run_state.h"
-#include "startup/text_ops.h"
+#include "common/byte_order.h"
+#include "common/run_state.h"
+#include "common/text_ops.h"
 
 const uint32_t BASE_HEADER_SIZE = 26;
 const uint32_t FIRST_EXTENDED_SIZE_POS = 24;
 const unsigned char HEADER_LEVEL = 2;
-
-static uint16_t readLittle16(const unsigned char* bytes) {
-    return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
-}
-
-static uint32_t readLittle32(const unsigned char* bytes) {
-    return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
-}
 
 static int isMethodLetter(unsigned char letter) {
     return letter == '0' || (letter >= '4' && letter <= '7') || letter == 'd';

@@ -2,8 +2,8 @@
 
 #include "platform/platform.h"
 #include "startup/directory_macros.h"
-#include "startup/run_state.h"
-#include "startup/text_ops.h"
+#include "common/run_state.h"
+#include "common/text_ops.h"
 #include "ui/main_dialog.h"
 
 static const uint32_t DISPLAY_WIDTH = 32;

@@ -1,8 +1,8 @@
 #include "archive/overwrite.h"
 
 #include "archive/time_convert.h"
-#include "startup/run_state.h"
-#include "startup/text_ops.h"
+#include "common/run_state.h"
+#include "common/text_ops.h"
 
 const uint32_t NEWEST_TIME = 0xFFFFFFFF;
 

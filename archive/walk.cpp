@@ -10,8 +10,8 @@
 #include "decode/output_sink.h"
 #include "install/finishing_actions.h"
 #include "install/installer_script.h"
-#include "startup/run_state.h"
-#include "startup/text_ops.h"
+#include "common/run_state.h"
+#include "common/text_ops.h"
 
 const unsigned char RESERVED_NONE = 0;
 const unsigned char RESERVED_QUESTION = 1;

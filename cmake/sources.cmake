@@ -1,10 +1,10 @@
 # The stub's portable sources, shared by the Windows build and the host build.
 set(VELKAR_CORE_SOURCES
-    startup/run_state.cpp
+    common/run_state.cpp
     startup/entry.cpp
     startup/command_line.cpp
     startup/settings_block.cpp
-    startup/text_ops.cpp
+    common/text_ops.cpp
     startup/directory_macros.cpp
     archive/errors.cpp
     archive/time_convert.cpp

@@ -1,6 +1,6 @@
 #include "decode/archive_input.h"
 
-#include "startup/run_state.h"
+#include "common/run_state.h"
 
 // Each refill asks for no more than the member still holds, so the file stays
 // positioned exactly behind the member's packed data for the next header.

@@ -2,7 +2,7 @@
 
 #include "archive/errors.h"
 #include "decode/archive_input.h"
-#include "startup/run_state.h"
+#include "common/run_state.h"
 
 // bitBuffer always holds the next 16 bits; pendingByte keeps the unused rest
 // of the last byte read, left-aligned. Past the end of the packed data zero

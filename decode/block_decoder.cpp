@@ -3,7 +3,7 @@
 #include "decode/bit_input.h"
 #include "decode/huffman_table.h"
 #include "decode/output_sink.h"
-#include "startup/run_state.h"
+#include "common/run_state.h"
 #include "ui/progress.h"
 
 const uint16_t CODE_LENGTH_COUNT = 19;

@@ -1,6 +1,6 @@
 #include "decode/crc16.h"
 
-#include "startup/run_state.h"
+#include "common/run_state.h"
 
 void buildCrcTable(uint16_t polynomial) {
     for (uint32_t i = 0; i < 256; ++i) {

@@ -2,7 +2,7 @@
 
 #include "archive/errors.h"
 #include "decode/bit_input.h"
-#include "startup/run_state.h"
+#include "common/run_state.h"
 
 void reportBadTable() {
     showError("Bad table", run->selfPath);

@@ -2,8 +2,8 @@
 
 #include "archive/errors.h"
 #include "decode/crc16.h"
-#include "startup/run_state.h"
-#include "startup/text_ops.h"
+#include "common/run_state.h"
+#include "common/text_ops.h"
 #include "ui/progress.h"
 
 // The text copy stops at the first zero byte, like lstrcpynA, and each call

@@ -4,7 +4,7 @@
 #include "decode/block_decoder.h"
 #include "decode/crc16.h"
 #include "fuzz/fuzz_support.h"
-#include "startup/run_state.h"
+#include "common/run_state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 4) return 0;

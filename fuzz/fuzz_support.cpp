@@ -8,7 +8,7 @@
 
 #include "archive/member_header.h"
 #include "platform/host/host_control.h"
-#include "startup/run_state.h"
+#include "common/run_state.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // nowhere) must be handled without touching memory outside the buffers.
 #include "archive/walk.h"
 #include "fuzz/fuzz_support.h"
-#include "startup/run_state.h"
+#include "common/run_state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     runOnArchive(data, size, [] {

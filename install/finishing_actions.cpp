@@ -1,6 +1,6 @@
 #include "install/finishing_actions.h"
 
-#include "startup/run_state.h"
+#include "common/run_state.h"
 
 // File classes and Program Manager groups come from the script's lines and
 // arrive with the script reader; no archive with a script reaches this point

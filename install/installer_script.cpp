@@ -1,6 +1,6 @@
 #include "install/installer_script.h"
 
-#include "startup/run_state.h"
+#include "common/run_state.h"
 
 // The script reader arrives with the installer actions. Until then an
 // archive that carries a script must not be unpacked as if it had none:

@@ -1,8 +1,8 @@
 #include "startup/command_line.h"
 
 #include "platform/platform.h"
-#include "startup/run_state.h"
-#include "startup/text_ops.h"
+#include "common/run_state.h"
+#include "common/text_ops.h"
 
 const char* skipProgramName(const char* commandLine) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(commandLine);

@@ -1,8 +1,8 @@
 #include "startup/directory_macros.h"
 
 #include "platform/platform.h"
-#include "startup/run_state.h"
-#include "startup/text_ops.h"
+#include "common/run_state.h"
+#include "common/text_ops.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "platform/platform.h"
 #include "startup/command_line.h"
 #include "startup/directory_macros.h"
-#include "startup/run_state.h"
+#include "common/run_state.h"
 #include "startup/settings_block.h"
 #include "ui/main_dialog.h"
 

@@ -1,7 +1,7 @@
 #include "startup/settings_block.h"
 
-#include "startup/run_state.h"
-#include "startup/text_ops.h"
+#include "common/run_state.h"
+#include "common/text_ops.h"
 
 // A block that did not come from the builder may fill a text field to its
 // last byte; every field is cut at its own end so no copy reads into the next.

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "startup/run_state.h"
+#include "common/run_state.h"
 #include "support/archive_maker.h"
 #include "tools/velkar_build/builder.h"
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/byte_order.h"
 #include "support/built_stub.h"
 
 namespace {
@@ -22,8 +23,9 @@ using Bytes = std::vector<uint8_t>;
 const char* const STUB_PATH = VELKAR_STUB;
 const uint32_t PE_OFFSET = 0x4D0;
 
-uint32_t u16(const Bytes& b, uint32_t at) { return b.at(at) | b.at(at + 1) << 8; }
-uint32_t u32(const Bytes& b, uint32_t at) { return u16(b, at) | u16(b, at + 2) << 16; }
+// at() fails the test on a field beyond the file rather than reading past it.
+uint32_t u16(const Bytes& b, uint32_t at) { return (void)b.at(at + 1), readLittle16(&b[at]); }
+uint32_t u32(const Bytes& b, uint32_t at) { return (void)b.at(at + 3), readLittle32(&b[at]); }
 
 std::string runCommand(const std::string& command, int* status) {
     std::string output;

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "archive/output_names.h"
-#include "startup/text_ops.h"
+#include "common/text_ops.h"
 #include "support/test_support.h"
 
 namespace {

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/byte_order.h"
+#include "resources/control_ids.h"
 #include "support/built_stub.h"
 
 namespace {
@@ -55,8 +57,14 @@ public:
         need(at, 1);
         return (*file_)[begin_ + at];
     }
-    uint32_t u16(uint64_t at) const { return u8(at) | u8(at + 1) << 8; }
-    uint32_t u32(uint64_t at) const { return u16(at) | u16(at + 2) << 16; }
+    uint32_t u16(uint64_t at) const {
+        need(at, 2);
+        return readLittle16(&(*file_)[begin_ + at]);
+    }
+    uint32_t u32(uint64_t at) const {
+        need(at, 4);
+        return readLittle32(&(*file_)[begin_ + at]);
+    }
     uint64_t size() const { return size_; }
     void need(uint64_t at, uint64_t count) const {
         if (at + count > size_)
@@ -334,15 +342,15 @@ TEST_F(StubResources, MainDialogTemplate) {
     EXPECT_EQ(main.caption, "Install");
     EXPECT_EQ(main.rect, (std::array<int32_t, 4>{32, 32, 205, 95}));
     expectControls(main, {
-        {103, "Static", "Install &Directory:", {10, 7, 157, 8}, SHOWN | SS_LEFT},
-        {100, "Edit", "", {10, 18, 135, 12}, SHOWN | ES_LEFT | ES_AUTOHSCROLL | ES_OEMCONVERT | WS_BORDER | WS_TABSTOP},
-        {104, "Button", "&Reference...", {148, 17, 48, 14}, SHOWN | BS_PUSHBUTTON | WS_TABSTOP},
-        {101, "Static", "", {12, 60, 130, 8}, SHOWN | SS_LEFTNOWORDWRAP},
-        {102, "Static", "", {148, 60, 45, 8}, SHOWN | SS_LEFTNOWORDWRAP},
+        {ID_LABEL, "Static", "Install &Directory:", {10, 7, 157, 8}, SHOWN | SS_LEFT},
+        {ID_DIRECTORY, "Edit", "", {10, 18, 135, 12}, SHOWN | ES_LEFT | ES_AUTOHSCROLL | ES_OEMCONVERT | WS_BORDER | WS_TABSTOP},
+        {ID_REFERENCE, "Button", "&Reference...", {148, 17, 48, 14}, SHOWN | BS_PUSHBUTTON | WS_TABSTOP},
+        {ID_FILE_NAME, "Static", "", {12, 60, 130, 8}, SHOWN | SS_LEFTNOWORDWRAP},
+        {ID_PROGRESS, "Static", "", {148, 60, 45, 8}, SHOWN | SS_LEFTNOWORDWRAP},
         {IDOK, "Button", "&Ok", {49, 72, 40, 14}, SHOWN | BS_DEFPUSHBUTTON | WS_TABSTOP},
         {IDCANCEL, "Button", "&Cancel", {114, 72, 40, 14}, SHOWN | BS_PUSHBUTTON | WS_TABSTOP},
-        {105, "Button", "&Start Menu", {12, 32, 176, 12}, SHOWN | BS_CHECKBOX | WS_TABSTOP},
-        {106, "Button", "Set Cl&ass", {12, 44, 176, 12}, SHOWN | BS_CHECKBOX | WS_TABSTOP},
+        {ID_GROUP_BOX, "Button", "&Start Menu", {12, 32, 176, 12}, SHOWN | BS_CHECKBOX | WS_TABSTOP},
+        {ID_CLASS_BOX, "Button", "Set Cl&ass", {12, 44, 176, 12}, SHOWN | BS_CHECKBOX | WS_TABSTOP},
     });
 }
 

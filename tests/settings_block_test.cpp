@@ -1,7 +1,7 @@
 #include <cstring>
 #include <string>
 
-#include "startup/run_state.h"
+#include "common/run_state.h"
 #include "startup/settings_block.h"
 #include "support/test_support.h"
 

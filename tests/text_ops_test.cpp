@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "startup/text_ops.h"
+#include "common/text_ops.h"
 #include "support/test_support.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "ui/directory_chooser.h"
 
-#include "startup/run_state.h"
-#include "startup/text_ops.h"
+#include "common/run_state.h"
+#include "common/text_ops.h"
 
 // The dummy name is what the hidden file name box holds, so OK accepts the
 // directory shown without a file being chosen.

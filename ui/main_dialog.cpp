@@ -1,8 +1,8 @@
 #include "ui/main_dialog.h"
 
 #include "archive/walk.h"
-#include "startup/run_state.h"
-#include "startup/text_ops.h"
+#include "common/run_state.h"
+#include "common/text_ops.h"
 #include "ui/directory_chooser.h"
 
 // Division truncates toward zero, also for a window larger than the screen.

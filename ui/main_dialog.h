@@ -4,14 +4,8 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "resources/control_ids.h"
 
-const int ID_DIRECTORY = 100;
-const int ID_FILE_NAME = 101;
-const int ID_PROGRESS = 102;
-const int ID_LABEL = 103;
-const int ID_REFERENCE = 104;
-const int ID_GROUP_BOX = 105;
-const int ID_CLASS_BOX = 106;
 const int AUTO_START_TIMER = 1;
 const uint32_t AUTO_START_DELAY = 700;
 const uint32_t DIRECTORY_LIMIT = 255;

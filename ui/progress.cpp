@@ -1,8 +1,8 @@
 #include "ui/progress.h"
 
 #include "archive/errors.h"
-#include "startup/run_state.h"
-#include "startup/text_ops.h"
+#include "common/run_state.h"
+#include "common/text_ops.h"
 #include "ui/main_dialog.h"
 
 

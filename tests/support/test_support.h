@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/host/host_control.h"
-#include "startup/run_state.h"
+#include "common/run_state.h"
 
 // A scratch folder under the system's temporary folder, removed afterwards.
 class ScratchDir {

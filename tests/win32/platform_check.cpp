@@ -14,9 +14,9 @@
 #include "decode/archive_input.h"
 #include "startup/command_line.h"
 #include "startup/directory_macros.h"
-#include "startup/run_state.h"
+#include "common/run_state.h"
 #include "startup/settings_block.h"
-#include "startup/text_ops.h"
+#include "common/text_ops.h"
 #include "support/archive_maker.h"
 
 namespace {

@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/byte_order.h"
+
 namespace {
 
 constexpr uint32_t COFF_HEADER_SIZE = 20;
@@ -24,16 +26,17 @@ constexpr uint32_t DIRECTORY_DEBUG = 6;
 
 uint32_t get16(const std::vector<uint8_t>& b, uint64_t at) {
     if (at + 2 > b.size()) reject("image cut short");
-    return b[at] | b[at + 1] << 8;
+    return readLittle16(&b[at]);
 }
 
 uint32_t get32(const std::vector<uint8_t>& b, uint64_t at) {
-    return get16(b, at) | get16(b, at + 2) << 16;
+    if (at + 4 > b.size()) reject("image cut short");
+    return readLittle32(&b[at]);
 }
 
 void put32(std::vector<uint8_t>& b, uint64_t at, uint32_t value) {
     if (at + 4 > b.size()) reject("image cut short");
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(value >> (8 * i));
+    writeLittle32(&b[at], value);
 }
 
 uint32_t alignUp(uint64_t value, uint32_t alignment) {

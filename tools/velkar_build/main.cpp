@@ -6,7 +6,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "startup/run_state.h"
+#include "common/run_state.h"
 #include "tools/velkar_build/builder.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "startup/text_ops.h"
+#include "common/text_ops.h"
 
 #include <stdarg.h>
 

@@ -1,4 +1,4 @@
-#include "startup/run_state.h"
+#include "common/run_state.h"
 
 RunState* run;
 
