@@ -1,8 +1,8 @@
 #include "archive/errors.h"
 
-#include "platform/platform.h"
 #include "common/run_state.h"
 #include "common/text_ops.h"
+#include "platform/platform.h"
 
 void showError(const char* message, const char* subject) {
     formatText(run->messageText, sizeof(run->messageText), "\"%s\" %s", subject, message);
@@ -24,17 +24,26 @@ int reportEarlyEnd() { return reportFailure("Unexpeted EOF", run->selfPath); }
 int reportBadHeader() { return reportFailure("Bad header", run->selfPath); }
 int reportOpenError(const char* path) { return reportFailure("Open ERROR", path); }
 
-static int isOpen(FileHandle handle) {
-    return handle != 0 && handle != INVALID_FILE;
-}
-
-void fatalExit(int status) {
-    if (isOpen(run->outputHandle)) {
-        osCloseOutput(run->outputHandle);
-        osDeleteFile(run->outputPath);
+// These failures leave the archive or the output in a state the run cannot
+// go on from, so they end it: exit status 1 and no finishing action, as
+// after a Cancel.
+int reportDecodeFailure() {
+    switch (run->decodeFailure) {
+    case DECODE_OK:
+        return 1;
+    case DECODE_READ_FAILED:
+        showError("Read ERROR", run->selfPath);
+        break;
+    case DECODE_WRITE_FAILED:
+        showError("Write ERROR", run->outputPath);
+        break;
+    case DECODE_BAD_TABLE:
+        showError("Bad table", run->selfPath);
+        break;
+    case DECODE_CANCELLED:
+        break;
     }
-    if (isOpen(run->archiveHandle)) osClose(run->archiveHandle);
-    run->outputHandle = INVALID_FILE;
-    run->archiveHandle = INVALID_FILE;
-    osExit(status);
+    run->failureFlag = 1;
+    run->runAborted = 1;
+    return 0;
 }

@@ -1,5 +1,5 @@
-// The one way failures are shown, and the exit for failures deep inside the
-// decoders.
+// The one way failures are shown. Each report sets failureFlag, so that the
+// pass stops, and returns 0 for the caller to hand up.
 #pragma once
 
 void showError(const char* message, const char* subject);
@@ -8,4 +8,6 @@ int reportReadError();
 int reportEarlyEnd();
 int reportBadHeader();
 int reportOpenError(const char* path);
-[[noreturn]] void fatalExit(int status);
+// A decoding that stopped early: its message (none for Cancel), and the
+// whole run ends with it.
+int reportDecodeFailure();

@@ -2,12 +2,11 @@
 
 #include "archive/errors.h"
 #include "archive/time_convert.h"
-#include "decode/crc16.h"
 #include "common/byte_order.h"
 #include "common/run_state.h"
 #include "common/text_ops.h"
+#include "decode/crc16.h"
 
-const uint32_t BASE_HEADER_SIZE = 26;
 const uint32_t FIRST_EXTENDED_SIZE_POS = 24;
 const unsigned char HEADER_LEVEL = 2;
 
@@ -26,96 +25,90 @@ void releaseMemberHeader() {
     run->header.raw = 0;
 }
 
-static int readBaseHeader(int32_t size) {
-    MemberHeader& header = run->header;
-    header.raw = static_cast<unsigned char*>(osAllocZeroed(static_cast<uint32_t>(size)));
-    if (!header.raw) {
-        showNotEnoughMemory();
-        run->failureFlag = 1;
-        return 0;
-    }
-    header.headerSize = static_cast<uint32_t>(size);
-    header.raw[0] = static_cast<unsigned char>(size & 0xFF);
-    header.raw[1] = static_cast<unsigned char>(size >> 8);
-    if (osRead(run->archiveHandle, header.raw + 2, header.headerSize - 2) != size - 2) return reportBadHeader();
-    const unsigned char* raw = header.raw;
-    if (raw[2] != '-' || raw[3] != 'l' || raw[4] != 'h' || raw[6] != '-' || !isMethodLetter(raw[5]))
-        return reportBadHeader();
-    // Levels 0 and 1 put other fields at these offsets; read as level 2 they
-    // would be taken apart at random.
-    if (raw[20] != HEADER_LEVEL) return reportBadHeader();
-    header.method = raw[5];
-    header.packedSize = readLittle32(raw + 7);
-    header.unpackedSize = readLittle32(raw + 11);
-    header.timeStamp = readLittle32(raw + 15);
-    header.attribute = raw[19];
-    header.dataCrc = readLittle16(raw + 21);
-    header.osId = raw[23];
-    header.creationTime = header.timeStamp;
-    header.lastAccessTime = header.timeStamp;
-    header.lastWriteTime = header.timeStamp;
-    return 1;
-}
-
-static void readFileTimes(const unsigned char* data) {
+static void readFileTimes(const unsigned char* data, MemberHeader* header) {
     FileTime times[3];
     for (int i = 0; i < 3; ++i) {
         times[i].low = readLittle32(data + 8 * i);
         times[i].high = readLittle32(data + 8 * i + 4);
     }
-    fileTimeToUnix(&times[0], &run->header.creationTime);
-    fileTimeToUnix(&times[1], &run->header.lastWriteTime);
-    fileTimeToUnix(&times[2], &run->header.lastAccessTime);
+    fileTimeToUnix(&times[0], &header->creationTime);
+    fileTimeToUnix(&times[1], &header->lastWriteTime);
+    fileTimeToUnix(&times[2], &header->lastAccessTime);
+}
+
+static int parseBaseHeader(const unsigned char* raw, MemberHeader* header) {
+    if (raw[2] != '-' || raw[3] != 'l' || raw[4] != 'h' || raw[6] != '-' || !isMethodLetter(raw[5])) return 0;
+    // Levels 0 and 1 put other fields at these offsets; read as level 2 they
+    // would be taken apart at random.
+    if (raw[LEVEL_POS] != HEADER_LEVEL) return 0;
+    header->method = raw[5];
+    header->packedSize = readLittle32(raw + 7);
+    header->unpackedSize = readLittle32(raw + 11);
+    header->timeStamp = readLittle32(raw + 15);
+    header->attribute = raw[19];
+    header->dataCrc = readLittle16(raw + 21);
+    header->osId = raw[23];
+    header->creationTime = header->timeStamp;
+    header->lastAccessTime = header->timeStamp;
+    header->lastWriteTime = header->timeStamp;
+    return 1;
 }
 
 // Every extended header must lie wholly inside the header, and a field is
 // read only when its data are long enough for it; anything else is a broken
 // header, never a read beyond the buffer.
-static int readExtendedHeaders(int* sawName) {
-    MemberHeader& header = run->header;
-    const unsigned char* raw = header.raw;
+static int parseExtendedHeaders(const unsigned char* raw, MemberHeader* header) {
     int sawCrc = 0;
-    header.dirNameLength = 0;
+    int sawName = 0;
+    header->dirNameLength = 0;
+    header->fileNameLength = 0;
     uint32_t sizePos = FIRST_EXTENDED_SIZE_POS;
     uint32_t size = readLittle16(raw + sizePos);
     while (size != 0) {
-        if (size < 3 || size > header.headerSize - sizePos - 2) return reportBadHeader();
+        if (size < 3 || size > header->headerSize - sizePos - 2) return 0;
         uint32_t dataPos = sizePos + 3;
         uint32_t dataLength = size - 3;
         switch (raw[sizePos + 2]) {
         case 0x00:
-            if (dataLength < 2) return reportBadHeader();
-            header.headerCrc = readLittle16(raw + dataPos);
-            header.headerCrcPos = dataPos;
+            if (dataLength < 2) return 0;
+            header->headerCrc = readLittle16(raw + dataPos);
+            header->headerCrcPos = dataPos;
             sawCrc = 1;
             break;
         case 0x01:
-            header.fileNamePos = dataPos;
-            header.fileNameLength = dataLength;
-            *sawName = 1;
+            header->fileNamePos = dataPos;
+            header->fileNameLength = dataLength;
+            sawName = 1;
             break;
         case 0x02:
-            header.dirNamePos = dataPos;
-            header.dirNameLength = dataLength;
+            header->dirNamePos = dataPos;
+            header->dirNameLength = dataLength;
             break;
         case 0x40:
-            if (!hasWindowsFields(header.osId)) break;
-            if (dataLength < 2) return reportBadHeader();
-            header.attribute = readLittle16(raw + dataPos);
+            if (!hasWindowsFields(header->osId)) break;
+            if (dataLength < 2) return 0;
+            header->attribute = readLittle16(raw + dataPos);
             break;
         case 0x41:
-            if (!hasWindowsFields(header.osId)) break;
-            if (dataLength < 24) return reportBadHeader();
-            readFileTimes(raw + dataPos);
+            if (!hasWindowsFields(header->osId)) break;
+            if (dataLength < 24) return 0;
+            readFileTimes(raw + dataPos, header);
             break;
         }
         sizePos += size;
         size = readLittle16(raw + sizePos);
     }
-    if (!sawCrc) return reportBadHeader();
-    return 1;
+    // Only a directory entry may come without a file name.
+    return sawCrc && (sawName || header->method == 'd');
 }
 
+int parseMemberHeader(unsigned char* raw, uint32_t size, MemberHeader* header) {
+    header->raw = raw;
+    header->headerSize = size;
+    return size >= BASE_HEADER_SIZE && parseBaseHeader(raw, header) && parseExtendedHeaders(raw, header);
+}
+
+// The CRC field counts as zero in the header's own CRC.
 static int headerCrcMatches() {
     MemberHeader& header = run->header;
     header.raw[header.headerCrcPos] = 0;
@@ -147,6 +140,8 @@ static int buildMemberPath() {
     return 1;
 }
 
+// The size field is read as a signed 16-bit number, and a negative one is
+// reported as the allocation it would have needed: "Not enough memory".
 int readMemberHeader() {
     releaseMemberHeader();
     unsigned char sizeBytes[2];
@@ -162,17 +157,18 @@ int readMemberHeader() {
         reportBadHeader();
         return HEADER_FAILED;
     }
-    int sawName = 0;
-    if (!readBaseHeader(size) || !readExtendedHeaders(&sawName)) return HEADER_FAILED;
-    if (!headerCrcMatches()) {
+    unsigned char* raw = static_cast<unsigned char*>(osAllocZeroed(static_cast<uint32_t>(size)));
+    if (!raw) {
+        showNotEnoughMemory();
+        run->failureFlag = 1;
+        return HEADER_FAILED;
+    }
+    run->header.raw = raw;
+    writeLittle16(raw, static_cast<uint16_t>(size));
+    if (osRead(run->archiveHandle, raw + 2, static_cast<uint32_t>(size) - 2) != size - 2 ||
+        !parseMemberHeader(raw, static_cast<uint32_t>(size), &run->header) || !headerCrcMatches()) {
         reportBadHeader();
         return HEADER_FAILED;
     }
-    // Only a directory entry may come without a file name.
-    if (!sawName && run->header.method != 'd') {
-        reportBadHeader();
-        return HEADER_FAILED;
-    }
-    if (!sawName) run->header.fileNameLength = 0;
     return buildMemberPath() ? HEADER_READ : HEADER_FAILED;
 }

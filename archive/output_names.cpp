@@ -1,10 +1,9 @@
 #include "archive/output_names.h"
 
 #include "platform/platform.h"
-#include "startup/directory_macros.h"
+#include "common/directory_macros.h"
 #include "common/run_state.h"
 #include "common/text_ops.h"
-#include "ui/main_dialog.h"
 
 static const uint32_t DISPLAY_WIDTH = 32;
 static const uint32_t LONG_NAME_LIMIT = 255;
@@ -163,9 +162,9 @@ void shortDisplayName(char* out, uint32_t outSize, const char* path, uint32_t wi
     appendText(out, title, outSize);
 }
 
-// The member's output path under the extract directory, shown in the dialog
-// and with its directories created. 0 when the path does not fit outputPath;
-// nothing is shown or created then.
+// The member's output path under the extract directory, shown by the walk's
+// display and with its directories created. 0 when the path does not fit
+// outputPath; nothing is shown or created then.
 int prepareOutputPath() {
     char* path = run->outputPath;
     if (!buildOutputPath(path, sizeof run->outputPath, run->extractDir, run->memberPath,
@@ -174,9 +173,11 @@ int prepareOutputPath() {
     }
     normaliseSeparators(path, '/');
     sanitisePath(hasDrive(path) ? path + 2 : path, run->longNameVolume);
-    shortDisplayName(run->messageText, sizeof run->messageText, path, DISPLAY_WIDTH);
-    osSetDlgItemText(run->dialogWindow, ID_FILE_NAME, run->messageText);
-    osSetDlgItemText(run->dialogWindow, ID_PROGRESS, "Extract... 0%");
+    if (run->display) {
+        char shown[DISPLAY_WIDTH + TITLE_SIZE];
+        shortDisplayName(shown, sizeof shown, path, DISPLAY_WIDTH);
+        run->display->showMember(shown);
+    }
     createDirectoryChain(path);
     return 1;
 }

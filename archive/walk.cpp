@@ -5,17 +5,15 @@
 #include "archive/output_names.h"
 #include "archive/overwrite.h"
 #include "archive/time_convert.h"
+#include "common/byte_order.h"
+#include "common/run_state.h"
+#include "common/text_ops.h"
+#include "decode/archive_input.h"
 #include "decode/block_decoder.h"
 #include "decode/crc16.h"
 #include "decode/output_sink.h"
 #include "install/finishing_actions.h"
 #include "install/installer_script.h"
-#include "common/run_state.h"
-#include "common/text_ops.h"
-
-const unsigned char RESERVED_NONE = 0;
-const unsigned char RESERVED_QUESTION = 1;
-const unsigned char RESERVED_SCRIPT = 2;
 
 // Opens the program's own file and places it at the first member header.
 static int openArchive() {
@@ -28,13 +26,15 @@ static int openArchive() {
     if (position == -1) return reportReadError();
     if (static_cast<uint32_t>(position) > run->archiveSize) return reportEarlyEnd();
     determineVolumeRules();
+    // A value cut off by the end of the file stays partly zero; it then
+    // cannot match, and the check after the walk says so.
     if (run->settings.flags & FLAG_TAMPER_CHECK) {
         unsigned char value[2] = {0, 0};
         osRead(run->archiveHandle, value, sizeof(value));
-        run->tamperValue = static_cast<uint16_t>(value[0] | (value[1] << 8));
+        run->tamperValue = readLittle16(value);
     }
     buildCrcTable(CRC16_POLYNOMIAL);
-    crcXor = 0;
+    run->crcXor = 0;
     return 1;
 }
 
@@ -55,12 +55,20 @@ int skipMember() {
     return 1;
 }
 
-static void decodeData() {
+// Decodes the member into the output file, or into text when outputHandle
+// is INVALID_FILE (the reserved members, which show no progress). 0 after a
+// failure, which has then been reported and ends the run.
+static int decodeData(char* text, uint32_t textSize) {
     run->crc = 0;
-    run->inputPos = 0xFFFFFFFF;
+    resetArchiveInput();
+    run->decodeFailure = DECODE_OK;
+    run->memoryText = text;
+    run->memoryTextSize = textSize;
+    run->progress = run->outputHandle != INVALID_FILE && run->display ? run->display->showProgress : 0;
     unsigned char method = run->header.method;
     if (method == '0') copyStoredMember(static_cast<int32_t>(run->header.unpackedSize));
     else if (method != 'd') decodeMember();
+    return reportDecodeFailure();
 }
 
 static int isReservedName(const char* name) {
@@ -70,23 +78,24 @@ static int isReservedName(const char* name) {
 // The scan pass decodes only "!" and "$", into memory, and acts on them at
 // once; every other member is passed over.
 static int scanMember() {
-    crcXor ^= run->header.dataCrc;
+    run->crcXor ^= run->header.dataCrc;
     if (!isReservedName(run->memberPath)) return skipMember();
-    run->reservedKind = run->memberPath[0] == '!' ? RESERVED_QUESTION : RESERVED_SCRIPT;
+    int isQuestion = run->memberPath[0] == '!';
     run->outputHandle = INVALID_FILE;
-    decodeData();
-    if (run->failureFlag) {
-        run->reservedKind = RESERVED_NONE;
-        return 0;
-    }
-    if (run->reservedKind == RESERVED_QUESTION) {
+    int decoded = isQuestion ? decodeData(run->messageText, sizeof(run->messageText))
+                             : decodeData(run->scriptText, sizeof(run->scriptText));
+    if (!decoded) return 0;
+    // A No to an earlier question (or a script that refused the run) lets the
+    // pass go on over the members behind it, but the next reserved member,
+    // once decoded, is neither asked nor parsed: the pass ends there.
+    if (run->failureFlag) return 0;
+    if (isQuestion) {
         if (osMessageBox(run->dialogWindow, run->messageText, run->windowTitle,
                          MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL) == IDNO)
             run->failureFlag = 1;
     } else {
         parseInstallerScript();
     }
-    run->reservedKind = RESERVED_NONE;
     return 1;
 }
 
@@ -133,8 +142,7 @@ static int extractMember() {
         run->outputHandle = osCreateOutput(run->outputPath);
         if (run->outputHandle == INVALID_FILE) return reportOpenError(run->outputPath);
     }
-    decodeData();
-    if (run->failureFlag) {
+    if (!decodeData(0, 0)) {
         if (!isDirectory) discardOutput();
         return 0;
     }
@@ -161,11 +169,11 @@ int walkArchive(WindowHandle window, int mode) {
     walkMembers(mode);
     closeArchive();
     if (mode == SCAN_PASS) {
-        if (!run->failureFlag && (run->settings.flags & FLAG_TAMPER_CHECK) && crcXor != run->tamperValue) {
+        if (!run->failureFlag && (run->settings.flags & FLAG_TAMPER_CHECK) && run->crcXor != run->tamperValue) {
             showError("Tampered DATA", run->selfPath);
             run->failureFlag = 1;
         }
-    } else {
+    } else if (!run->runAborted) {
         runFinishingActions(run->dialogWindow);
         if (run->settings.command[0] && !run->failureFlag) startCommand(run->dialogWindow);
     }

@@ -5,7 +5,7 @@ set(VELKAR_CORE_SOURCES
     startup/command_line.cpp
     startup/settings_block.cpp
     common/text_ops.cpp
-    startup/directory_macros.cpp
+    common/directory_macros.cpp
     archive/errors.cpp
     archive/time_convert.cpp
     archive/walk.cpp

@@ -8,7 +8,3 @@ int overwriteWithoutAsking;
 int keepNewerFiles = 1;
 int askBeforeClass;
 int dirFromCommandLine;
-uint16_t crcXor;
-void* instanceHandle;
-int ddeState;
-IconHandle dialogIcon;

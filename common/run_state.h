@@ -57,78 +57,119 @@ struct MemberHeader {
     uint32_t dirNameLength;
 };
 
+// Why a decoding stopped before its member's end. The decoders and the
+// output sink set it once and go on only to the next block or window
+// boundary, where they stop; the walk reports it and ends the run.
+enum DecodeFailure {
+    DECODE_OK,
+    DECODE_READ_FAILED,   // the archive could not be read
+    DECODE_WRITE_FAILED,  // the output file took fewer bytes than given
+    DECODE_BAD_TABLE,     // a Huffman code that no valid member holds
+    DECODE_CANCELLED,     // Cancel was pressed during the member
+};
+
+// Told the bytes written of the member and its size after each full window;
+// returns 0 when the run is to stop (Cancel).
+typedef int (*ProgressHook)(uint32_t done, uint32_t total);
+
+// What the walk shows while it extracts, implemented by the dialog. Absent
+// during the scan pass, which shows nothing but its questions and errors.
+struct WalkDisplay {
+    void (*showMember)(const char* displayName);    // a new member's name, its percentage back to 0
+    int (*showProgress)(uint32_t done, uint32_t total);  // a ProgressHook
+};
+
+// The one record of a run, allocated zero-filled at start-up and freed at its
+// end. Grouped by the module that writes each field; others only read it.
 struct RunState {
+    // Start-up: the settings block as read (the script may change its texts),
+    // and the paths known before the first walk.
     SettingsBlock settings;
+    char selfPath[260];         // the program's own file, which holds the archive
+    char commandLineDir[256];   // the destination named on the command line, if any
 
-    char selfPath[260];
-    char messageText[1024];
-    char scriptText[4096];
+    // Texts shown by the dialog and as every message box's caption; the script
+    // may replace them during the scan pass.
     char windowTitle[80];
-    char installTitle[80];
-    char groupTitle[80];
-    char classTitle[80];
-    char itemTitle[80];
-    char extractDir[256];
-    char memberPath[260];
-    char outputPath[516];
+    char installTitle[80];      // the label above the directory box
+    char groupTitle[80];        // the group box's text
+    char classTitle[80];        // the class box's text
+    char scriptText[4096];      // the "$" installer script, kept for the finishing actions
+    // Scratch for the text of one message box at a time, and for the "!"
+    // question from its decoding until it has been asked.
+    char messageText[1024];
 
+    // Installer options: set by the script, then following the dialog's boxes.
     int createGroup;
     int registerClass;
     int groupBoxChecked;
     int classBoxChecked;
+    int ddeState;               // the Program Manager conversation's state
 
-    int failureFlag;
-    int extracting;
-    int cancelRequested;
-    WindowHandle dialogWindow;
+    // The dialog.
+    WindowHandle dialogWindow;  // owner of every message box once the dialog exists
+    const WalkDisplay* display; // what the extract pass shows; 0 during the scan pass
+    IconHandle dialogIcon;      // painted while the dialog is minimised
+    int extracting;             // the extract pass has started
+    int cancelRequested;        // Cancel was pressed during the extract pass
 
-    FileHandle archiveHandle;
-    FileHandle outputHandle;
-    uint32_t archiveSize;
-    uint16_t tamperValue;
-    unsigned char reservedKind;
+    // The walk.
+    int failureFlag;            // a failure was reported; the pass stops
+    int runAborted;             // a decoding failure or Cancel ended the run: exit 1, no finishing action
+    FileHandle archiveHandle;   // the program's own file during a walk
+    FileHandle outputHandle;    // the current member's file; INVALID_FILE while decoding into memory
+    uint32_t archiveSize;       // size of the program's own file
+    uint16_t tamperValue;       // the value in front of the first member, when the settings ask for it
+    uint16_t crcXor;            // XOR of the data CRCs of the members read so far
+    MemberHeader header;        // the current member
+    int longNameVolume;         // the destination takes long names (else 8.3 rules)
+    char extractDir[256];       // the destination confirmed at OK
+    char memberPath[260];       // the current member's path as the archive gives it
+    char outputPath[516];       // where the current member is written
 
-    MemberHeader header;
-    int longNameVolume;
-
+    // CRC-16: the table and the running value over the bytes written.
     uint16_t crcTable[256];
     uint16_t crc;
+
+    // Archive input and bit input.
     unsigned char inputBuffer[INPUT_BUFFER_SIZE];
-    uint32_t inputPos;
-
-    // Bit input and Huffman tables.
-    uint16_t bitBuffer;
-    unsigned char pendingByte;
+    uint32_t inputPos;          // next byte of inputBuffer; INPUT_BUFFER_SIZE or more asks for a refill
+    uint32_t packedLeft;        // packed bytes of the member not yet read from the file
+    uint16_t bitBuffer;         // the next 16 bits of the packed data
+    unsigned char pendingByte;  // the rest of the last byte read, left-aligned
     unsigned char pendingBitCount;
-    uint32_t packedLeft;
-    uint16_t leftChild[TREE_LINKS];
-    uint16_t rightChild[TREE_LINKS];
 
-    // Block decoder.
+    // Output sink: where decoded bytes go besides the output file.
+    char* memoryText;           // the memory sink's text (with outputHandle INVALID_FILE)
+    uint32_t memoryTextSize;
+    ProgressHook progress;      // told after each full window of a file; 0 for none
+    DecodeFailure decodeFailure;
+
+    // Block decoder: the window, which is never cleared between members, and
+    // the codes of the current block.
     unsigned char window[WINDOW_SIZE];
-    uint32_t windowSize;
-    uint32_t windowPos;
-    uint32_t targetSize;
-    uint32_t producedCount;
-    uint16_t blockSymbolsLeft;
-    uint16_t positionCodeCount;
+    uint32_t windowPos;         // next byte to fill; the window goes out when it is full
+    uint32_t targetSize;        // the member's unpacked size
+    uint32_t producedCount;     // bytes decoded so far, the copy in progress included
+    uint16_t blockSymbolsLeft;  // symbols left in the block; 0 reads the next block header
+    uint16_t positionCodeCount; // the method's position alphabet
     uint16_t positionCountBits;
+    uint16_t leftChild[TREE_LINKS];   // tree links of codes longer than the tables
+    uint16_t rightChild[TREE_LINKS];
     uint16_t symbolTable[1 << SYMBOL_TABLE_BITS];
-    uint16_t smallTable[1 << SMALL_TABLE_BITS];
+    uint16_t smallTable[1 << SMALL_TABLE_BITS];  // the code-length code, then the position code
     unsigned char symbolLengths[LITERAL_COUNT];
     unsigned char smallLengths[128];
 };
 
 extern RunState* run;
 
+// Run flags, settled at start-up from the settings and the command line;
+// the script may change them. They live outside RunState because isWin32s
+// is known before RunState exists and the others keep their defaults there.
 extern int isWin32s;
 extern int autoStart;
 extern int overwriteWithoutAsking;
 extern int keepNewerFiles;
 extern int askBeforeClass;
 extern int dirFromCommandLine;
-extern uint16_t crcXor;
-extern void* instanceHandle;
-// The Program Manager conversation's state and the main dialog's icon.
-extern int ddeState;
-extern IconHandle dialogIcon;

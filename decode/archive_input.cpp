@@ -2,6 +2,10 @@
 
 #include "common/run_state.h"
 
+void resetArchiveInput() {
+    run->inputPos = INPUT_BUFFER_SIZE;
+}
+
 // Each refill asks for no more than the member still holds, so the file stays
 // positioned exactly behind the member's packed data for the next header.
 // Asking for nothing is a caller's error and fails rather than handing out a

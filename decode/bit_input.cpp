@@ -1,13 +1,15 @@
 #include "decode/bit_input.h"
 
-#include "archive/errors.h"
-#include "decode/archive_input.h"
 #include "common/run_state.h"
+#include "decode/archive_input.h"
+#include "decode/decode_failure.h"
 
 // bitBuffer always holds the next 16 bits; pendingByte keeps the unused rest
 // of the last byte read, left-aligned. Past the end of the packed data zero
 // bits follow and the file is not touched again, so the archive stays
-// positioned at the next member's header.
+// positioned at the next member's header. A failed read is kept as the
+// decoding's failure and zero bits follow as well, so that the decoder runs
+// on harmlessly to its next window boundary, where it stops.
 void shiftInBits(unsigned n) {
     while (n > run->pendingBitCount) {
         n -= run->pendingBitCount;
@@ -17,8 +19,9 @@ void shiftInBits(unsigned n) {
             --run->packedLeft;
             int byte = nextArchiveByte(run->archiveHandle, run->packedLeft + 1);
             if (byte < 0) {
-                reportReadError();
-                fatalExit(1);
+                failDecoding(DECODE_READ_FAILED);
+                run->packedLeft = 0;
+                byte = 0;
             }
             run->pendingByte = static_cast<unsigned char>(byte);
         } else {

@@ -1,10 +1,9 @@
 #include "decode/block_decoder.h"
 
+#include "common/run_state.h"
 #include "decode/bit_input.h"
 #include "decode/huffman_table.h"
 #include "decode/output_sink.h"
-#include "common/run_state.h"
-#include "ui/progress.h"
 
 const uint16_t CODE_LENGTH_COUNT = 19;
 const uint16_t CODE_LENGTH_COUNT_BITS = 5;
@@ -28,11 +27,12 @@ static const PositionCode methodParameters[16] = {
 
 // The single-symbol form of a code: every look-up yields the one symbol, and
 // its length of 0 costs no bits. A symbol outside the alphabet is corrupt.
-static void useSingleSymbol(uint16_t only, uint16_t count, unsigned char* lengths, uint16_t* table,
-                            unsigned tableBits) {
-    if (only >= count) reportBadTable();
+static int useSingleSymbol(uint16_t only, uint16_t count, unsigned char* lengths, uint16_t* table,
+                           unsigned tableBits) {
+    if (only >= count) return markBadTable();
     for (unsigned i = 0; i < count; ++i) lengths[i] = 0;
     for (unsigned i = 0; i < (1u << tableBits); ++i) table[i] = only;
+    return 1;
 }
 
 // A length of 7 or more is sent as 7 followed by one 1 bit per further step
@@ -40,18 +40,15 @@ static void useSingleSymbol(uint16_t only, uint16_t count, unsigned char* length
 // here also bounds the run of ones. The code-length code alone carries a
 // 2-bit run of zero lengths after its third length. A count of 0 gives the
 // single-symbol form.
-static void readSmallLengths(uint16_t count, uint16_t countBits, uint16_t zeroRunIndex) {
+static int readSmallLengths(uint16_t count, uint16_t countBits, uint16_t zeroRunIndex) {
     unsigned n = takeBits(countBits);
-    if (n == 0) {
-        useSingleSymbol(takeBits(countBits), count, run->smallLengths, run->smallTable, SMALL_TABLE_BITS);
-        return;
-    }
+    if (n == 0) return useSingleSymbol(takeBits(countBits), count, run->smallLengths, run->smallTable, SMALL_TABLE_BITS);
     unsigned i = 0;
     while (i < n) {
         unsigned length = takeBits(3);
         if (length == 7) {
             for (uint16_t mask = 0x8000; run->bitBuffer & mask; mask >>= 1) ++length;
-            if (length > MAX_CODE_LENGTH) reportBadTable();
+            if (length > MAX_CODE_LENGTH) return markBadTable();
             shiftInBits(length - 6);
         }
         run->smallLengths[i++] = static_cast<unsigned char>(length);
@@ -61,20 +58,18 @@ static void readSmallLengths(uint16_t count, uint16_t countBits, uint16_t zeroRu
         }
     }
     for (; i < count; ++i) run->smallLengths[i] = 0;
-    buildDecodeTable(count, run->smallLengths, SMALL_TABLE_BITS, run->smallTable);
+    return buildDecodeTable(count, run->smallLengths, SMALL_TABLE_BITS, run->smallTable);
 }
 
 // Lengths of the literal/length alphabet, coded with the code-length code:
 // symbols 0 to 2 stand for runs of zero lengths, the others for a length
 // plus 2. A count or a run that would pass the 510 entries is corrupt.
-static void readSymbolLengths() {
+static int readSymbolLengths() {
     unsigned n = takeBits(LITERAL_COUNT_BITS);
-    if (n == 0) {
-        useSingleSymbol(takeBits(LITERAL_COUNT_BITS), LITERAL_COUNT, run->symbolLengths, run->symbolTable,
-                        SYMBOL_TABLE_BITS);
-        return;
-    }
-    if (n > LITERAL_COUNT) reportBadTable();
+    if (n == 0)
+        return useSingleSymbol(takeBits(LITERAL_COUNT_BITS), LITERAL_COUNT, run->symbolLengths, run->symbolTable,
+                               SYMBOL_TABLE_BITS);
+    if (n > LITERAL_COUNT) return markBadTable();
     unsigned i = 0;
     while (i < n) {
         uint16_t c = readCode(run->smallTable, SMALL_TABLE_BITS, CODE_LENGTH_COUNT, run->smallLengths);
@@ -83,25 +78,22 @@ static void readSymbolLengths() {
             continue;
         }
         unsigned zeros = c == 0 ? 1 : c == 1 ? takeBits(4) + 3u : takeBits(9) + 20u;
-        if (zeros > LITERAL_COUNT - i) reportBadTable();
+        if (zeros > LITERAL_COUNT - i) return markBadTable();
         while (zeros-- > 0) run->symbolLengths[i++] = 0;
     }
     for (; i < LITERAL_COUNT; ++i) run->symbolLengths[i] = 0;
-    buildDecodeTable(LITERAL_COUNT, run->symbolLengths, SYMBOL_TABLE_BITS, run->symbolTable);
+    return buildDecodeTable(LITERAL_COUNT, run->symbolLengths, SYMBOL_TABLE_BITS, run->symbolTable);
 }
 
 // Every block starts with its symbol count and its three codes. The count is
 // 16 bits wide and 0 means 65,536: the 16-bit counter wraps on the first
-// symbol taken.
-static uint16_t nextSymbol() {
-    if (run->blockSymbolsLeft == 0) {
-        run->blockSymbolsLeft = takeBits(16);
-        readSmallLengths(CODE_LENGTH_COUNT, CODE_LENGTH_COUNT_BITS, ZERO_RUN_INDEX);
-        readSymbolLengths();
-        readSmallLengths(run->positionCodeCount, run->positionCountBits, NO_ZERO_RUN);
-    }
-    --run->blockSymbolsLeft;
-    return readCode(run->symbolTable, SYMBOL_TABLE_BITS, LITERAL_COUNT, run->symbolLengths);
+// symbol taken. A block boundary is one of the places where a failure seen
+// so far (a bad table, a failed read) stops the decoding.
+static int readBlockHeader() {
+    run->blockSymbolsLeft = takeBits(16);
+    return readSmallLengths(CODE_LENGTH_COUNT, CODE_LENGTH_COUNT_BITS, ZERO_RUN_INDEX) && readSymbolLengths() &&
+           readSmallLengths(run->positionCodeCount, run->positionCountBits, NO_ZERO_RUN) &&
+           run->decodeFailure == DECODE_OK;
 }
 
 // Positions 0 and 1 are their own code; code p above 1 says the position has
@@ -124,31 +116,32 @@ void startBitInput(unsigned char methodDigit) {
 }
 
 // Each full window goes out at once; the count reported already includes
-// every byte of a copy in progress.
-static void flushFullWindow(uint32_t done) {
-    flushWindow(WINDOW_SIZE);
-    if (run->outputHandle != INVALID_FILE) reportProgress(done, run->targetSize);
+// every byte of a copy in progress. 0 when the decoding is to stop.
+static int flushFullWindow(uint32_t done) {
     run->windowPos = 0;
+    return flushWindow(WINDOW_SIZE) && reportDecodeProgress(done, run->targetSize);
 }
 
 // The window is both the history and the output buffer, and it is never
 // cleared: a copy reaching back before the member's first byte reads what an
 // earlier member left there. Copies go byte by byte so that one longer than
 // its distance repeats what it has just written. The last copy may run past
-// unpackedSize; it is written in full.
+// unpackedSize; it is written in full. A failure ends the decoding at the
+// next block or window boundary, before anything more is written.
 void decodeMember() {
     run->targetSize = run->header.unpackedSize;
     run->packedLeft = run->header.packedSize;
     run->crc = 0;
-    run->windowSize = WINDOW_SIZE;
     startBitInput(run->header.method);
     run->producedCount = 0;
     run->windowPos = 0;
     while (run->producedCount < run->targetSize) {
-        uint16_t c = nextSymbol();
+        if (run->blockSymbolsLeft == 0 && !readBlockHeader()) return;
+        --run->blockSymbolsLeft;
+        uint16_t c = readCode(run->symbolTable, SYMBOL_TABLE_BITS, LITERAL_COUNT, run->symbolLengths);
         if (c < FIRST_COPY_SYMBOL) {
             run->window[run->windowPos++] = static_cast<unsigned char>(c);
-            if (run->windowPos == WINDOW_SIZE) flushFullWindow(run->producedCount + 1);
+            if (run->windowPos == WINDOW_SIZE && !flushFullWindow(run->producedCount + 1)) return;
             ++run->producedCount;
             continue;
         }
@@ -160,11 +153,8 @@ void decodeMember() {
         run->producedCount = produced < length ? 0xFFFFFFFF : produced;
         for (uint32_t k = 0; k < length; ++k) {
             run->window[run->windowPos++] = run->window[(from + k) & (WINDOW_SIZE - 1)];
-            if (run->windowPos == WINDOW_SIZE) flushFullWindow(run->producedCount);
+            if (run->windowPos == WINDOW_SIZE && !flushFullWindow(run->producedCount)) return;
         }
     }
-    if (run->windowPos != 0) {
-        flushWindow(run->windowPos);
-        if (run->outputHandle != INVALID_FILE) reportProgress(run->producedCount, run->targetSize);
-    }
+    if (run->windowPos != 0 && flushWindow(run->windowPos)) reportDecodeProgress(run->producedCount, run->targetSize);
 }

@@ -1,12 +1,12 @@
 #include "decode/huffman_table.h"
 
-#include "archive/errors.h"
-#include "decode/bit_input.h"
 #include "common/run_state.h"
+#include "decode/bit_input.h"
+#include "decode/decode_failure.h"
 
-void reportBadTable() {
-    showError("Bad table", run->selfPath);
-    fatalExit(1);
+int markBadTable() {
+    failDecoding(DECODE_BAD_TABLE);
+    return 0;
 }
 
 // Codes up to tableBits long fill ranges of the table directly. A longer code
@@ -16,17 +16,17 @@ void reportBadTable() {
 // most n - 1 nodes, which keeps the 510-symbol tree within TREE_LINKS. Only
 // complete codes are accepted, or no code at all, which leaves the table as
 // it was (a block that never reads that alphabet).
-void buildDecodeTable(uint16_t symbolCount, const unsigned char* lengths, uint16_t tableBits, uint16_t* table) {
+int buildDecodeTable(uint16_t symbolCount, const unsigned char* lengths, uint16_t tableBits, uint16_t* table) {
     uint32_t count[MAX_CODE_LENGTH + 1] = {0};
     for (unsigned s = 0; s < symbolCount; ++s) {
-        if (lengths[s] > MAX_CODE_LENGTH) reportBadTable();
+        if (lengths[s] > MAX_CODE_LENGTH) return markBadTable();
         ++count[lengths[s]];
     }
     uint32_t start[MAX_CODE_LENGTH + 2];
     start[1] = 0;
     for (unsigned length = 1; length <= MAX_CODE_LENGTH; ++length)
         start[length + 1] = start[length] + (count[length] << (MAX_CODE_LENGTH - length));
-    if (start[MAX_CODE_LENGTH + 1] != 0x10000 && start[MAX_CODE_LENGTH + 1] != 0) reportBadTable();
+    if (start[MAX_CODE_LENGTH + 1] != 0x10000 && start[MAX_CODE_LENGTH + 1] != 0) return markBadTable();
 
     // Short codes count in table entries, long ones keep 16-bit code values.
     unsigned shift = MAX_CODE_LENGTH - tableBits;
@@ -66,17 +66,23 @@ void buildDecodeTable(uint16_t symbolCount, const unsigned char* lengths, uint16
         }
         start[length] = next;
     }
+    return 1;
 }
 
 // The walk below the table index is bounded by the longest code: a table left
 // over from an earlier block (one whose lengths were all zero) may lead
-// anywhere in the links, and must end in "Bad table" rather than loop.
+// anywhere in the links, and must end in "Bad table" rather than loop. The
+// symbol handed back then is 0, a harmless literal until the decoder stops.
 uint16_t readCode(const uint16_t* table, uint16_t tableBits, uint16_t symbolCount, const unsigned char* lengths) {
     uint16_t s = table[run->bitBuffer >> (MAX_CODE_LENGTH - tableBits)];
     if (s >= symbolCount) {
         uint32_t bitMask = 1u << (15 - tableBits);
         for (unsigned depth = tableBits; s >= symbolCount; ++depth) {
-            if (depth == MAX_CODE_LENGTH) reportBadTable();
+            if (depth == MAX_CODE_LENGTH) {
+                markBadTable();
+                s = 0;
+                break;
+            }
             s = (run->bitBuffer & bitMask) ? run->rightChild[s] : run->leftChild[s];
             bitMask >>= 1;
         }

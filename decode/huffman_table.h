@@ -6,6 +6,8 @@
 
 const unsigned MAX_CODE_LENGTH = 16;
 
-void buildDecodeTable(uint16_t symbolCount, const unsigned char* lengths, uint16_t tableBits, uint16_t* table);
+// 0 after a bad table, kept as the decoding's failure; the table is then
+// left as it was.
+int buildDecodeTable(uint16_t symbolCount, const unsigned char* lengths, uint16_t tableBits, uint16_t* table);
 uint16_t readCode(const uint16_t* table, uint16_t tableBits, uint16_t symbolCount, const unsigned char* lengths);
-[[noreturn]] void reportBadTable();
+int markBadTable();

@@ -1,10 +1,8 @@
 #include "decode/output_sink.h"
 
-#include "archive/errors.h"
-#include "decode/crc16.h"
 #include "common/run_state.h"
-#include "common/text_ops.h"
-#include "ui/progress.h"
+#include "decode/crc16.h"
+#include "decode/decode_failure.h"
 
 // The text copy stops at the first zero byte, like lstrcpynA, and each call
 // replaces what the buffer held: only the last piece of a long member stays.
@@ -17,22 +15,31 @@ static void copyToText(char* text, uint32_t capacity, const unsigned char* data,
     text[n] = 0;
 }
 
-void writeOutput(const unsigned char* data, uint32_t length, FileHandle handle) {
+int writeOutput(const unsigned char* data, uint32_t length, FileHandle handle) {
     if (handle != INVALID_FILE) {
         uint32_t written = 0;
         if (!osWrite(handle, data, length, &written) || written != length) {
-            showError("Write ERROR", run->outputPath);
-            fatalExit(1);
+            failDecoding(DECODE_WRITE_FAILED);
+            return 0;
         }
         crcFeed(data, static_cast<int32_t>(length));
-        return;
+        return 1;
     }
-    if (run->reservedKind == 1) copyToText(run->messageText, sizeof(run->messageText), data, length);
-    else if (run->reservedKind == 2) copyToText(run->scriptText, sizeof(run->scriptText), data, length);
+    if (run->memoryText) copyToText(run->memoryText, run->memoryTextSize, data, length);
+    return 1;
 }
 
-void flushWindow(uint32_t n) {
-    writeOutput(run->window, n, run->outputHandle);
+// Bytes decoded after a failure are the failure's consequence and are
+// never written.
+int flushWindow(uint32_t n) {
+    if (run->decodeFailure != DECODE_OK) return 0;
+    return writeOutput(run->window, n, run->outputHandle);
+}
+
+int reportDecodeProgress(uint32_t done, uint32_t total) {
+    if (!run->progress || run->progress(done, total)) return 1;
+    failDecoding(DECODE_CANCELLED);
+    return 0;
 }
 
 // Pieces go straight from the file into the window, bypassing the input
@@ -43,12 +50,12 @@ void copyStoredMember(int32_t size) {
     while (remaining > 0) {
         uint32_t piece = remaining < static_cast<int32_t>(WINDOW_SIZE) ? static_cast<uint32_t>(remaining) : WINDOW_SIZE;
         if (osRead(run->archiveHandle, run->window, piece) != static_cast<int32_t>(piece)) {
-            reportReadError();
-            fatalExit(1);
+            failDecoding(DECODE_READ_FAILED);
+            return;
         }
-        flushWindow(piece);
-        if (run->outputHandle != INVALID_FILE)
-            reportProgress(static_cast<uint32_t>(size - remaining), static_cast<uint32_t>(size));
+        if (!flushWindow(piece) ||
+            !reportDecodeProgress(static_cast<uint32_t>(size - remaining), static_cast<uint32_t>(size)))
+            return;
         remaining -= static_cast<int32_t>(piece);
     }
 }

@@ -1,5 +1,5 @@
-// Where decoded bytes go: the output file, with its CRC-16, or the text
-// buffers of the reserved members.
+// Where decoded bytes go: the output file, with its CRC-16, or the memory
+// sink's text for the reserved members.
 #pragma once
 
 #include <stdint.h>
@@ -7,5 +7,8 @@
 #include "platform/platform.h"
 
 void copyStoredMember(int32_t size);
-void writeOutput(const unsigned char* data, uint32_t length, FileHandle handle);
-void flushWindow(uint32_t n);
+// Each returns 0 when the decoding is to stop: a failure was seen before or
+// during the call, or the progress hook asked to stop.
+int writeOutput(const unsigned char* data, uint32_t length, FileHandle handle);
+int flushWindow(uint32_t n);
+int reportDecodeProgress(uint32_t done, uint32_t total);

@@ -1,11 +1,10 @@
 // What both fuzz targets share: a fresh run over the given bytes as the
-// program's own file, with every exit of the stub turned into a return.
+// program's own file.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 
-// Runs body with the bytes in the archive file and the RunState ready;
-// a fatalExit inside body ends it early.
+// Runs body with the bytes in the archive file and the RunState ready.
 void runOnArchive(const uint8_t* data, size_t size, const std::function<void()>& body);

@@ -34,6 +34,7 @@ const char* splitCommand(char* program, uint32_t programSize, const char* comman
 }
 
 void startCommand(WindowHandle owner) {
-    const char* parameters = splitCommand(run->messageText, sizeof(run->messageText), run->settings.command);
-    osShellExecute(owner, run->messageText, *parameters ? parameters : 0, run->extractDir);
+    char program[sizeof(run->settings.command)];
+    const char* parameters = splitCommand(program, sizeof(program), run->settings.command);
+    osShellExecute(owner, program, *parameters ? parameters : 0, run->extractDir);
 }

@@ -53,7 +53,6 @@ int osPlatformId();                        // GetVersionExA: 0 on Win32s
 void* osAllocZeroed(uint32_t size);        // LocalAlloc(LPTR); 0 on failure
 void osFree(void* block);
 uint32_t osModulePath(char* out, uint32_t size);  // GetModuleFileNameA
-[[noreturn]] void osExit(int status);     // the runtime's normal exit
 
 // The program's own file, read through the old handle calls.
 FileHandle osOpenRead(const char* path);   // _lopen(OF_READ)

@@ -90,7 +90,7 @@ void examineTokens(const TokenList* list, CommandOptions* options) {
             continue;
         }
         if (textLength(token) < sizeof(run->settings.destDir)) {
-            copyText(run->messageText, token, sizeof(run->messageText));
+            copyText(run->commandLineDir, token, sizeof(run->commandLineDir));
             dirFromCommandLine = 1;
         }
         return;

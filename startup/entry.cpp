@@ -3,7 +3,7 @@
 #include "archive/walk.h"
 #include "platform/platform.h"
 #include "startup/command_line.h"
-#include "startup/directory_macros.h"
+#include "common/directory_macros.h"
 #include "common/run_state.h"
 #include "startup/settings_block.h"
 #include "ui/main_dialog.h"
@@ -34,9 +34,8 @@ void settleDestination() {
     }
 }
 
-int velkarMain(void* instance, const char* commandTail) {
+int velkarMain(const char* commandTail) {
     isWin32s = osPlatformId() == 0;
-    instanceHandle = instance;
     run = static_cast<RunState*>(osAllocZeroed(sizeof(RunState)));
     if (!run) {
         osMessageBox(0, "Not enough memory", DEFAULT_WINDOW_TITLE, MB_OK | MB_ICONHAND | MB_TASKMODAL);
@@ -48,6 +47,8 @@ int velkarMain(void* instance, const char* commandTail) {
     if (walkArchive(0, SCAN_PASS)) {
         settleDestination();
         result = runMainDialog();
+    } else if (run->runAborted) {
+        result = 1;  // a reserved member that could not be decoded
     }
     osFree(run);
     run = 0;

@@ -1,6 +1,6 @@
 // The program's start-up order, from the command-line tail to the dialog.
 #pragma once
 
-int velkarMain(void* instance, const char* commandTail);
+int velkarMain(const char* commandTail);
 void startRun(const char* commandTail);
 void settleDestination();

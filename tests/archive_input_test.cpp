@@ -19,7 +19,7 @@ protected:
     // remaining bytes as the allowance.
     std::string readMember(FileHandle file, uint32_t count) {
         std::string bytes;
-        run->inputPos = 0xFFFFFFFF;
+        resetArchiveInput();
         for (uint32_t left = count; left > 0; --left) {
             int byte = nextArchiveByte(file, left);
             if (byte < 0) break;
@@ -85,10 +85,10 @@ TEST_F(ArchiveInputTest, ShortOrFailedRefillReportsMinusOne) {
     scratch.write("archive", "abc");
     FileHandle file = osOpenRead(scratch.file("archive").c_str());
     EXPECT_EQ(readMember(file, 10), "") << "a member cut off by the end of the file";
-    EXPECT_EQ(run->inputPos, 0xFFFFFFFFu);
+    EXPECT_EQ(nextArchiveByte(file, 1), -1) << "nothing stale is handed out after the failed refill";
     osClose(file);
 
-    run->inputPos = 0xFFFFFFFF;
+    resetArchiveInput();
     EXPECT_EQ(nextArchiveByte(INVALID_FILE, 5), -1);
     EXPECT_EQ(nextArchiveByte(INVALID_FILE, 0), -1) << "nothing may be read";
 }

@@ -1,6 +1,7 @@
 #include <string>
 #include <vector>
 
+#include "decode/archive_input.h"
 #include "decode/bit_input.h"
 #include "support/test_support.h"
 
@@ -13,7 +14,7 @@ protected:
         scratch.write("archive", packed + "NEXT HEADER");
         run->archiveHandle = osOpenRead(scratch.file("archive").c_str());
         run->packedLeft = static_cast<uint32_t>(packed.size());
-        run->inputPos = 0xFFFFFFFF;
+        resetArchiveInput();
         shiftInBits(16);
     }
     void TearDown() override {

@@ -4,12 +4,15 @@
 #include <utility>
 #include <vector>
 
+#include "decode/archive_input.h"
 #include "decode/block_decoder.h"
 #include "decode/crc16.h"
 #include "decode/output_sink.h"
+#include "resources/control_ids.h"
 #include "support/archive_maker.h"
 #include "support/bit_writer.h"
 #include "support/test_support.h"
+#include "ui/progress.h"
 
 namespace {
 
@@ -167,7 +170,8 @@ protected:
         run->header.method = static_cast<unsigned char>(method);
         run->header.packedSize = static_cast<uint32_t>(packed.size());
         run->header.unpackedSize = unpackedSize;
-        run->inputPos = 0xFFFFFFFF;
+        run->decodeFailure = DECODE_OK;
+        resetArchiveInput();
     }
 
     // Decodes into out.bin inside the dialog, so progress is shown; each
@@ -176,8 +180,9 @@ protected:
         openMember(method, packed, unpackedSize);
         run->outputHandle = osCreateOutput(run->outputPath);
         progress.clear();
+        run->progress = reportProgress;
         hostSetPumpHandler([this](WindowHandle) {
-            progress.push_back({run->messageText, scratch.read("out.bin").size()});
+            progress.push_back({hostDialogItemText(ID_PROGRESS), scratch.read("out.bin").size()});
         });
         bodyInDialog = [] { decodeMember(); };
         osRunDialog("SfxDialog", dialogBody);
@@ -189,11 +194,16 @@ protected:
         return output;
     }
 
-    // Runs a decode that must fail; returns the exit status.
-    int failingDecode(char method, const std::string& packed, uint32_t unpackedSize, size_t cut = std::string::npos) {
+    // Runs a decode that may fail; returns its failure with the output closed
+    // and the archive too.
+    DecodeFailure failingDecode(char method, const std::string& packed, uint32_t unpackedSize,
+                                size_t cut = std::string::npos) {
         openMember(method, packed, unpackedSize, cut);
         run->outputHandle = osCreateOutput(run->outputPath);
-        return exitStatusOf([] { decodeMember(); });
+        decodeMember();
+        osCloseOutput(run->outputHandle);
+        osClose(run->archiveHandle);
+        return run->decodeFailure;
     }
 
     std::vector<std::pair<std::string, size_t>> progress;
@@ -386,10 +396,11 @@ TEST_F(BlockDecoderTest, ReservedMembersGoToTheirTextWithoutProgress) {
     putSingleSymbolBlock(bits, 0, '?', 0, 5);
     openMember('6', bits.bytes(), 68000);
     run->outputHandle = INVALID_FILE;
-    run->reservedKind = 2;
+    run->memoryText = run->scriptText;
+    run->memoryTextSize = sizeof(run->scriptText);
     run->crc = 0x1234;
     progress.clear();
-    hostSetPumpHandler([this](WindowHandle) { progress.push_back({run->messageText, 0}); });
+    hostSetPumpHandler([this](WindowHandle) { progress.push_back({"pumped", 0}); });
     bodyInDialog = [] { decodeMember(); };
     osRunDialog("SfxDialog", dialogBody);
     osClose(run->archiveHandle);
@@ -398,7 +409,7 @@ TEST_F(BlockDecoderTest, ReservedMembersGoToTheirTextWithoutProgress) {
     EXPECT_EQ(run->crc, 0);
 }
 
-TEST_F(BlockDecoderTest, CorruptTablesEndTheRun) {
+TEST_F(BlockDecoderTest, CorruptTablesStopTheDecoding) {
     // Block size, then a code-length code of one symbol, so that the
     // literal lengths can be sent as that symbol at no cost.
     auto onlyLengthSymbol = [](BitWriter& b, int symbol) {
@@ -447,28 +458,22 @@ TEST_F(BlockDecoderTest, CorruptTablesEndTheRun) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        hostReset();
-        hostSetExitHandler([](int status) { throw HostExit{status}; });
         BitWriter bits;
         c.write(bits);
-        int status = failingDecode(c.method, bits.bytes(), 1);
+        DecodeFailure failure = failingDecode(c.method, bits.bytes(), 1);
         if (c.bad) {
-            EXPECT_EQ(status, 1);
-            ASSERT_EQ(hostMessageBoxes().size(), 1u);
-            EXPECT_EQ(hostMessageBoxes()[0].text, "\"C:\\dl\\setup.exe\" Bad table");
-            EXPECT_FALSE(scratch.exists("out.bin")) << "the partial output is deleted";
+            EXPECT_EQ(failure, DECODE_BAD_TABLE);
+            EXPECT_EQ(scratch.read("out.bin"), "") << "nothing decoded after a bad table is written";
         } else {
-            EXPECT_EQ(status, -1);
-            EXPECT_TRUE(hostMessageBoxes().empty());
-            osCloseOutput(run->outputHandle);
-            osClose(run->archiveHandle);
+            EXPECT_EQ(failure, DECODE_OK);
+            EXPECT_NE(scratch.read("out.bin"), "");
         }
     }
 }
 
 // 3-bit literals: the first window is written out after about 24,600 packed
 // bytes, before the third refill at 32,768.
-TEST_F(BlockDecoderTest, ReadFailureWhileShiftingBitsEndsTheRun) {
+TEST_F(BlockDecoderTest, ReadFailureWhileShiftingBitsStopsAtTheWindow) {
     PackedWriter writer(4);
     std::vector<int> literals = literalsFor("abcdefgh", {});
     writer.block(0, literals, flatCode(14, {0, 1}));
@@ -487,12 +492,9 @@ TEST_F(BlockDecoderTest, ReadFailureWhileShiftingBitsEndsTheRun) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         hostReset();
-        hostSetExitHandler([](int status) { throw HostExit{status}; });
         hostFailReadsAfter(c.readsAllowed);
-        EXPECT_EQ(failingDecode('5', packed, 100000, c.cut), 1);
-        ASSERT_EQ(hostMessageBoxes().size(), 1u);
-        EXPECT_EQ(hostMessageBoxes()[0].text, "\"C:\\dl\\setup.exe\" Read ERROR");
-        EXPECT_FALSE(scratch.exists("out.bin"));
+        EXPECT_EQ(failingDecode('5', packed, 100000, c.cut), DECODE_READ_FAILED);
+        EXPECT_EQ(scratch.read("out.bin").size(), 65536u) << "only the window written before the failed read";
     }
 }
 

@@ -121,10 +121,10 @@ TEST_F(CommandLineTest, TheFirstNonOptionTokenNamesTheDirectory) {
     };
     for (const Case& c : cases) {
         dirFromCommandLine = 0;
-        run->messageText[0] = 0;
+        run->commandLineDir[0] = 0;
         settle(c.tail, 0);
         EXPECT_EQ(dirFromCommandLine, c.named) << c.tail;
-        EXPECT_STREQ(run->messageText, c.directory) << c.tail;
+        EXPECT_STREQ(run->commandLineDir, c.directory) << c.tail;
     }
 }
 
@@ -132,14 +132,14 @@ TEST_F(CommandLineTest, RefusesADirectoryTooLongForTheDestinationField) {
     std::string fits(255, 'd');
     settle(("-n " + fits).c_str(), 0);
     EXPECT_EQ(dirFromCommandLine, 1);
-    EXPECT_EQ(std::string(run->messageText), fits);
+    EXPECT_EQ(std::string(run->commandLineDir), fits);
 
     dirFromCommandLine = 0;
-    run->messageText[0] = 0;
+    run->commandLineDir[0] = 0;
     std::string tooLong(256, 'd');
     settle(("-n " + tooLong + " -n-").c_str(), 0);
     EXPECT_EQ(dirFromCommandLine, 0);
-    EXPECT_STREQ(run->messageText, "");
+    EXPECT_STREQ(run->commandLineDir, "");
     EXPECT_EQ(autoStart, 1) << "the examination still ends at the directory";
 }
 

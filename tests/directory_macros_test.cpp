@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "startup/directory_macros.h"
+#include "common/directory_macros.h"
 #include "common/text_ops.h"
 #include "support/test_support.h"
 

@@ -48,31 +48,40 @@ TEST_F(ErrorsTest, LongSubjectIsCutToTheMessageBuffer) {
     EXPECT_EQ(hostMessageBoxes().back().text.size(), sizeof(run->messageText) - 1);
 }
 
-TEST_F(ErrorsTest, FatalExitDeletesThePartialOutputAndClosesTheArchive) {
-    scratch.write("partial.bin", "half");
-    scratch.write("archive.exe", "archive");
-    std::strcpy(run->outputPath, scratch.file("partial.bin").c_str());
-    run->outputHandle = osCreateOutput(run->outputPath);
-    run->archiveHandle = osOpenRead(scratch.file("archive.exe").c_str());
-    ASSERT_NE(run->outputHandle, INVALID_FILE);
-
-    EXPECT_EQ(exitStatusOf([] { fatalExit(1); }), 1);
-    EXPECT_FALSE(scratch.exists("partial.bin"));
-    EXPECT_TRUE(scratch.exists("archive.exe"));
-    EXPECT_EQ(run->outputHandle, INVALID_FILE);
-    EXPECT_EQ(run->archiveHandle, INVALID_FILE);
-    EXPECT_TRUE(hostMessageBoxes().empty());
-}
-
-TEST_F(ErrorsTest, FatalExitWithTheMemorySinkDeletesNothing) {
-    scratch.write("a.txt", "kept");
-    std::strcpy(run->outputPath, scratch.file("a.txt").c_str());
-    for (FileHandle unset : {FileHandle(0), INVALID_FILE}) {
-        run->outputHandle = unset;
-        run->archiveHandle = unset;
-        EXPECT_EQ(exitStatusOf([] { fatalExit(1); }), 1);
-        EXPECT_TRUE(scratch.exists("a.txt"));
+// Each way a decoding can stop has its text, or none for Cancel, and every
+// one of them ends the run.
+TEST_F(ErrorsTest, DecodeFailuresAreShownOnceAndEndTheRun) {
+    struct Case {
+        DecodeFailure failure;
+        const char* text;  // "" when nothing is shown
+    } cases[] = {
+        {DECODE_READ_FAILED, "\"C:\\dl\\setup.exe\" Read ERROR"},
+        {DECODE_WRITE_FAILED, "\"C:\\out\\a.txt\" Write ERROR"},
+        {DECODE_BAD_TABLE, "\"C:\\dl\\setup.exe\" Bad table"},
+        {DECODE_CANCELLED, ""},
+    };
+    for (const Case& c : cases) {
+        hostReset();
+        run->failureFlag = 0;
+        run->runAborted = 0;
+        run->decodeFailure = c.failure;
+        EXPECT_EQ(reportDecodeFailure(), 0);
+        EXPECT_EQ(run->failureFlag, 1);
+        EXPECT_EQ(run->runAborted, 1);
+        if (*c.text) {
+            ASSERT_EQ(hostMessageBoxes().size(), 1u);
+            EXPECT_EQ(hostMessageBoxes()[0].text, c.text);
+        } else {
+            EXPECT_TRUE(hostMessageBoxes().empty());
+        }
     }
+    hostReset();
+    run->failureFlag = 0;
+    run->runAborted = 0;
+    run->decodeFailure = DECODE_OK;
+    EXPECT_EQ(reportDecodeFailure(), 1);
+    EXPECT_EQ(run->failureFlag + run->runAborted, 0);
+    EXPECT_TRUE(hostMessageBoxes().empty());
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ TEST_F(MainDialogTest, InitialisationShowsTitlesDirectoryAndCentresTheWindow) {
     std::strcpy(run->installTitle, "Unpack into:");
     std::strcpy(run->groupTitle, "Create the group");
     std::strcpy(run->classTitle, "Register .vk files");
-    ddeState = 2;
+    run->ddeState = 2;
     run->extracting = 1;
     run->cancelRequested = 1;
     hostSetScreen(1023, 768, {5, 5, 405, 205});
@@ -55,14 +55,14 @@ TEST_F(MainDialogTest, InitialisationShowsTitlesDirectoryAndCentresTheWindow) {
                   EXPECT_EQ(rect.left, 311) << "(1023 - 400) / 2, truncated";
                   EXPECT_EQ(rect.top, 284);
                   EXPECT_EQ(rect.right - rect.left, 400);
-                  EXPECT_EQ(ddeState, 0);
+                  EXPECT_EQ(run->ddeState, 0);
                   EXPECT_EQ(run->extracting, 0);
                   EXPECT_EQ(run->cancelRequested, 0);
-                  EXPECT_EQ(dialogIcon, hostProgramIcon());
+                  EXPECT_EQ(run->dialogIcon, hostProgramIcon());
                   return IDCANCEL;
               }),
               0);
-    EXPECT_EQ(dialogIcon, nullptr) << "the icon is not kept past its window";
+    EXPECT_EQ(run->dialogIcon, nullptr) << "the icon is not kept past its window";
 }
 
 TEST_F(MainDialogTest, WithoutTitlesTheTemplateTextsStayAndNoTimerRuns) {

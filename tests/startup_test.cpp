@@ -18,7 +18,7 @@ TEST_F(StartupTest, WithoutMemoryForTheRunStateItSaysSoAndEndsWithZero) {
     std::free(run);
     run = nullptr;
     hostFailAllocationsAfter(0);
-    EXPECT_EQ(velkarMain(nullptr, "-n"), 0);
+    EXPECT_EQ(velkarMain("-n"), 0);
     ASSERT_EQ(hostMessageBoxes().size(), 1u);
     const HostMessageBox& box = hostMessageBoxes()[0];
     EXPECT_EQ(box.text, "Not enough memory");
@@ -49,10 +49,10 @@ TEST_F(StartupTest, PlatformZeroIsWin32s) {
     run = nullptr;
     makeSelf(SettingsBlock{}, "");
     hostSetPlatformId(0);
-    velkarMain(nullptr, "");
+    velkarMain("");
     EXPECT_EQ(isWin32s, 1);
     hostSetPlatformId(2);
-    velkarMain(nullptr, "");
+    velkarMain("");
     EXPECT_EQ(isWin32s, 0);
     EXPECT_EQ(run, nullptr) << "the run state is released at the end";
 }

@@ -1,6 +1,5 @@
 #include "ui/directory_chooser.h"
 
-#include "common/run_state.h"
 #include "common/text_ops.h"
 
 // The dummy name is what the hidden file name box holds, so OK accepts the
@@ -11,20 +10,21 @@ static const uint32_t CHOOSER_CAPACITY = 260;
 // The common dialog moves the current directory along as the user browses;
 // it is put back, so that an empty destination still means the directory
 // the program was started in.
-int chooseDirectory(WindowHandle owner) {
+int chooseDirectory(WindowHandle owner, char* directory, uint32_t size) {
     char startDirectory[260];
     uint32_t length = osCurrentDirectory(startDirectory, sizeof(startDirectory));
     int restore = length > 0 && length < sizeof(startDirectory);
-    copyText(run->messageText, DUMMY_NAME, sizeof(run->messageText));
+    char chosenPath[CHOOSER_CAPACITY];
+    copyText(chosenPath, DUMMY_NAME, sizeof(chosenPath));
     uint32_t nameOffset = 0;
-    int chosen = osChooseFile(owner, "GetDirDialog", "Extracting directory", run->messageText, CHOOSER_CAPACITY,
+    int chosen = osChooseFile(owner, "GetDirDialog", "Extracting directory", chosenPath, CHOOSER_CAPACITY,
                               &nameOffset);
     if (restore) osSetCurrentDirectory(startDirectory);
     if (!chosen) return 0;
     // An offset outside the returned path names no directory.
-    if (nameOffset > textLength(run->messageText)) return 0;
-    copyText(run->outputPath, run->messageText, sizeof(run->outputPath));
-    run->outputPath[nameOffset] = 0;
+    if (nameOffset > textLength(chosenPath)) return 0;
+    chosenPath[nameOffset] = 0;
+    copyText(directory, chosenPath, size);
     return 1;
 }
 

@@ -4,5 +4,7 @@
 
 #include "platform/platform.h"
 
-int chooseDirectory(WindowHandle owner);
+// 1 and the chosen directory in directory (cut to size) when the user
+// confirmed one.
+int chooseDirectory(WindowHandle owner, char* directory, uint32_t size);
 int dropTrailingSeparator(char* path);

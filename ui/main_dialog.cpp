@@ -4,6 +4,7 @@
 #include "common/run_state.h"
 #include "common/text_ops.h"
 #include "ui/directory_chooser.h"
+#include "ui/progress.h"
 
 // Division truncates toward zero, also for a window larger than the screen.
 static void centreWindow(WindowHandle window) {
@@ -18,7 +19,7 @@ static void centreWindow(WindowHandle window) {
 }
 
 static void initialiseDialog(WindowHandle dialog) {
-    ddeState = 0;  // no Program Manager conversation yet
+    run->ddeState = 0;  // no Program Manager conversation yet
     osSetWindowText(dialog, run->windowTitle);
     if (run->installTitle[0]) osSetDlgItemText(dialog, ID_LABEL, run->installTitle);
     osSetDlgItemText(dialog, ID_DIRECTORY, run->settings.destDir);
@@ -35,7 +36,7 @@ static void initialiseDialog(WindowHandle dialog) {
     centreWindow(dialog);
     run->extracting = 0;
     run->cancelRequested = 0;
-    dialogIcon = osLoadDialogIcon(dialog);
+    run->dialogIcon = osLoadDialogIcon(dialog);
     if (autoStart) osStartTimer(dialog, AUTO_START_TIMER, AUTO_START_DELAY);
 }
 
@@ -61,6 +62,9 @@ static void acceptDirectory(WindowHandle dialog) {
     for (int id : locked) osEnableDlgItem(dialog, id, 0);
     osFocusDefaultButton(dialog, IDCANCEL);
     run->extracting = 1;
+    run->display = &dialogDisplay;
+    // Once the extract pass has run, the run ends with 1 whatever it found:
+    // its failures have been shown, so the walk's own result is not needed.
     walkArchive(dialog, EXTRACT_PASS);
     osEndDialog(dialog, 1);
 }
@@ -72,14 +76,13 @@ static void cancelDialog(WindowHandle dialog) {
 
 // Quotes keep a path with blanks together in the edit box; OK strips them.
 static void referenceDirectory(WindowHandle dialog) {
-    if (!chooseDirectory(dialog)) return;
-    dropTrailingSeparator(run->outputPath);
-    if (findAnyOf(run->outputPath, " ")) {
-        formatText(run->messageText, sizeof(run->messageText), "\"%s\"", run->outputPath);
-    } else {
-        copyText(run->messageText, run->outputPath, sizeof(run->messageText));
-    }
-    osSetDlgItemText(dialog, ID_DIRECTORY, run->messageText);
+    char directory[260];
+    if (!chooseDirectory(dialog, directory, sizeof(directory))) return;
+    dropTrailingSeparator(directory);
+    char shown[sizeof(directory) + 2];
+    if (findAnyOf(directory, " ")) formatText(shown, sizeof(shown), "\"%s\"", directory);
+    else copyText(shown, directory, sizeof(shown));
+    osSetDlgItemText(dialog, ID_DIRECTORY, shown);
 }
 
 static void toggleBox(WindowHandle dialog, int id, int* flag) {
@@ -89,7 +92,7 @@ static void toggleBox(WindowHandle dialog, int id, int* flag) {
 
 // A minimised dialog shows the program's icon, as long as it has one.
 static intptr_t paintDialog(WindowHandle dialog) {
-    if (osIsMinimised(dialog) && dialogIcon) osPaintMinimisedIcon(dialog, dialogIcon);
+    if (osIsMinimised(dialog) && run->dialogIcon) osPaintMinimisedIcon(dialog, run->dialogIcon);
     return 0;
 }
 
@@ -107,7 +110,7 @@ intptr_t mainDialogEvent(WindowHandle dialog, int event, uintptr_t value) {
     case DIALOG_ERASE_BACKGROUND:
         return osIsMinimised(dialog);
     case DIALOG_QUERY_DRAG_ICON:
-        return reinterpret_cast<intptr_t>(dialogIcon);
+        return reinterpret_cast<intptr_t>(run->dialogIcon);
     case DIALOG_DDE_ACK:
         // Only a Program Manager conversation waits for these, and the
         // finishing actions open none before the installer's group lines
@@ -142,6 +145,6 @@ intptr_t mainDialogEvent(WindowHandle dialog, int event, uintptr_t value) {
 // nothing paints with it later.
 int runMainDialog() {
     int result = osRunDialog("SfxDialog", mainDialogEvent);
-    dialogIcon = 0;
+    run->dialogIcon = 0;
     return result < 0 ? 0 : result;
 }

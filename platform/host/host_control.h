@@ -20,16 +20,8 @@ struct HostMessageBox {
 // Answers a message box; the default takes answers queued by
 // hostQueueAnswers and falls back to the first button (IDOK or IDYES).
 using HostBoxAnswerer = std::function<int(const HostMessageBox&)>;
-// Called by osExit; the default ends the process. Tests throw HostExit.
-using HostExitHandler = std::function<void(int)>;
-
-struct HostExit {
-    int status;
-};
-
 // Back to the defaults: single-byte code page, platform 2 (Windows NT), no
-// environment, no folders, empty registry, no recorded boxes, exits end the
-// process.
+// environment, no folders, empty registry, no recorded boxes.
 void hostReset();
 
 void hostSetCodePage(int codePage);  // 0 single-byte, 932 Japanese
@@ -50,14 +42,26 @@ void hostQueueAnswers(const std::vector<int>& answers);
 void hostSetBoxAnswerer(HostBoxAnswerer answerer);
 const std::vector<HostMessageBox>& hostMessageBoxes();
 
-void hostSetExitHandler(HostExitHandler handler);
-
 // The byte counts asked of osRead, in order.
 const std::vector<uint32_t>& hostReadRequests();
 
-// Failures on demand. Reads: the next n calls of osRead succeed, later ones
-// fail, or with shortRead deliver only half of what they are asked for. Writes: n more bytes fit, then writes stop short as on a full disk.
-// Creates: osCreateOutput fails for paths that end with the given text.
+// The calls a test can make fail, SQLite's way: the n-th call of a kind from
+// now on fails, once or from then on. A failed read returns -1, a seek -1, a
+// write stops short as on a full disk, a create or a directory creation
+// fails, closing an output file reports failure (the file is closed all the
+// same), and a pump presses the dialog's Cancel.
+enum HostCall { HOST_READ, HOST_SEEK, HOST_WRITE, HOST_CREATE, HOST_CLOSE, HOST_MAKE_DIRECTORY, HOST_PUMP, HOST_CALL_KINDS };
+const char* const HOST_CALL_NAMES[HOST_CALL_KINDS] = {"read", "seek", "write", "create", "close", "mkdir", "pump"};
+void hostFailCall(HostCall kind, int n, bool fromThenOn);
+// Calls of the kind made since the last reset.
+int hostCallCount(HostCall kind);
+// Counts the call and says whether it is to fail; for the host layer itself.
+bool hostCallFails(HostCall kind);
+
+// Further failures on demand. Reads: the next n calls of osRead succeed,
+// later ones fail, or with shortRead deliver only half of what they are
+// asked for. Writes: n more bytes fit, then writes stop short as on a full
+// disk. Creates: osCreateOutput fails for paths that end with the given text.
 // -1 and an empty text switch them off.
 void hostFailReadsAfter(int n, bool shortRead = false);
 void hostFailWritesAfter(int64_t bytes);

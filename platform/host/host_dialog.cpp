@@ -184,6 +184,7 @@ void osPostCommand(WindowHandle window, int id) {
 // as Windows would.
 void osPumpMessages(WindowHandle window) {
     if (!isDialog(window) || !dialog().handler) return;
+    if (hostCallFails(HOST_PUMP)) hostSendCommand(window, IDCANCEL);
     deliverPosted(window);
     if (dialog().timerId) dialog().handler(window, DIALOG_TIMER, static_cast<uintptr_t>(dialog().timerId));
     if (dialog().pumpHandler) dialog().pumpHandler(window);

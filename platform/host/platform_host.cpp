@@ -27,9 +27,10 @@ struct HostSettings {
     std::deque<int> answers;
     HostBoxAnswerer answerer;
     std::vector<HostMessageBox> boxes;
-    HostExitHandler exitHandler;
     std::vector<uint32_t> readRequests;
-    int readsLeft = -1;
+    int callCounts[HOST_CALL_KINDS] = {};
+    int failingCall[HOST_CALL_KINDS] = {};  // counted from the start; 0 for none
+    bool failFromThenOn[HOST_CALL_KINDS] = {};
     bool shortReads = false;
     int64_t writeBytesLeft = -1;
     std::string failCreateEnd;
@@ -100,10 +101,22 @@ void hostQueueAnswers(const std::vector<int>& answers) {
 }
 void hostSetBoxAnswerer(HostBoxAnswerer answerer) { host().answerer = std::move(answerer); }
 const std::vector<HostMessageBox>& hostMessageBoxes() { return host().boxes; }
-void hostSetExitHandler(HostExitHandler handler) { host().exitHandler = std::move(handler); }
 const std::vector<uint32_t>& hostReadRequests() { return host().readRequests; }
+void hostFailCall(HostCall kind, int n, bool fromThenOn) {
+    host().failingCall[kind] = n > 0 ? host().callCounts[kind] + n : 0;
+    host().failFromThenOn[kind] = fromThenOn;
+}
+
+int hostCallCount(HostCall kind) { return host().callCounts[kind]; }
+
+bool hostCallFails(HostCall kind) {
+    int call = ++host().callCounts[kind];
+    int failing = host().failingCall[kind];
+    return failing > 0 && (call == failing || (host().failFromThenOn[kind] && call > failing));
+}
+
 void hostFailReadsAfter(int n, bool shortRead) {
-    host().readsLeft = n;
+    hostFailCall(HOST_READ, n + 1, true);
     host().shortReads = shortRead;
 }
 void hostFailWritesAfter(int64_t bytes) { host().writeBytesLeft = bytes; }
@@ -143,17 +156,13 @@ uint32_t osModulePath(char* out, uint32_t size) {
     return n;
 }
 
-void osExit(int status) {
-    if (host().exitHandler) host().exitHandler(status);
-    std::exit(status);
-}
-
 FileHandle osOpenRead(const char* path) {
     int fd = ::open(hostPath(path).c_str(), O_RDONLY);
     return fd < 0 ? INVALID_FILE : fd;
 }
 
 int32_t osSeek(FileHandle file, int32_t offset, int origin) {
+    if (hostCallFails(HOST_SEEK)) return -1;
     int whence = origin == SEEK_FROM_START ? SEEK_SET : origin == SEEK_FROM_CURRENT ? SEEK_CUR : SEEK_END;
     off_t position = ::lseek(static_cast<int>(file), offset, whence);
     if (position < 0 || position > 0x7FFFFFFF) return -1;
@@ -162,11 +171,10 @@ int32_t osSeek(FileHandle file, int32_t offset, int origin) {
 
 int32_t osRead(FileHandle file, void* buffer, uint32_t count) {
     host().readRequests.push_back(count);
-    if (host().readsLeft == 0) {
+    if (hostCallFails(HOST_READ)) {
         if (!host().shortReads) return -1;
         count /= 2;
     }
-    if (host().readsLeft > 0) --host().readsLeft;
     uint32_t total = 0;
     while (total < count) {
         ssize_t n = ::read(static_cast<int>(file), static_cast<char*>(buffer) + total, count - total);
@@ -182,6 +190,7 @@ void osClose(FileHandle file) { ::close(static_cast<int>(file)); }
 // Windows refuses to replace a read-only file or a directory; the host
 // checks that itself, since root could write to either.
 FileHandle osCreateOutput(const char* path) {
+    if (hostCallFails(HOST_CREATE)) return INVALID_FILE;
     std::string name = hostPath(path);
     const std::string& failEnd = host().failCreateEnd;
     if (!failEnd.empty() && name.size() >= failEnd.size() &&
@@ -202,7 +211,7 @@ FileHandle osCreateOutput(const char* path) {
 }
 
 int osWrite(FileHandle file, const void* data, uint32_t count, uint32_t* written) {
-    uint32_t allowed = count;
+    uint32_t allowed = hostCallFails(HOST_WRITE) ? count / 2 : count;
     int64_t& left = host().writeBytesLeft;
     if (left >= 0 && left < count) allowed = static_cast<uint32_t>(left);
     if (left >= 0) left -= allowed;
@@ -218,8 +227,9 @@ int osWrite(FileHandle file, const void* data, uint32_t count, uint32_t* written
 }
 
 int osCloseOutput(FileHandle file) {
-    if (file == DISCARD_FILE) return 1;
-    return ::close(static_cast<int>(file)) == 0;
+    bool fails = hostCallFails(HOST_CLOSE);
+    bool closed = file == DISCARD_FILE || ::close(static_cast<int>(file)) == 0;
+    return closed && !fails;
 }
 
 int osDeleteFile(const char* path) {
@@ -228,6 +238,7 @@ int osDeleteFile(const char* path) {
 }
 
 int osCreateDirectory(const char* path) {
+    if (hostCallFails(HOST_MAKE_DIRECTORY)) return 0;
     if (host().discardOutput) return 1;
     return ::mkdir(hostPath(path).c_str(), 0755) == 0;
 }

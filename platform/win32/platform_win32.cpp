@@ -29,7 +29,6 @@ uint32_t osModulePath(char* out, uint32_t size) {
     return n < size ? n : size - 1;
 }
 
-void osExit(int status) { ExitProcess(static_cast<UINT>(status)); }
 
 FileHandle osOpenRead(const char* path) {
     HFILE file = _lopen(path, OF_READ);

@@ -46,32 +46,19 @@ std::string writeStandInSelf(const ScratchDir& scratch, const SettingsBlock& blo
 
 void RunTest::SetUp() {
     hostReset();
-    hostSetExitHandler([](int status) { throw HostExit{status}; });
     isWin32s = 0;
     autoStart = 0;
     overwriteWithoutAsking = 0;
     keepNewerFiles = 1;
     askBeforeClass = 0;
     dirFromCommandLine = 0;
-    crcXor = 0;
-    ddeState = 0;
-    dialogIcon = nullptr;
     run = static_cast<RunState*>(std::calloc(1, sizeof(RunState)));
 }
 
-// A run ended by fatalExit keeps its last header, as a real process would.
+// A test that stops inside a walk leaves its last header to free.
 void RunTest::TearDown() {
     if (run) releaseMemberHeader();
     std::free(run);
     run = nullptr;
     hostReset();
-}
-
-int exitStatusOf(const std::function<void()>& body) {
-    try {
-        body();
-    } catch (const HostExit& exit) {
-        return exit.status;
-    }
-    return -1;
 }

@@ -31,13 +31,10 @@ const uint32_t STAND_IN_STUB_SIZE = 1200;
 std::string writeStandInSelf(const ScratchDir& scratch, const SettingsBlock& block, const std::string& archive);
 
 // Each test starts with the host layer reset, the run flags at their
-// defaults, a zeroed RunState and exits turned into a HostExit exception.
+// defaults and a zeroed RunState.
 class RunTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
     ScratchDir scratch;
 };
-
-// Runs body and returns the status given to osExit, or -1 when it returned.
-int exitStatusOf(const std::function<void()>& body);

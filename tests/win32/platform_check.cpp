@@ -13,7 +13,7 @@
 #include "archive/walk.h"
 #include "decode/archive_input.h"
 #include "startup/command_line.h"
-#include "startup/directory_macros.h"
+#include "common/directory_macros.h"
 #include "common/run_state.h"
 #include "startup/settings_block.h"
 #include "common/text_ops.h"

@@ -3,15 +3,11 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "archive/member_header.h"
+#include "common/byte_order.h"
 #include "common/run_state.h"
 
 namespace {
-
-uint32_t little(const Bytes& bytes, size_t at, int width) {
-    uint32_t value = 0;
-    for (int i = width - 1; i >= 0; --i) value = (value << 8) | bytes[at + i];
-    return value;
-}
 
 std::runtime_error memberError(int member, const std::string& what) {
     return std::runtime_error("member " + std::to_string(member) + " " + what);
@@ -29,19 +25,22 @@ uint16_t checkArchive(const Bytes& archive) {
     uint16_t crcXor = 0;
     size_t at = 0;
     for (int member = 1; at + 2 <= archive.size(); ++member) {
-        uint32_t headerSize = little(archive, at, 2);
+        uint32_t headerSize = readLittle16(&archive[at]);
         if (headerSize == 0) break;
-        // The level byte sits at offset 20 in every header level; look at it
-        // first, since an older header's size field means something else.
-        if (at + 21 <= archive.size() && archive[at + 20] != 2)
-            throw memberError(member, "has a level-" + std::to_string(archive[at + 20]) +
+        // The level byte sits at the same offset in every header level; look
+        // at it first, since an older header's size field means something else.
+        if (at + LEVEL_POS < archive.size() && archive[at + LEVEL_POS] != 2)
+            throw memberError(member, "has a level-" + std::to_string(archive[at + LEVEL_POS]) +
                                           " header; only level-2 archives can be used");
-        if (headerSize < 26 || at + headerSize > archive.size()) throw memberError(member, "has a damaged header");
-        uint32_t packedSize = little(archive, at + 7, 4);
-        crcXor ^= static_cast<uint16_t>(little(archive, at + 21, 2));
+        if (headerSize > archive.size() - at) throw memberError(member, "has a damaged header");
+        Bytes raw(archive.begin() + static_cast<std::ptrdiff_t>(at),
+                  archive.begin() + static_cast<std::ptrdiff_t>(at + headerSize));
+        MemberHeader header = {};
+        if (!parseMemberHeader(raw.data(), headerSize, &header)) throw memberError(member, "has a damaged header");
+        crcXor ^= header.dataCrc;
         at += headerSize;
-        if (packedSize > archive.size() - at) throw memberError(member, "is cut short");
-        at += packedSize;
+        if (header.packedSize > archive.size() - at) throw memberError(member, "is cut short");
+        at += header.packedSize;
     }
     return crcXor;
 }

@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
     const char* verb = options.testOnly ? "testing " : "  ";
     hostSetOutputObserver([verb](const char* path) { std::cout << verb << hostPath(path) << "\n"; });
 
-    int status = velkarMain(nullptr, options.commandTail.c_str());
+    int status = velkarMain(options.commandTail.c_str());
     for (const HostShellStart& start : hostShellStarts())
         std::cout << "command (not started on this system): " << start.file << " " << start.parameters << " in "
                   << start.directory << "\n";
