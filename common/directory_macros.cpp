@@ -1,4 +1,4 @@
-#include "startup/directory_macros.h"
+#include "common/directory_macros.h"
 
 #include "platform/platform.h"
 #include "common/run_state.h"
