@@ -82,9 +82,10 @@ static int scanMember() {
     if (!isReservedName(run->memberPath)) return skipMember();
     int isQuestion = run->memberPath[0] == '!';
     run->outputHandle = INVALID_FILE;
-    int decoded = isQuestion ? decodeData(run->messageText, sizeof(run->messageText))
-                             : decodeData(run->scriptText, sizeof(run->scriptText));
-    if (!decoded) return 0;
+    char* text = isQuestion ? run->messageText : run->scriptText;
+    uint32_t textSize = isQuestion ? sizeof(run->messageText) : sizeof(run->scriptText);
+    text[0] = 0;  // an empty member puts no text of its own there
+    if (!decodeData(text, textSize)) return 0;
     // A No to an earlier question (or a script that refused the run) lets the
     // pass go on over the members behind it, but the next reserved member,
     // once decoded, is neither asked nor parsed: the pass ends there.

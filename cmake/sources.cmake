@@ -20,6 +20,9 @@ set(VELKAR_CORE_SOURCES
     decode/output_sink.cpp
     install/installer_script.cpp
     install/finishing_actions.cpp
+    install/file_class.cpp
+    install/program_group.cpp
+    install/short_path.cpp
     ui/main_dialog.cpp
     ui/directory_chooser.cpp
     ui/progress.cpp

@@ -104,7 +104,19 @@ struct RunState {
     int registerClass;
     int groupBoxChecked;
     int classBoxChecked;
-    int ddeState;               // the Program Manager conversation's state
+    int ddeState;               // the Program Manager conversation's state (DDE_IDLE ...)
+
+    // Installer actions: the fields of the "$Class=" or "$Group=" line being
+    // carried out, and the Program Manager conversation.
+    char classExtension[80];    // the extension with its dot; lower-cased before use
+    char classDescription[80];  // the class's readable name
+    char classKey[80];          // the class key's name; its key paths are built in it
+    char groupName[80];         // the Program Manager group to create
+    char itemTitle[80];         // the title of the group's item
+    char programPath[260];      // the line's program, relative, then absolute and short
+    char iconPath[260];         // the item's icon file, like programPath; empty for none
+    char actionText[1024];      // a registry text, or the commands sent to Program Manager
+    WindowHandle ddeServerWindow;  // the server that answered the initiate
 
     // The dialog.
     WindowHandle dialogWindow;  // owner of every message box once the dialog exists

@@ -1,11 +1,47 @@
 #include "install/finishing_actions.h"
 
 #include "common/run_state.h"
+#include "install/file_class.h"
+#include "install/installer_script.h"
+#include "install/program_group.h"
+#include "install/short_path.h"
 
-// File classes and Program Manager groups come from the script's lines and
-// arrive with the script reader; no archive with a script reaches this point
-// before then.
-void runFinishingActions(WindowHandle) {
+// An extension or class name too long for its buffer would name another
+// key when cut, so the line is dropped; the description is only shown and
+// may be cut.
+static void classLine(const char* value) {
+    int whole = nextField(&value, run->classExtension, sizeof(run->classExtension));
+    nextField(&value, run->classDescription, sizeof(run->classDescription));
+    nextField(&value, run->programPath, sizeof(run->programPath));
+    whole &= nextField(&value, run->classKey, sizeof(run->classKey));
+    if (whole) registerFileClass();
+}
+
+// The paths are made absolute and short before the conversation opens, so
+// that a line whose paths do not fit is dropped before Program Manager is
+// disturbed. The group name and item title are only shown and may be cut.
+static void groupLine(WindowHandle owner, const char* value) {
+    nextField(&value, run->groupName, sizeof(run->groupName));
+    nextField(&value, run->itemTitle, sizeof(run->itemTitle));
+    nextField(&value, run->programPath, sizeof(run->programPath));
+    nextField(&value, run->iconPath, sizeof(run->iconPath));
+    if (!makeShortPath(run->extractDir, run->programPath, run->programPath, SHORT_PATH_CAPACITY)) return;
+    if (run->iconPath[0] && !makeShortPath(run->extractDir, run->iconPath, run->iconPath, SHORT_PATH_CAPACITY))
+        return;
+    createProgramGroup(owner);
+}
+
+// The script is read again from its start; its other lines took effect in
+// the scan pass. The class and group lines run in script order, each only
+// when its box was checked at OK.
+void runFinishingActions(WindowHandle owner) {
+    const char* cursor = run->scriptText;
+    char line[SCRIPT_LINE_SIZE];
+    int keyword;
+    while ((keyword = readScriptLine(&cursor, line)) >= 0) {
+        if (keyword == KEYWORD_CLASS && run->registerClass) classLine(line);
+        else if (keyword == KEYWORD_GROUP && run->createGroup) groupLine(owner, line);
+    }
     osBroadcastSettingChange();
 }
 

@@ -166,6 +166,33 @@ void osBroadcastSettingChange();
 // ShellExecuteA with the default verb and SW_SHOW; parameters may be 0.
 void osShellExecute(WindowHandle owner, const char* file, const char* parameters, const char* directory);
 
+// Installer actions. Registry and profile writes are not checked: a class
+// that cannot be written is passed over.
+void osWriteClassValue(const char* keyPath, const char* valueName, const char* text);  // REG_SZ under HKEY_CLASSES_ROOT
+void osWriteProfileString(const char* section, const char* key, const char* text);    // WriteProfileStringA
+// GetShortPathNameA: the length copied, the size needed when out is too
+// small, 0 when the path does not exist.
+uint32_t osShortPathName(const char* path, char* out, uint32_t size);
+void osLowerText(char* text);              // CharLowerA on a whole text
+int osWindowClassExists(const char* className);  // FindWindowA with no window name
+// CreateProcessA of a command line searched on the path, then a wait of at
+// most idleMilliseconds for it to take input; its handles are closed.
+void osStartProgram(const char* commandLine, uint32_t idleMilliseconds);
+
+// A DDE conversation in plain window messages, the client being a dialog.
+// The initiate is sent to every top-level window with atoms for the names;
+// the servers' acknowledgments reach the client's DIALOG_DDE_ACK during the
+// call. The execute puts the commands in shareable global memory and posts
+// them; 0 when the memory cannot be had or the post fails, and then nothing
+// stays allocated. The platform releases what each acknowledgment carries.
+void osDdeInitiate(WindowHandle client, const char* application, const char* topic);
+int osDdeExecute(WindowHandle client, WindowHandle server, const char* commands);
+void osDdeTerminate(WindowHandle client, WindowHandle server);
+// Milliseconds since some fixed moment (GetTickCount), and a sleep that
+// ends early when a message arrives for the thread.
+uint32_t osTickCount();
+void osWaitForMessage(uint32_t milliseconds);
+
 // Time conversions of the file system.
 int osFileTimeToSystemTime(const FileTime* fileTime, SystemTime* systemTime);
 int osSystemTimeToFileTime(const SystemTime* systemTime, FileTime* fileTime);

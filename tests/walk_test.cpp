@@ -117,11 +117,19 @@ TEST_F(WalkTest, QuestionTextIsCutToItsBuffer) {
     }
 }
 
-TEST_F(WalkTest, AScriptMemberEndsTheScanUntilScriptsAreUnderstood) {
-    makeSelf({stored("$", "$WindowTitle=Mine\n"), stored("a.txt", "a")});
-    EXPECT_EQ(walkArchive(nullptr, SCAN_PASS), 0);
-    EXPECT_STREQ(run->scriptText, "$WindowTitle=Mine\n");
-    EXPECT_TRUE(hostMessageBoxes().empty());
+// Each "$" member is parsed as it comes, so a question behind it carries the
+// script's caption; the last one stays for the finishing actions, and an
+// empty one leaves no earlier script behind.
+TEST_F(WalkTest, ScriptMembersAreParsedInTurnAndTheLastOneIsKept) {
+    makeSelf({stored("$", "$WindowTitle=Mine\n$InstallTitle=Where"), stored("!", "Go on?"),
+              stored("$", "$WindowTitle=Theirs\n"), stored("a.txt", "a"), stored("$", "")});
+    EXPECT_EQ(walkArchive(nullptr, SCAN_PASS), 1);
+    ASSERT_EQ(hostMessageBoxes().size(), 1u);
+    EXPECT_EQ(hostMessageBoxes()[0].caption, "Mine");
+    EXPECT_STREQ(run->windowTitle, "Theirs");
+    EXPECT_STREQ(run->installTitle, "Where") << "effects add up";
+    EXPECT_STREQ(run->scriptText, "");
+    EXPECT_FALSE(outExists("$"));
 }
 
 TEST_F(WalkTest, TamperValueIsTheXorOfAllDataCrcs) {

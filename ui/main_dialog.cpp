@@ -3,6 +3,7 @@
 #include "archive/walk.h"
 #include "common/run_state.h"
 #include "common/text_ops.h"
+#include "install/program_group.h"
 #include "ui/directory_chooser.h"
 #include "ui/progress.h"
 
@@ -19,7 +20,7 @@ static void centreWindow(WindowHandle window) {
 }
 
 static void initialiseDialog(WindowHandle dialog) {
-    run->ddeState = 0;  // no Program Manager conversation yet
+    run->ddeState = DDE_IDLE;
     osSetWindowText(dialog, run->windowTitle);
     if (run->installTitle[0]) osSetDlgItemText(dialog, ID_LABEL, run->installTitle);
     osSetDlgItemText(dialog, ID_DIRECTORY, run->settings.destDir);
@@ -112,9 +113,7 @@ intptr_t mainDialogEvent(WindowHandle dialog, int event, uintptr_t value) {
     case DIALOG_QUERY_DRAG_ICON:
         return reinterpret_cast<intptr_t>(run->dialogIcon);
     case DIALOG_DDE_ACK:
-        // Only a Program Manager conversation waits for these, and the
-        // finishing actions open none before the installer's group lines
-        // are read; until then they are left alone.
+        acknowledgeGroupConversation(dialog, reinterpret_cast<WindowHandle>(value));
         return 0;
     case DIALOG_COMMAND:
         switch (value) {

@@ -96,6 +96,8 @@ void hostSetDialogDriver(std::function<int(WindowHandle)> driver);
 void hostSetPumpHandler(std::function<void(WindowHandle)> handler);
 void hostFailDialog(bool fail);
 void hostSendCommand(WindowHandle dialog, int id);
+// Any event, as a message sent to the dialog while it runs.
+void hostSendDialogEvent(WindowHandle dialog, int event, uintptr_t value);
 const std::string& hostDialogCaption();
 std::string hostDialogItemText(int id);
 const std::vector<std::string>& hostDialogItemHistory(int id);
@@ -134,5 +136,39 @@ struct HostShellStart {
 int hostBroadcastCount();
 const std::vector<HostShellStart>& hostShellStarts();
 
+// The installer actions, recorded in the order they were asked for and
+// never carried out: registry values under HKEY_CLASSES_ROOT (key path,
+// value name, text), profile strings (section, key, text), programs started
+// (command line), and the DDE conversations' messages (initiate: application
+// and topic; execute: the commands; terminate). Each execute reached a
+// server; an initiate that none answered is recorded all the same.
+enum HostActionKind { HOST_CLASS_VALUE, HOST_PROFILE_STRING, HOST_PROGRAM_START, HOST_DDE_INITIATE, HOST_DDE_EXECUTE, HOST_DDE_TERMINATE };
+struct HostAction {
+    HostActionKind kind;
+    std::string key;
+    std::string name;
+    std::string text;
+};
+const std::vector<HostAction>& hostInstallerActions();
+
+// The pretended Program Manager: whether its window class exists, whether
+// a server answers the initiate, how many acknowledgments it posts for an
+// execute (0 for a server that never replies), and whether the execute
+// cannot be sent. By default a server is there and answers each once.
+struct HostDdeServer {
+    bool windowExists = true;
+    bool answersInitiate = true;
+    int executeAcks = 1;
+    bool executeFails = false;
+};
+void hostSetDdeServer(const HostDdeServer& server);
+// The window that answers as the server.
+WindowHandle hostDdeServerWindow();
+// Milliseconds on the host's clock; a wait for a message moves it on by its
+// whole time when no acknowledgment is queued.
+uint32_t hostClock();
+// For the dialog model's pump: hands the posted acknowledgments to the dialog.
+void hostDeliverDdeAcks(WindowHandle dialog);
+void hostResetInstaller();
 // Windows paths on the host: '\' becomes '/'.
 std::string hostPath(const char* path);

@@ -71,8 +71,10 @@ void hostSetDialogDriver(std::function<int(WindowHandle)> driver) { dialog().dri
 void hostSetPumpHandler(std::function<void(WindowHandle)> handler) { dialog().pumpHandler = std::move(handler); }
 void hostFailDialog(bool fail) { dialog().fail = fail; }
 
-void hostSendCommand(WindowHandle window, int id) {
-    if (isDialog(window) && dialog().handler) dialog().handler(window, DIALOG_COMMAND, static_cast<uintptr_t>(id));
+void hostSendCommand(WindowHandle window, int id) { hostSendDialogEvent(window, DIALOG_COMMAND, static_cast<uintptr_t>(id)); }
+
+void hostSendDialogEvent(WindowHandle window, int event, uintptr_t value) {
+    if (isDialog(window) && dialog().handler) dialog().handler(window, event, value);
 }
 
 const std::string& hostDialogCaption() { return dialog().caption; }
@@ -186,6 +188,7 @@ void osPumpMessages(WindowHandle window) {
     if (!isDialog(window) || !dialog().handler) return;
     if (hostCallFails(HOST_PUMP)) hostSendCommand(window, IDCANCEL);
     deliverPosted(window);
+    hostDeliverDdeAcks(window);
     if (dialog().timerId) dialog().handler(window, DIALOG_TIMER, static_cast<uintptr_t>(dialog().timerId));
     if (dialog().pumpHandler) dialog().pumpHandler(window);
 }

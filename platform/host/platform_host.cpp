@@ -80,6 +80,7 @@ std::string registryKey(const std::string& keyPath, const std::string& valueName
 void hostReset() {
     host() = HostSettings();
     hostResetDialog();
+    hostResetInstaller();
 }
 
 void hostSetCodePage(int codePage) { host().codePage = codePage; }

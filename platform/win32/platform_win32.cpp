@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include "platform/platform.h"
+#include "platform/win32/installer_win32.h"
 
 static_assert(sizeof(FileTime) == sizeof(FILETIME), "FileTime mirrors FILETIME");
 static_assert(sizeof(SystemTime) == sizeof(SYSTEMTIME), "SystemTime mirrors SYSTEMTIME");
@@ -145,7 +146,9 @@ static INT_PTR CALLBACK dialogProcedure(HWND dialog, UINT message, WPARAM wParam
     case WM_PAINT: return handler(dialog, DIALOG_PAINT, 0);
     case WM_ERASEBKGND: return handler(dialog, DIALOG_ERASE_BACKGROUND, 0);
     case WM_QUERYDRAGICON: return handler(dialog, DIALOG_QUERY_DRAG_ICON, 0);
-    case WM_DDE_ACK: return handler(dialog, DIALOG_DDE_ACK, wParam);
+    case WM_DDE_ACK:
+        releaseDdeAcknowledgment(lParam);
+        return handler(dialog, DIALOG_DDE_ACK, wParam);
     }
     return 0;
 }

@@ -1,0 +1,66 @@
+#include "install/program_group.h"
+
+#include "common/run_state.h"
+#include "common/text_ops.h"
+
+const uint32_t WAIT_SLICE = 50;
+
+// The initiate is sent, not posted: the server's acknowledgment, and with
+// it the commands, come while the broadcast is still in progress.
+void startGroupConversation(WindowHandle client) {
+    if (!osWindowClassExists("Progman")) osStartProgram("PROGMAN.EXE", PROGMAN_IDLE_LIMIT);
+    run->ddeState = DDE_INITIATING;
+    osDdeInitiate(client, "PROGMAN", "PROGMAN");
+}
+
+// Acknowledgments are told apart by the state alone: the first one answers
+// the initiate, the next one, from whichever window, the execute. Any
+// further one is ignored.
+void acknowledgeGroupConversation(WindowHandle client, WindowHandle sender) {
+    if (run->ddeState == DDE_INITIATING) {
+        run->ddeServerWindow = sender;
+        sendGroupCommands(client);
+    } else if (run->ddeState == DDE_EXECUTING) {
+        osDdeTerminate(client, run->ddeServerWindow);
+        run->ddeState = DDE_DONE;
+    }
+}
+
+// Two commands on two lines: the group (quoted) and its item (unquoted,
+// with the icon only when the line names one). Commands that cannot be sent
+// end the conversation here, since no reply can come for them.
+void sendGroupCommands(WindowHandle client) {
+    formatText(run->actionText, sizeof(run->actionText), "[CreateGroup(\"%s\",0)]\n[AddItem(%s,%s", run->groupName,
+               run->programPath, run->itemTitle);
+    if (run->iconPath[0]) {
+        appendText(run->actionText, ",", sizeof(run->actionText));
+        appendText(run->actionText, run->iconPath, sizeof(run->actionText));
+    }
+    appendText(run->actionText, ")]", sizeof(run->actionText));
+    run->ddeState = DDE_EXECUTING;
+    if (!osDdeExecute(client, run->ddeServerWindow, run->actionText)) {
+        osDdeTerminate(client, run->ddeServerWindow);
+        run->ddeState = DDE_DONE;
+    }
+}
+
+// A machine without Program Manager, or a server that never replies, must
+// not hold the installer: a conversation without its acknowledgment for
+// DDE_REPLY_LIMIT ends as if it had come, and the run goes on.
+static void waitForConversation(WindowHandle client) {
+    uint32_t start = osTickCount();
+    while (run->ddeState != DDE_DONE) {
+        if (osTickCount() - start >= DDE_REPLY_LIMIT) {
+            if (run->ddeState == DDE_EXECUTING) osDdeTerminate(client, run->ddeServerWindow);
+            run->ddeState = DDE_DONE;
+            return;
+        }
+        osWaitForMessage(WAIT_SLICE);
+        osPumpMessages(client);
+    }
+}
+
+void createProgramGroup(WindowHandle client) {
+    startGroupConversation(client);
+    waitForConversation(client);
+}

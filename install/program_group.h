@@ -1,0 +1,23 @@
+// A Program Manager group with one item, made through a DDE conversation in
+// which the main dialog is the client window.
+#pragma once
+
+#include "platform/platform.h"
+
+// ddeState: where the conversation stands.
+const int DDE_IDLE = 0;
+const int DDE_INITIATING = 1;
+const int DDE_EXECUTING = 2;
+const int DDE_DONE = -1;
+
+// How long a conversation may go without the acknowledgment it waits for.
+const uint32_t DDE_REPLY_LIMIT = 5000;
+// How long Program Manager, when it has to be started, may take to get ready.
+const uint32_t PROGMAN_IDLE_LIMIT = 3000;
+
+// Works on groupName, itemTitle, programPath and iconPath, the paths already
+// absolute and short; returns once the conversation is done.
+void createProgramGroup(WindowHandle client);
+void startGroupConversation(WindowHandle client);
+void acknowledgeGroupConversation(WindowHandle client, WindowHandle sender);
+void sendGroupCommands(WindowHandle client);
