@@ -87,12 +87,51 @@ int askBox(Options& options, const HostMessageBox& box) {
     }
 }
 
+// The installer's two boxes, as far as the script offers them.
+void printBoxes() {
+    const std::pair<int, const char*> boxes[] = {{ID_GROUP_BOX, "Start Menu"}, {ID_CLASS_BOX, "Set Class"}};
+    for (const auto& [id, templateText] : boxes) {
+        if (!hostDialogItemEnabled(id)) continue;
+        std::string text = hostDialogItemText(id);
+        std::cout << "  [" << (hostDialogItemChecked(id) ? 'x' : ' ') << "] " << (text.empty() ? templateText : text)
+                  << "\n";
+    }
+}
+
+// What the installer would have done on Windows, in the order it was asked.
+void printInstallerActions() {
+    for (const HostAction& action : hostInstallerActions()) {
+        switch (action.kind) {
+        case HOST_CLASS_VALUE:
+            std::cout << "class " << action.key << " -> " << action.text << "\n";
+            break;
+        case HOST_PROFILE_STRING:
+            std::cout << "class [" << action.key << "] " << action.name << " -> " << action.text << "\n";
+            break;
+        case HOST_PROGRAM_START:
+            std::cout << "start " << action.text << "\n";
+            break;
+        case HOST_DDE_EXECUTE: {
+            std::string commands = action.text;
+            for (char& c : commands) {
+                if (c == '\n') c = ' ';
+            }
+            std::cout << "group " << commands << "\n";
+            break;
+        }
+        default:
+            break;
+        }
+    }
+}
+
 // Enter confirms the directory, a typed line replaces it first, and the end
 // of input cancels.
 int driveDialog(const Options& options, WindowHandle dialog) {
     std::string label = hostDialogItemText(ID_LABEL);
     std::cout << "[" << hostDialogCaption() << "] " << (label.empty() ? "Install Directory:" : label) << " "
               << hostDialogItemText(ID_DIRECTORY) << "\n";
+    printBoxes();
     if (options.confirmDialog) return IDOK;
     std::cout << "Enter to unpack, a directory to unpack there, end of input to cancel: ";
     std::string line;
@@ -155,6 +194,7 @@ int main(int argc, char** argv) {
     hostSetOutputObserver([verb](const char* path) { std::cout << verb << hostPath(path) << "\n"; });
 
     int status = velkarMain(options.commandTail.c_str());
+    printInstallerActions();
     for (const HostShellStart& start : hostShellStarts())
         std::cout << "command (not started on this system): " << start.file << " " << start.parameters << " in "
                   << start.directory << "\n";
