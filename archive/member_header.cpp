@@ -94,6 +94,13 @@ static int parseExtendedHeaders(const unsigned char* raw, MemberHeader* header) 
             if (dataLength < 24) return 0;
             readFileTimes(raw + dataPos, header);
             break;
+        case 0x42:
+            // 64-bit packed and original sizes, written for files of 4 GiB
+            // and more. Their low halves alone would unpack a different
+            // file, and the walk would lose its place behind it.
+            if (dataLength < 16 || readLittle32(raw + dataPos + 4) != 0 || readLittle32(raw + dataPos + 12) != 0)
+                return 0;
+            break;
         }
         sizePos += size;
         size = readLittle16(raw + sizePos);
@@ -117,21 +124,30 @@ static int headerCrcMatches() {
     return crcFeed(header.raw, static_cast<int32_t>(header.headerSize)) == header.headerCrc;
 }
 
-// The name is copied behind the directory at exactly the directory's length,
-// as the archive lays them out. A path that does not fit memberPath is
-// refused, since a cut name would be written as a different file, and so is
-// a directory with a zero byte inside, which would leave the bytes of the
-// previous path between the two.
+static int isPathSeparator(char c) {
+    return c == '/' || c == '\\' || c == '\xFF';
+}
+
+// The name is copied behind the directory, as the archive lays them out. Some
+// packers leave out the directory's closing separator; one is put in, so
+// that the name does not run into the last directory. A path that does not
+// fit memberPath is refused, since a cut name would be written as a
+// different file, and so is a directory with a zero byte inside, which would
+// leave the bytes of the previous path between the two.
 static int buildMemberPath() {
     const MemberHeader& header = run->header;
-    if (header.dirNameLength + header.fileNameLength >= sizeof(run->memberPath)) return reportBadHeader();
     char* path = run->memberPath;
     const unsigned char* dirName = header.raw + header.dirNamePos;
-    for (uint32_t i = 0; i < header.dirNameLength; ++i) {
+    uint32_t dirLength = header.dirNameLength;
+    if (dirLength >= sizeof(run->memberPath)) return reportBadHeader();
+    for (uint32_t i = 0; i < dirLength; ++i) {
         if (!dirName[i]) return reportBadHeader();
         path[i] = static_cast<char>(dirName[i]);
     }
-    char* name = path + header.dirNameLength;
+    path[dirLength] = 0;
+    if (dirLength != 0 && !isPathSeparator(*osCharPrev(path, path + dirLength))) path[dirLength++] = '/';
+    if (dirLength + header.fileNameLength >= sizeof(run->memberPath)) return reportBadHeader();
+    char* name = path + dirLength;
     const unsigned char* fileName = header.raw + header.fileNamePos;
     uint32_t n = 0;
     for (; n < header.fileNameLength && fileName[n]; ++n) name[n] = static_cast<char>(fileName[n]);

@@ -164,7 +164,8 @@ void shortDisplayName(char* out, uint32_t outSize, const char* path, uint32_t wi
 
 // The member's output path under the extract directory, shown by the walk's
 // display and with its directories created. 0 when the path does not fit
-// outputPath; nothing is shown or created then.
+// outputPath, PATH_REFUSED when the platform does not let it be written;
+// nothing is shown or created then.
 int prepareOutputPath() {
     char* path = run->outputPath;
     if (!buildOutputPath(path, sizeof run->outputPath, run->extractDir, run->memberPath,
@@ -173,6 +174,7 @@ int prepareOutputPath() {
     }
     normaliseSeparators(path, '/');
     sanitisePath(hasDrive(path) ? path + 2 : path, run->longNameVolume);
+    if (!osOutputPathAllowed(run->extractDir, path)) return PATH_REFUSED;
     if (run->display) {
         char shown[DISPLAY_WIDTH + TITLE_SIZE];
         shortDisplayName(shown, sizeof shown, path, DISPLAY_WIDTH);

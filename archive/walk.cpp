@@ -130,7 +130,9 @@ static int finishOutput() {
 
 static int extractMember() {
     if (isReservedName(run->memberPath)) return skipMember();
-    if (!prepareOutputPath()) return reportOpenError(run->memberPath);
+    int prepared = prepareOutputPath();
+    if (prepared == PATH_REFUSED) return skipMember();
+    if (!prepared) return reportOpenError(run->memberPath);
     if (isWin32s) applyTimeZone(&run->header.timeStamp);
     int isDirectory = run->header.method == 'd';
     if (!isDirectory) {

@@ -10,6 +10,12 @@
 // positioned at the next member's header. A failed read is kept as the
 // decoding's failure and zero bits follow as well, so that the decoder runs
 // on harmlessly to its next window boundary, where it stops.
+__attribute__((cold, noinline)) static int readFailed() {
+    failDecoding(DECODE_READ_FAILED);
+    run->packedLeft = 0;
+    return 0;
+}
+
 void shiftInBits(unsigned n) {
     while (n > run->pendingBitCount) {
         n -= run->pendingBitCount;
@@ -18,11 +24,7 @@ void shiftInBits(unsigned n) {
         if (run->packedLeft != 0) {
             --run->packedLeft;
             int byte = nextArchiveByte(run->archiveHandle, run->packedLeft + 1);
-            if (byte < 0) {
-                failDecoding(DECODE_READ_FAILED);
-                run->packedLeft = 0;
-                byte = 0;
-            }
+            if (byte < 0) byte = readFailed();
             run->pendingByte = static_cast<unsigned char>(byte);
         } else {
             run->pendingByte = 0;

@@ -78,11 +78,7 @@ uint16_t readCode(const uint16_t* table, uint16_t tableBits, uint16_t symbolCoun
     if (s >= symbolCount) {
         uint32_t bitMask = 1u << (15 - tableBits);
         for (unsigned depth = tableBits; s >= symbolCount; ++depth) {
-            if (depth == MAX_CODE_LENGTH) {
-                markBadTable();
-                s = 0;
-                break;
-            }
+            if (depth == MAX_CODE_LENGTH) return static_cast<uint16_t>(markBadTable());
             s = (run->bitBuffer & bitMask) ? run->rightChild[s] : run->leftChild[s];
             bitMask >>= 1;
         }

@@ -66,6 +66,12 @@ int osWrite(FileHandle file, const void* data, uint32_t count, uint32_t* written
 int osCloseOutput(FileHandle file);        // CloseHandle
 int osDeleteFile(const char* path);
 int osCreateDirectory(const char* path);
+// Whether a member may be written at path under the destination. Windows
+// writes wherever the archive says: its author chose the paths, and the
+// directory macros are there to reach system folders. velkar-run, which
+// people point at files they do not trust, keeps every write inside the
+// destination.
+int osOutputPathAllowed(const char* destination, const char* path);
 
 // Attributes and times of files; attribute values are the Windows ones.
 const uint32_t INVALID_ATTRIBUTES = 0xFFFFFFFF;

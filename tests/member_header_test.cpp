@@ -71,6 +71,8 @@ TEST_F(MemberHeaderTest, MemberPathFromEverySeparatorForm) {
         {"a\\b\\", "f", "a/b/f"},
         {"a/b/", "f", "a/b/f"},
         {"sub\xFF", "!", "sub/!"},
+        {"subdir\xFFsubdir2", "hello.txt", "subdir/subdir2/hello.txt"},
+        {"a\\b", "f", "a/b/f"},
         {std::string(200, 'd') + "\xFF", std::string(58, 'n'), std::string(200, 'd') + "/" + std::string(58, 'n')},
     };
     for (const Case& c : cases) {
@@ -90,6 +92,35 @@ TEST_F(MemberHeaderTest, TrailBytesOfDoubleByteCharactersAreNotSeparators) {
     spec.name = "\x95\\.txt";
     ASSERT_EQ(readFrom(level2Member(spec)), HEADER_READ);
     EXPECT_EQ(std::string(run->memberPath), "\x83\\/\x95\\.txt");
+    osClose(run->archiveHandle);
+
+    spec.directory = "\x83\\";  // no closing separator: the trail byte is none
+    ASSERT_EQ(readFrom(level2Member(spec)), HEADER_READ);
+    EXPECT_EQ(std::string(run->memberPath), "\x83\\/\x95\\.txt");
+}
+
+// Sizes of 4 GiB and more cannot be unpacked with 32-bit sizes; smaller ones
+// written in the 64-bit header change nothing.
+TEST_F(MemberHeaderTest, SixtyFourBitSizesAreRefusedFromFourGiB) {
+    struct Case {
+        uint64_t packed;
+        uint64_t original;
+        int expected;
+    } cases[] = {
+        {4, 4, HEADER_READ},
+        {0xFFFFFFFFull, 0xFFFFFFFFull, HEADER_READ},
+        {4, 0x100000000ull, HEADER_FAILED},
+        {0x100000004ull, 4, HEADER_FAILED},
+    };
+    for (const Case& c : cases) {
+        MemberSpec spec;
+        spec.name = "big";
+        spec.data = "data";
+        spec.extended = {{0x42, littleEndian(c.packed, 8) + littleEndian(c.original, 8)}};
+        EXPECT_EQ(readFrom(level2Member(spec)), c.expected) << c.packed << " " << c.original;
+        EXPECT_EQ(lastBox(), c.expected == HEADER_READ ? "" : badHeader());
+        osClose(run->archiveHandle);
+    }
 }
 
 TEST_F(MemberHeaderTest, WindowsFieldsOnlyFromWindowsArchivers) {
@@ -171,6 +202,8 @@ TEST_F(MemberHeaderTest, BrokenHeadersAreBadHeaders) {
         {"zero byte inside the directory", with([](MemberSpec& s) { s.directory = std::string("a\0b\xFF", 4); })},
         {"attribute header too short",
          with([](MemberSpec& s) { s.osId = 'W'; s.extended = {{0x40, "\x01"}}; })},
+        {"64-bit size header too short",
+         with([](MemberSpec& s) { s.extended = {{0x42, std::string(15, '\0')}}; })},
         {"time header too short",
          with([](MemberSpec& s) { s.osId = 'W'; s.extended = {{0x41, std::string(23, '\0')}}; })},
     };

@@ -80,6 +80,18 @@ struct HostFileTimes {
 };
 const HostFileTimes& hostLastFileTimes();
 
+// Confinement: with a handler, osOutputPathAllowed refuses every output path
+// that leads outside the destination, after '.' and '..' and any symbolic
+// link already on the way are resolved, and hands the path to the handler.
+// An empty handler allows every path again.
+void hostConfineOutput(std::function<void(const std::string&)> onRefused);
+// Bytes written to output files (pretended ones included).
+uint64_t hostBytesWritten();
+// A read of the program's own file came up short at the end of the file,
+// other than on the single zero byte that may end an archive: the archive
+// ended without its end marker.
+bool hostInputEndedEarly();
+
 // Output that goes nowhere: files and directories are only pretended, so a
 // whole extract pass decodes and checks every member without writing.
 void hostSetDiscardOutput(bool discard);

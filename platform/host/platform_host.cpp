@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 
 #include "platform/host/host_control.h"
 #include "platform/platform.h"
@@ -38,6 +40,9 @@ struct HostSettings {
     std::string volumeRootAsked;
     HostFileTimes lastFileTimes{};
     bool discardOutput = false;
+    std::function<void(const std::string&)> onRefused;
+    uint64_t bytesWritten = 0;
+    bool inputEndedEarly = false;
     std::function<void(const char*)> outputObserver;
     // Attribute bits a POSIX file cannot carry (archive, hidden, system).
     std::map<std::string, uint32_t> extraAttributes;
@@ -126,6 +131,11 @@ void hostSetMaxComponentLength(uint32_t length) { host().maxComponentLength = le
 const std::string& hostVolumeRootAsked() { return host().volumeRootAsked; }
 const HostFileTimes& hostLastFileTimes() { return host().lastFileTimes; }
 void hostSetDiscardOutput(bool discard) { host().discardOutput = discard; }
+void hostConfineOutput(std::function<void(const std::string&)> onRefused) {
+    host().onRefused = std::move(onRefused);
+}
+uint64_t hostBytesWritten() { return host().bytesWritten; }
+bool hostInputEndedEarly() { return host().inputEndedEarly; }
 void hostSetOutputObserver(std::function<void(const char*)> observer) {
     host().outputObserver = std::move(observer);
 }
@@ -183,6 +193,7 @@ int32_t osRead(FileHandle file, void* buffer, uint32_t count) {
         if (n == 0) break;
         total += static_cast<uint32_t>(n);
     }
+    if (total < count && !(total == 1 && static_cast<unsigned char*>(buffer)[0] == 0)) host().inputEndedEarly = true;
     return static_cast<int32_t>(total);
 }
 
@@ -224,6 +235,7 @@ int osWrite(FileHandle file, const void* data, uint32_t count, uint32_t* written
         total += static_cast<uint32_t>(n);
     }
     *written = total;
+    host().bytesWritten += total;
     return total == count;
 }
 
@@ -236,6 +248,40 @@ int osCloseOutput(FileHandle file) {
 int osDeleteFile(const char* path) {
     if (host().discardOutput) return 1;
     return ::unlink(hostPath(path).c_str()) == 0;
+}
+
+namespace {
+
+std::filesystem::path withoutTrailingSeparator(std::filesystem::path path) {
+    if (path.filename().empty()) path = path.parent_path();
+    return path;
+}
+
+std::filesystem::path lexical(const char* path) {
+    return withoutTrailingSeparator(std::filesystem::absolute(hostPath(path)).lexically_normal());
+}
+
+// With every symbolic link that exists on the way resolved.
+std::filesystem::path resolved(const char* path) {
+    std::error_code error;
+    std::filesystem::path result = std::filesystem::weakly_canonical(lexical(path), error);
+    return error ? lexical(path) : withoutTrailingSeparator(result);
+}
+
+bool isWithin(const std::filesystem::path& path, const std::filesystem::path& root) {
+    return std::mismatch(root.begin(), root.end(), path.begin(), path.end()).first == root.end();
+}
+
+}  // namespace
+
+// Both the path as written and the path with its links resolved must stay
+// inside: '..' may not climb out, nor may a link in the destination carry a
+// write out of it.
+int osOutputPathAllowed(const char* destination, const char* path) {
+    if (!host().onRefused) return 1;
+    if (isWithin(lexical(path), lexical(destination)) && isWithin(resolved(path), resolved(destination))) return 1;
+    host().onRefused(path);
+    return 0;
 }
 
 int osCreateDirectory(const char* path) {

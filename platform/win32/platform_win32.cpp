@@ -61,6 +61,7 @@ int osWrite(FileHandle file, const void* data, uint32_t count, uint32_t* written
 int osCloseOutput(FileHandle file) { return CloseHandle(reinterpret_cast<HANDLE>(file)) != 0; }
 
 int osDeleteFile(const char* path) { return DeleteFileA(path) != 0; }
+int osOutputPathAllowed(const char*, const char*) { return 1; }
 
 int osCreateDirectory(const char* path) { return CreateDirectoryA(path, 0) != 0; }
 

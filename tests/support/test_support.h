@@ -24,8 +24,9 @@ private:
     std::string path_;
 };
 
-// A stand-in for the built stub: a DOS header and the settings block at 512
-// in STAND_IN_STUB_SIZE bytes, with the archive behind them. Written as
+// A stand-in for the built stub: a DOS header with the stub's marker and the
+// settings block at 512 in STAND_IN_STUB_SIZE bytes, with the archive behind
+// them. Written as
 // self.exe in the scratch folder and made the module path; returns its path.
 const uint32_t STAND_IN_STUB_SIZE = 1200;
 std::string writeStandInSelf(const ScratchDir& scratch, const SettingsBlock& block, const std::string& archive);

@@ -1,15 +1,20 @@
 // velkar-run: the stub's whole run on the host platform layer, so that a
 // Velkar file unpacks on Linux without Wine. Message boxes and the dialog
-// appear on the terminal; options answer them for unattended runs.
+// appear on the terminal; options answer them for unattended runs. Unlike
+// the stub, it keeps every write inside the destination unless told
+// otherwise, and its exit status follows the archivers' conventions.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <string>
 
+#include "common/run_state.h"
 #include "platform/host/host_control.h"
 #include "startup/entry.h"
 #include "ui/main_dialog.h"
@@ -17,11 +22,30 @@
 namespace {
 
 const char USAGE[] =
-    "usage: velkar-run [--answer=LETTERS] [--ok] [--test] FILE.exe [-n|-n-] [-c|-c-] [DIR]\n"
-    "  --answer=LETTERS  answer the message boxes in order: y(es) n(o) c(ancel) o(k)\n"
-    "  --ok              confirm the dialog without asking\n"
-    "  --test            decode and check every member without writing anything\n"
-    "  the arguments after FILE.exe are the stub's own command line\n";
+    "usage: velkar-run [OPTIONS] FILE.exe [-n|-n-] [-c|-c-] [DIR]\n"
+    "Unpacks a Velkar self-extracting file on this system, as the file itself would on Windows.\n"
+    "  --answer=LETTERS     answer the questions in order: y(es) n(o) c(ancel)\n"
+    "  --ok                 confirm the destination without asking\n"
+    "  --test               decode and check every member without writing anything\n"
+    "  -P, --absolute-paths write members wherever their paths lead, as the stub does;\n"
+    "                       without it, a member whose path leaves the destination\n"
+    "                       (absolute, a drive, '..', a directory macro, a link) is skipped\n"
+    "  --stub-status        exit with the stub's own status (0 or 1) instead of the ones below\n"
+    "  -h, --help           show this text;  --version  show the version\n"
+    "The arguments after FILE.exe are the stub's own command line.\n"
+    "Exit status: 0 every member was unpacked (or checked); 1 members were skipped because\n"
+    "their paths leave the destination; 2 a failure (a damaged or unreadable file, a CRC\n"
+    "error, a write that failed) or nothing was unpacked; 3 the run was cancelled or a\n"
+    "question declined; 4 a wrong command line.\n";
+
+const int STATUS_OK = 0;
+const int STATUS_REFUSED = 1;
+const int STATUS_FAILED = 2;
+const int STATUS_CANCELLED = 3;
+const int STATUS_USAGE = 4;
+
+const uint32_t MARKER_OFFSET = 0x24;
+const char MARKER[] = "Orv's SFX ";
 
 struct Options {
     std::string file;
@@ -29,6 +53,16 @@ struct Options {
     std::deque<char> answers;
     bool confirmDialog = false;
     bool testOnly = false;
+    bool absolutePaths = false;
+    bool stubStatus = false;
+};
+
+// What the run went through, for the exit status and the summary.
+struct Outcome {
+    int failures = 0;
+    bool declined = false;
+    int refused = 0;
+    int files = 0;
 };
 
 bool readLine(std::string* line) {
@@ -37,34 +71,24 @@ bool readLine(std::string* line) {
 }
 
 std::string buttonLetters(unsigned style) {
-    switch (style & 0x0F) {
-    case MB_YESNO: return "y/n";
-    case MB_YESNOCANCEL: return "y/n/c";
-    default: return "o";
-    }
+    return (style & 0x0F) == MB_YESNO ? "y/n" : "y/n/c";
 }
 
 int answerFor(char letter, unsigned style) {
-    unsigned buttons = style & 0x0F;
     switch (letter) {
-    case 'y': return buttons == MB_OK ? 0 : IDYES;
-    case 'n': return buttons == MB_OK ? 0 : IDNO;
-    case 'c': return buttons == MB_YESNOCANCEL ? IDCANCEL : 0;
-    case 'o': return buttons == MB_OK ? IDOK : 0;
+    case 'y': return IDYES;
+    case 'n': return IDNO;
+    case 'c': return (style & 0x0F) == MB_YESNOCANCEL ? IDCANCEL : 0;
     }
     return 0;
 }
 
-// Without an answer the box takes its most careful one: never Yes.
+// Without an answer a question takes its most careful one: never Yes.
 int carefulAnswer(unsigned style) {
-    switch (style & 0x0F) {
-    case MB_YESNO: return IDNO;
-    case MB_YESNOCANCEL: return IDCANCEL;
-    default: return IDOK;
-    }
+    return (style & 0x0F) == MB_YESNO ? IDNO : IDCANCEL;
 }
 
-int askBox(Options& options, const HostMessageBox& box) {
+int askQuestion(Options& options, const HostMessageBox& box) {
     std::cout << "[" << box.caption << "] " << box.text << " (" << buttonLetters(box.style) << ") ";
     for (;;) {
         char letter = 0;
@@ -76,15 +100,32 @@ int askBox(Options& options, const HostMessageBox& box) {
             std::string line;
             if (!readLine(&line)) {
                 int answer = carefulAnswer(box.style);
-                std::cout << "(no answer: " << (answer == IDOK ? "ok" : answer == IDNO ? "no" : "cancel") << ")\n";
+                std::cout << "(no answer: " << (answer == IDNO ? "no" : "cancel") << ")\n";
                 return answer;
             }
-            letter = line.empty() ? 'o' : line[0];
+            letter = line.empty() ? 0 : line[0];
         }
         int answer = answerFor(static_cast<char>(std::tolower(static_cast<unsigned char>(letter))), box.style);
         if (answer) return answer;
         std::cout << "answer one of " << buttonLetters(box.style) << ": ";
     }
+}
+
+// A box with OK alone needs no answer: errors go to standard error, notes
+// to standard output. A No to the question before unpacking (the one box
+// without the dialog as its owner), or Cancel to a question about
+// overwriting, declines the run; a No to "Set Class?" only skips that class.
+int answerBox(Options& options, Outcome& outcome, const HostMessageBox& box) {
+    if ((box.style & 0x0F) == MB_OK) {
+        bool isError = (box.style & 0xF0) == MB_ICONHAND;
+        if (isError) ++outcome.failures;
+        (isError ? std::cerr : std::cout) << "[" << box.caption << "] " << box.text << "\n";
+        return IDOK;
+    }
+    int answer = askQuestion(options, box);
+    if (((box.style & 0x0F) == MB_YESNO && answer == IDNO && !box.owner) || answer == IDCANCEL)
+        outcome.declined = true;
+    return answer;
 }
 
 // The installer's two boxes, as far as the script offers them.
@@ -127,19 +168,21 @@ void printInstallerActions() {
 
 // Enter confirms the directory, a typed line replaces it first, and the end
 // of input cancels.
-int driveDialog(const Options& options, WindowHandle dialog) {
+int driveDialog(const Options& options, Outcome& outcome, WindowHandle dialog) {
     std::string label = hostDialogItemText(ID_LABEL);
     std::cout << "[" << hostDialogCaption() << "] " << (label.empty() ? "Install Directory:" : label) << " "
               << hostDialogItemText(ID_DIRECTORY) << "\n";
     printBoxes();
-    if (options.confirmDialog) return IDOK;
-    std::cout << "Enter to unpack, a directory to unpack there, end of input to cancel: ";
-    std::string line;
-    if (!readLine(&line)) {
-        std::cout << "(cancelled)\n";
-        return IDCANCEL;
+    if (!options.confirmDialog) {
+        std::cout << "Enter to unpack, a directory to unpack there, end of input to cancel: ";
+        std::string line;
+        if (!readLine(&line)) {
+            std::cout << "(cancelled)\n";
+            outcome.declined = true;
+            return IDCANCEL;
+        }
+        if (!line.empty()) osSetDlgItemText(dialog, ID_DIRECTORY, line.c_str());
     }
-    if (!line.empty()) osSetDlgItemText(dialog, ID_DIRECTORY, line.c_str());
     return IDOK;
 }
 
@@ -147,57 +190,120 @@ std::string tailToken(const std::string& argument) {
     return argument.find_first_of(" \t") == std::string::npos ? argument : "\"" + argument + "\"";
 }
 
-bool parseArguments(int argc, char** argv, Options* options) {
+// Options come before the file; everything after it is the stub's own
+// command line. "--" ends the options, for a file whose name starts with '-'.
+// Returns -1 to go on, or the status to end with.
+int parseArguments(int argc, char** argv, Options* options) {
+    bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         std::string argument = argv[i];
-        if (options->file.empty() && argument.rfind("--", 0) == 0) {
-            if (argument.rfind("--answer=", 0) == 0) {
-                for (char letter : argument.substr(9)) options->answers.push_back(letter);
-            } else if (argument == "--ok") {
-                options->confirmDialog = true;
-            } else if (argument == "--test") {
-                options->testOnly = true;
-            } else {
-                return false;
-            }
-        } else if (options->file.empty()) {
-            options->file = argument;
-        } else {
+        if (!options->file.empty()) {
             if (!options->commandTail.empty()) options->commandTail += ' ';
             options->commandTail += tailToken(argument);
+        } else if (optionsEnded || argument.empty() || argument[0] != '-') {
+            options->file = argument;
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument.rfind("--answer=", 0) == 0) {
+            for (char letter : argument.substr(9)) options->answers.push_back(letter);
+        } else if (argument == "--ok") {
+            options->confirmDialog = true;
+        } else if (argument == "--test") {
+            options->testOnly = true;
+        } else if (argument == "-P" || argument == "--absolute-paths") {
+            options->absolutePaths = true;
+        } else if (argument == "--stub-status") {
+            options->stubStatus = true;
+        } else if (argument == "-h" || argument == "--help") {
+            std::cout << USAGE;
+            return STATUS_OK;
+        } else if (argument == "--version") {
+            std::cout << "velkar-run " VELKAR_VERSION "\n";
+            return STATUS_OK;
+        } else {
+            std::cerr << "velkar-run: unknown option " << argument << "\n" << USAGE;
+            return STATUS_USAGE;
         }
     }
-    return !options->file.empty();
+    if (options->file.empty()) {
+        std::cerr << "velkar-run: no file given\n" << USAGE;
+        return STATUS_USAGE;
+    }
+    return -1;
+}
+
+// The stub carries its marker in the DOS header; a plain archive or another
+// program would only show a caption of stray bytes.
+bool checkVelkarFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        std::cerr << "velkar-run: cannot open " << path << ": " << std::strerror(errno) << "\n";
+        return false;
+    }
+    char header[MARKER_OFFSET + sizeof(MARKER) - 1] = {};
+    in.read(header, sizeof(header));
+    if (in.gcount() != static_cast<std::streamsize>(sizeof(header)) || header[0] != 'M' || header[1] != 'Z' ||
+        std::memcmp(header + MARKER_OFFSET, MARKER, sizeof(MARKER) - 1) != 0) {
+        std::cerr << "velkar-run: " << path << " is not a Velkar self-extracting file\n";
+        return false;
+    }
+    return true;
 }
 
 void passEnvironment(const char* name) {
     if (const char* value = std::getenv(name)) hostSetEnv(name, value);
 }
 
+// The stub ends with 1 once its extract pass has run; a 0 without a reason
+// shown means nothing was unpacked.
+int exitStatus(const Outcome& outcome, int stubStatus) {
+    if (outcome.failures) return STATUS_FAILED;
+    if (outcome.declined) return STATUS_CANCELLED;
+    if (stubStatus == 0) return STATUS_FAILED;
+    return outcome.refused ? STATUS_REFUSED : STATUS_OK;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     Options options;
-    if (!parseArguments(argc, argv, &options)) {
-        std::cerr << USAGE;
-        return 2;
-    }
+    int ended = parseArguments(argc, argv, &options);
+    if (ended >= 0) return ended;
+    if (!checkVelkarFile(options.file)) return options.stubStatus ? 0 : STATUS_FAILED;
+
     std::error_code error;
     std::string file = std::filesystem::absolute(options.file, error).string();
     hostSetModulePath(file);
     hostSetCurrentDirectory(std::filesystem::current_path(error).string());
     for (const char* name : {"TEMP", "TMP", "TZ"}) passEnvironment(name);
-    hostSetBoxAnswerer([&options](const HostMessageBox& box) { return askBox(options, box); });
-    hostSetDialogDriver([&options](WindowHandle dialog) { return driveDialog(options, dialog); });
+    Outcome outcome;
+    hostSetBoxAnswerer([&](const HostMessageBox& box) { return answerBox(options, outcome, box); });
+    hostSetDialogDriver([&](WindowHandle dialog) { return driveDialog(options, outcome, dialog); });
     hostSetDiscardOutput(options.testOnly);
     const char* verb = options.testOnly ? "testing " : "  ";
-    hostSetOutputObserver([verb](const char* path) { std::cout << verb << hostPath(path) << "\n"; });
+    hostSetOutputObserver([&, verb](const char* path) {
+        ++outcome.files;
+        std::cout << verb << hostPath(path) << "\n";
+    });
+    if (!options.absolutePaths) {
+        hostConfineOutput([&](const std::string& path) {
+            ++outcome.refused;
+            std::cerr << "velkar-run: skipped " << hostPath(path.c_str())
+                      << ": the path leaves the destination (-P writes it)\n";
+        });
+    }
 
-    int status = velkarMain(options.commandTail.c_str());
+    int stubStatus = velkarMain(options.commandTail.c_str());
     printInstallerActions();
     for (const HostShellStart& start : hostShellStarts())
         std::cout << "command (not started on this system): " << start.file << " " << start.parameters << " in "
                   << start.directory << "\n";
     std::cout.flush();
-    return status;
+    if (hostInputEndedEarly() && !outcome.failures)
+        std::cerr << "velkar-run: warning: the archive ends without its end marker; it may have been cut short\n";
+    std::cerr << "velkar-run: " << outcome.files << (options.testOnly ? " files checked, " : " files written, ")
+              << hostBytesWritten() << " bytes, " << outcome.failures << (outcome.failures == 1 ? " failure" : " failures");
+    if (outcome.refused) std::cerr << ", " << outcome.refused << " skipped outside the destination";
+    std::cerr << "\n";
+    return options.stubStatus ? stubStatus : exitStatus(outcome, stubStatus);
 }

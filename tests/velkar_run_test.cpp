@@ -1,0 +1,171 @@
+// velkar-run as people use it on files they do not trust: hostile member
+// paths stay inside the destination, the exit status tells success from
+// failure, and the command line says what is wrong with it.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/archive_maker.h"
+#include "support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int status;
+    std::string output;  // standard output and standard error together
+};
+
+// Runs velkar-run in the folder cwd with TEMP pointing at temp.
+Result velkarRun(const std::string& cwd, const std::string& temp, const std::string& arguments) {
+    std::string command = "cd '" + cwd + "' && TEMP='" + temp + "' '" VELKAR_RUN "' " + arguments + " 2>&1 < /dev/null";
+    Result result{-1, ""};
+    FILE* pipe = popen(command.c_str(), "r");
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+    int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::vector<std::string> entriesUnder(const std::string& root) {
+    std::vector<std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) entries.push_back(entry.path().string());
+    return entries;
+}
+
+MemberSpec member(const std::string& directory, const std::string& name) {
+    MemberSpec spec;
+    spec.directory = directory;
+    spec.name = name;
+    spec.data = "hostile";
+    return spec;
+}
+
+class VelkarRunTest : public RunTest {
+protected:
+    void SetUp() override {
+        RunTest::SetUp();
+        for (const char* folder : {"cwd", "cwd/out", "outside", "temp"}) ::mkdir(scratch.file(folder).c_str(), 0755);
+    }
+    std::string makeSelf(const std::vector<MemberSpec>& members) {
+        std::string archive;
+        for (const MemberSpec& m : members) archive += level2Member(m);
+        SettingsBlock block = {};
+        block.archiveOffset = STAND_IN_STUB_SIZE;
+        std::strcpy(block.windowTitle, "Setup");
+        return writeStandInSelf(scratch, block, archive + std::string(2, '\0'));
+    }
+};
+
+// Each path would land outside the destination if written as the stub
+// writes it; with "-n out" the destination is cwd/out.
+TEST_F(VelkarRunTest, MembersThatLeaveTheDestinationAreSkipped) {
+    const std::string outside = scratch.file("outside");
+    ASSERT_EQ(::symlink(outside.c_str(), scratch.file("cwd/out/link").c_str()), 0);
+    const std::string outsideUp = "..\xFF..\xFF" "outside\xFF";  // from cwd/out up to the scratch folder
+    struct Case {
+        const char* what;
+        MemberSpec spec;
+    } cases[] = {
+        {"'..' with 0xFF separators", member(outsideUp, "x")},
+        {"'..' with '/'", member("", "../../outside/x")},
+        {"'..' with '\\'", member("", "..\\..\\outside\\x")},
+        {"'..' after a directory", member("sub\xFF..\xFF..\xFF..\xFF" "outside\xFF", "x")},
+        {"an absolute path", member("", outside + "/x")},
+        {"a directory field that starts at the root", member("\xFF" + outside.substr(1) + "\xFF", "x")},
+        {"a root of the current drive", member("", "\\x")},
+        {"a drive letter", member("", "C:x")},
+        {"a drive letter and '..'", member("", "c:..\\x")},
+        {"the temporary folder's macro", member("", "%WORK%/x")},
+        {"a link in the destination", member("link\xFF", "x")},
+        {"a directory entry outside", [&] {
+             MemberSpec spec = member(outsideUp + "made\xFF", "");
+             spec.method = 'd';
+             spec.withName = false;
+             spec.data = "";
+             return spec;
+         }()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string self = makeSelf({member("", "first.txt"), c.spec, member("", "last.txt")});
+        Result result = velkarRun(scratch.file("cwd"), scratch.file("temp"), "'" + self + "' -n out");
+        EXPECT_EQ(result.status, 1) << result.output;
+        EXPECT_NE(result.output.find("skipped"), std::string::npos) << result.output;
+        EXPECT_TRUE(entriesUnder(outside).empty());
+        EXPECT_TRUE(entriesUnder(scratch.file("temp")).empty());
+        std::vector<std::string> inCwd;
+        for (const auto& entry : fs::directory_iterator(scratch.file("cwd"))) inCwd.push_back(entry.path().filename());
+        EXPECT_EQ(inCwd, std::vector<std::string>{"out"}) << "nothing beside the destination";
+        EXPECT_EQ(scratch.read("cwd/out/first.txt"), "hostile");
+        EXPECT_EQ(scratch.read("cwd/out/last.txt"), "hostile") << "the run goes on";
+        fs::remove(scratch.file("cwd/out/first.txt"));
+        fs::remove(scratch.file("cwd/out/last.txt"));
+    }
+
+    // -P writes where the stub would.
+    std::string self = makeSelf({member(outsideUp, "x")});
+    Result result = velkarRun(scratch.file("cwd"), scratch.file("temp"), "-P '" + self + "' -n out");
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_EQ(scratch.read("outside/x"), "hostile");
+}
+
+TEST_F(VelkarRunTest, StatusesTellSuccessFailureAndRefusal) {
+    MemberSpec damaged = member("", "bad.txt");
+    damaged.dataCrc = 0x1234;
+    scratch.write("plain.lzh", level2Member(member("", "a.txt")) + std::string(2, '\0'));
+    const std::string good = makeSelf({member("", "a.txt")});
+    const std::string cwd = scratch.file("cwd");
+    const std::string temp = scratch.file("temp");
+    struct Case {
+        const char* what;
+        std::function<std::string()> arguments;
+        int status;
+        const char* says;
+    } cases[] = {
+        {"unpacked", [&] { return "'" + good + "' -n out"; }, 0, "1 files written, 7 bytes, 0 failures"},
+        {"tested", [&] { return "--test '" + good + "' -n out"; }, 0, "1 files checked"},
+        {"the stub's own status", [&] { return "--stub-status '" + good + "' -n out"; }, 1, ""},
+        {"a CRC error", [&] { return "'" + makeSelf({damaged}) + "' -n out"; }, 2, "CRC ERROR"},
+        {"a CRC error under --test", [&] { return "--test '" + makeSelf({damaged}) + "' -n out"; }, 2, "CRC ERROR"},
+        {"a missing file", [&] { return "'" + scratch.file("missing.exe") + "'"; }, 2, "cannot open"},
+        {"a plain archive", [&] { return "'" + scratch.file("plain.lzh") + "'"; }, 2, "is not a Velkar"},
+        {"an unwritable destination", [&] { return "'" + good + "' -n /proc/velkar"; }, 2, "Open ERROR"},
+        {"the dialog cancelled", [&] { return "'" + good + "'"; }, 3, "(cancelled)"},
+        {"-h", [] { return std::string("-h"); }, 0, "usage:"},
+        {"--version", [] { return std::string("--version"); }, 0, "velkar-run "},
+        {"an unknown option", [] { return std::string("-x file.exe"); }, 4, "unknown option -x"},
+        {"no file", [] { return std::string("--ok"); }, 4, "no file given"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(scratch.file("cwd/out"));
+        Result result = velkarRun(cwd, temp, c.arguments());
+        EXPECT_EQ(result.status, c.status) << result.output;
+        EXPECT_NE(result.output.find(c.says), std::string::npos) << result.output;
+    }
+}
+
+TEST_F(VelkarRunTest, AnArchiveCutAtAMemberBoundaryIsReported) {
+    std::string self = makeSelf({member("", "a.txt")});
+    std::string bytes = scratch.read("self.exe");
+    scratch.write("self.exe", bytes.substr(0, bytes.size() - 2));
+    Result result = velkarRun(scratch.file("cwd"), scratch.file("temp"), "'" + self + "' -n out");
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_NE(result.output.find("may have been cut short"), std::string::npos) << result.output;
+    EXPECT_EQ(scratch.read("cwd/out/a.txt"), "hostile");
+
+    scratch.write("self.exe", bytes.substr(0, bytes.size() - 1));
+    result = velkarRun(scratch.file("cwd"), scratch.file("temp"), "'" + self + "' -n out");
+    EXPECT_EQ(result.output.find("cut short"), std::string::npos) << "one zero byte ends an archive";
+}
+
+}  // namespace
