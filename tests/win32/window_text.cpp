@@ -1,8 +1,10 @@
-// window_text [--edit] CAPTION: prints the texts of the static controls of the
-// visible top-level window whose caption is exactly CAPTION, one a line (a
-// message box's text, for instance), or with --edit those of its enabled edit
-// controls (what a test typed into a dialog that still takes input); exits
-// with 1 when there is no such window. xdotool reads captions only; the Wine
+// window_text [--edit|--buttons] CAPTION: prints the texts of the static
+// controls of the visible top-level window whose caption is exactly CAPTION,
+// one a line (a message box's text, for instance), with --edit those of its
+// enabled edit controls (what a test typed into a dialog that still takes
+// input), or with --buttons those of its buttons, each behind its check
+// mark and enabled state ("1 1 &Start Menu"); exits with 1 when there is no
+// such window. xdotool reads captions only; the Wine
 // tests use this for the rest.
 #include <windows.h>
 
@@ -39,6 +41,13 @@ BOOL CALLBACK printControl(HWND control, LPARAM className) {
         if (GetWindowTextA(control, text, sizeof(text))) std::printf("%s\n", text);
         return TRUE;
     }
+    if (lstrcmpiA(wanted, "Button") == 0) {
+        DWORD_PTR checked = 0;
+        if (!SendMessageTimeoutA(control, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &checked)) checked = 0;
+        if (!GetWindowTextA(control, text, sizeof(text))) text[0] = 0;
+        std::printf("%d %d %s\n", checked == BST_CHECKED, IsWindowEnabled(control) ? 1 : 0, text);
+        return TRUE;
+    }
     if (!IsWindowEnabled(control)) return TRUE;
     DWORD_PTR length = 0;
     if (!SendMessageTimeoutA(control, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
@@ -52,13 +61,13 @@ BOOL CALLBACK printControl(HWND control, LPARAM className) {
 
 int main(int argc, char** argv) {
     const char* className = "Static";
-    if (argc == 3 && std::strcmp(argv[1], "--edit") == 0) {
-        className = "Edit";
+    if (argc == 3 && (std::strcmp(argv[1], "--edit") == 0 || std::strcmp(argv[1], "--buttons") == 0)) {
+        className = argv[1][2] == 'e' ? "Edit" : "Button";
         ++argv;
         --argc;
     }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: window_text [--edit] CAPTION\n");
+        std::fprintf(stderr, "usage: window_text [--edit|--buttons] CAPTION\n");
         return 2;
     }
     Search search = {argv[1], 0};
