@@ -21,6 +21,7 @@ rm -rf "$WORK"
 mkdir -p "$WORK"
 trap 'wine_cleanup; rm -rf "$WORK"' EXIT
 
+# shellcheck disable=SC2016 # the dollars are the script's own
 # The auto-start bit of "$Flag=272" is an off bit: it overrides the -n the
 # tests start with, so the dialog waits for them. 16 restores attributes.
 MAIN_SCRIPT='$WindowTitle=Velkar Installer Test
@@ -33,6 +34,7 @@ $Class=.VKT,Velkar text,recorder.exe,VelkarText
 $Group=Velkar Tools,Viewer,recorder.exe
 $Command=recorder.exe first second'
 
+# shellcheck disable=SC2016
 # Auto-started, no group: two classes, each asked for.
 ASK_SCRIPT='$WindowTitle=Velkar Installer Test
 $InstallDir=%WinDir%\vktest
@@ -51,9 +53,11 @@ make_exe() {
     printf '%s\n' "$2" | sed 's/$/\r/' >"$folder/\$"
     cp "$RECORDER" "$folder/recorder.exe"
     printf 'installed by the script\r\n' >"$folder/readme.txt"
-    (cd "$folder" && jlha a2o5q "$WORK/$1.lzh" '$' recorder.exe readme.txt >/dev/null) &&
-        "$VELKAR_BUILDER" -o "$WORK/$1.exe" --stub "$VELKAR_EXE" --archive "$WORK/$1.lzh" >"$WORK/build.log" 2>&1 ||
-        { cat "$WORK/build.log" >&2; return 1; }
+    (cd "$folder" && jlha a2o5q "$WORK/$1.lzh" '$' recorder.exe readme.txt >/dev/null) || return 1
+    if ! "$VELKAR_BUILDER" -o "$WORK/$1.exe" --stub "$VELKAR_EXE" --archive "$WORK/$1.lzh" >"$WORK/build.log" 2>&1; then
+        cat "$WORK/build.log" >&2
+        return 1
+    fi
 }
 
 check() {
@@ -112,7 +116,7 @@ expect_command() {
 
 expect_files() {
     local folder=$WINEPREFIX/drive_c/windows/vktest
-    cmp -s "$RECORDER" "$folder/recorder.exe" || echo "recorder.exe not unpacked into C:\\windows\\vktest"
+    cmp -s "$RECORDER" "$folder/recorder.exe" || echo "recorder.exe not unpacked into the destination"
     [ -f "$folder/readme.txt" ] || echo "readme.txt not unpacked"
     [ ! -e "$folder/\$" ] || echo "the script was written"
 }
@@ -179,7 +183,7 @@ case_unchecked() {
 # 3. "$AskRegist=" asks for each class line over the dialog; No skips that
 # line only.
 case_ask_regist() {
-    local name="AskRegist" box text answer problems= seen=()
+    local name="AskRegist" box text answer problems='' seen=()
     make_exe ask "$ASK_SCRIPT" || { fail "$name" "cannot make the file"; return; }
     new_run ask
     start_installer ask
