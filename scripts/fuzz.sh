@@ -1,8 +1,9 @@
 #!/bin/bash
-# Fuzzes the archive walk (member headers and everything after them) and the
-# block decoder with libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer,
-# both targets at once, for SECONDS each (default 600). Seeds come from jlha
-# archives of the bundled samples; the corpora grow under build/fuzz/corpus.
+# Fuzzes the archive walk (member headers and everything after them), the
+# block decoder and the installer script with libFuzzer, AddressSanitizer and
+# UndefinedBehaviorSanitizer, all targets at once, for SECONDS each (default
+# 600). Seeds come from jlha archives of the bundled samples and a script
+# with every keyword; the corpora grow under build/fuzz/corpus.
 # usage: scripts/fuzz.sh [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,7 +11,10 @@ seconds=${1:-600}
 cmake --preset fuzz > /dev/null
 cmake --build build/fuzz -j2 > /dev/null
 corpus=build/fuzz/corpus
-mkdir -p "$corpus/member_header" "$corpus/block_decoder"
+mkdir -p "$corpus/member_header" "$corpus/block_decoder" "$corpus/installer_script"
+# The script target's first byte picks the code page and the platform.
+printf '\000$WindowTitle=A\r\n$ClassTitle=C,0\r\n$GroupTitle="G, g",1\r\n$Class=.TXT,Text,bin/view.exe,txtfile\r\n$Group=Tools, Viewer,view.exe,view.ico\r\n$Flag=-1\r\n$InstallDir=%%WinDir%%\r\n$Command=run.exe a\r\n$AskRegist=\r\n' \
+    > "$corpus/installer_script/seed"
 
 # Seeds: whole archives for the walk; for the decoder, each compressed
 # member's packed data behind its method byte and 3-byte unpacked size.
@@ -39,12 +43,12 @@ for method in o5 o6 o7 z; do
     done
 done
 
-for target in member_header block_decoder; do
+for target in member_header block_decoder installer_script; do
     (cd build/fuzz && ./fuzz/fuzz_$target -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=2048 \
         "corpus/$target" > "fuzz_$target.log" 2>&1; echo "exit $?" >> "fuzz_$target.log") &
 done
 wait
-for target in member_header block_decoder; do
+for target in member_header block_decoder installer_script; do
     echo "== $target"
     grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|stat::peak_rss_mb)|^#[0-9]+.*DONE|ERROR|SUMMARY|^exit' \
         "build/fuzz/fuzz_$target.log" || true
