@@ -31,12 +31,12 @@ static int isLineByte(char c) {
     return static_cast<unsigned char>(c) >= 0x20;
 }
 
-int skipControlBytes(const char** cursor) {
+static int skipControlBytes(const char** cursor) {
     while (isControlByte(**cursor)) ++*cursor;
     return **cursor != 0;
 }
 
-int matchKeyword(const char** cursor) {
+static int matchKeyword(const char** cursor) {
     for (uint32_t i = 0; i < sizeof(scriptKeywords) / sizeof(scriptKeywords[0]); ++i) {
         uint32_t length = textLength(scriptKeywords[i]);
         if (compareN(*cursor, scriptKeywords[i], length) == 0) {
@@ -49,7 +49,7 @@ int matchKeyword(const char** cursor) {
 
 // A double-byte character that would not fit whole stays out, with the rest
 // of the line: a value is cut on a character, never inside one.
-void readLineRest(const char** cursor, char* buffer, uint32_t size) {
+static void readLineRest(const char** cursor, char* buffer, uint32_t size) {
     const char* p = *cursor;
     uint32_t n = 0;
     while (isLineByte(*p)) {
@@ -61,7 +61,7 @@ void readLineRest(const char** cursor, char* buffer, uint32_t size) {
     *cursor = p;
 }
 
-void skipToLineEnd(const char** cursor) {
+static void skipToLineEnd(const char** cursor) {
     while (isLineByte(**cursor)) ++*cursor;
 }
 
@@ -108,7 +108,7 @@ int readScriptLine(const char** cursor, char* line) {
 
 // A signed decimal number as the C library reads one, but wrapping instead
 // of overflowing: "-1" sets every bit, "0x10" is 0.
-int32_t scriptNumber(const char* text) {
+static int32_t scriptNumber(const char* text) {
     const char* p = text;
     while (*p == ' ') ++p;
     int negative = *p == '-';

@@ -23,15 +23,11 @@ enum ScriptKeyword {
 // A script line's value: what follows the keyword, at most 255 bytes.
 const uint32_t SCRIPT_LINE_SIZE = 256;
 
-int skipControlBytes(const char** cursor);
-int matchKeyword(const char** cursor);
-void readLineRest(const char** cursor, char* buffer, uint32_t size);
-void skipToLineEnd(const char** cursor);
-int nextField(const char** cursor, char* target, uint32_t size);
-// The next keyword line of the script: its keyword and its value in line
+// The next line of the script: its keyword and its value in line
 // (SCRIPT_LINE_SIZE bytes); KEYWORD_NONE for a line without one, -1 at the
-// end of the script.
+// end of the script. Both readings go through the script with it.
 int readScriptLine(const char** cursor, char* line);
-int32_t scriptNumber(const char* text);
+// The next field of a value into target (size bytes); 0 when it was cut.
+int nextField(const char** cursor, char* target, uint32_t size);
 
 void parseInstallerScript();

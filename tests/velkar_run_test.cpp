@@ -168,4 +168,36 @@ TEST_F(VelkarRunTest, AnArchiveCutAtAMemberBoundaryIsReported) {
     EXPECT_EQ(result.output.find("cut short"), std::string::npos) << "one zero byte ends an archive";
 }
 
+// The installer's actions are printed in script order and never carried
+// out; a No to "Set Class?" skips that class but declines nothing.
+TEST_F(VelkarRunTest, InstallerActionsArePrintedNotPerformed) {
+    MemberSpec script = member("", "$");
+    script.data = "$ClassTitle=Register\r\n$GroupTitle=Make a group\r\n$AskRegist=\r\n"
+                  "$Class=.VKT,Velkar text,view.exe,VelkarText\r\n$Group=Tools,Viewer,view.exe\r\n"
+                  "$Command=view.exe readme.txt\r\n";
+    const std::string self = makeSelf({script, member("", "view.exe")});
+    for (const char* answer : {"y", "n"}) {
+        SCOPED_TRACE(answer);
+        Result result = velkarRun(scratch.file("cwd"), scratch.file("temp"),
+                                  std::string("--ok --answer=") + answer + " '" + self + "' out");
+        EXPECT_EQ(result.status, 0) << result.output;
+        std::vector<std::string> expected = {"[x] Make a group", "[x] Register", "\"Velkar text\" Set Class?"};
+        if (*answer == 'y') {
+            expected.push_back("class .vkt -> VelkarText\n");
+            expected.push_back("class VelkarText\\shell\\open\\command -> \"");
+        }
+        expected.push_back("group [CreateGroup(\"Tools\",0)] [AddItem(");
+        expected.push_back("command (not started on this system): view.exe readme.txt in ");
+        size_t at = 0;
+        for (const std::string& text : expected) {
+            size_t found = result.output.find(text, at);
+            EXPECT_NE(found, std::string::npos) << text << " in order in\n" << result.output;
+            if (found != std::string::npos) at = found;
+        }
+        if (*answer == 'n') {
+            EXPECT_EQ(result.output.find("class "), std::string::npos) << result.output;
+        }
+    }
+}
+
 }  // namespace

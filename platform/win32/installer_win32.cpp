@@ -11,6 +11,9 @@
 // still be reading it.
 static HGLOBAL pendingCommands;
 
+// How long each top-level window may take over the initiate.
+static const UINT INITIATE_LIMIT = 3000;
+
 // The longest command text and its terminator, with a byte to spare.
 static const SIZE_T COMMANDS_SIZE = 1025;
 
@@ -48,13 +51,18 @@ void osStartProgram(const char* commandLine, uint32_t idleMilliseconds) {
 }
 
 // A hung top-level window would hold a plain SendMessage for ever; each
-// window gets a few seconds to take the initiate.
+// window gets a few seconds to take the initiate. Win32s, where a hung
+// window holds the whole system anyway, may lack the timed form.
 void osDdeInitiate(WindowHandle client, const char* application, const char* topic) {
     ATOM applicationAtom = GlobalAddAtomA(application);
     ATOM topicAtom = GlobalAddAtomA(topic);
+    WPARAM wParam = reinterpret_cast<WPARAM>(client);
+    LPARAM lParam = MAKELPARAM(applicationAtom, topicAtom);
     DWORD_PTR result;
-    SendMessageTimeoutA(HWND_BROADCAST, WM_DDE_INITIATE, reinterpret_cast<WPARAM>(client),
-                        MAKELPARAM(applicationAtom, topicAtom), SMTO_ABORTIFHUNG, 3000, &result);
+    if (osPlatformId() == VER_PLATFORM_WIN32s)
+        SendMessageA(HWND_BROADCAST, WM_DDE_INITIATE, wParam, lParam);
+    else
+        SendMessageTimeoutA(HWND_BROADCAST, WM_DDE_INITIATE, wParam, lParam, SMTO_ABORTIFHUNG, INITIATE_LIMIT, &result);
     GlobalDeleteAtom(topicAtom);
     GlobalDeleteAtom(applicationAtom);
 }
