@@ -31,6 +31,11 @@ static int isLineByte(char c) {
     return static_cast<unsigned char>(c) >= 0x20;
 }
 
+// A lead byte takes its trail byte along, unless the line ends behind it.
+static uint32_t lineCharWidth(const char* p) {
+    return osIsLeadByte(static_cast<unsigned char>(*p)) && isLineByte(p[1]) ? 2 : 1;
+}
+
 static int skipControlBytes(const char** cursor) {
     while (isControlByte(**cursor)) ++*cursor;
     return **cursor != 0;
@@ -53,7 +58,7 @@ static void readLineRest(const char** cursor, char* buffer, uint32_t size) {
     const char* p = *cursor;
     uint32_t n = 0;
     while (isLineByte(*p)) {
-        uint32_t width = osIsLeadByte(static_cast<unsigned char>(*p)) && isLineByte(p[1]) ? 2 : 1;
+        uint32_t width = lineCharWidth(p);
         if (n + width >= size) break;
         for (uint32_t i = 0; i < width; ++i) buffer[n++] = *p++;
     }
@@ -75,7 +80,7 @@ int nextField(const char** cursor, char* target, uint32_t size) {
     int quoted = 0;
     int whole = 1;
     while (isLineByte(*p)) {
-        uint32_t width = osIsLeadByte(static_cast<unsigned char>(*p)) && isLineByte(p[1]) ? 2 : 1;
+        uint32_t width = lineCharWidth(p);
         if (width == 1 && *p == '"') {
             quoted = !quoted;
             ++p;

@@ -7,10 +7,28 @@ const uint32_t WAIT_SLICE = 50;
 
 // The initiate is sent, not posted: the server's acknowledgment, and with
 // it the commands, come while the broadcast is still in progress.
-void startGroupConversation(WindowHandle client) {
+static void startGroupConversation(WindowHandle client) {
     if (!osWindowClassExists("Progman")) osStartProgram("PROGMAN.EXE", PROGMAN_IDLE_LIMIT);
     run->ddeState = DDE_INITIATING;
     osDdeInitiate(client, "PROGMAN", "PROGMAN");
+}
+
+// Two commands on two lines: the group (quoted) and its item (unquoted,
+// with the icon only when the line names one). Commands that cannot be sent
+// end the conversation here, since no reply can come for them.
+static void sendGroupCommands(WindowHandle client) {
+    formatText(run->actionText, sizeof(run->actionText), "[CreateGroup(\"%s\",0)]\n[AddItem(%s,%s", run->groupName,
+               run->programPath, run->itemTitle);
+    if (run->iconPath[0]) {
+        appendText(run->actionText, ",", sizeof(run->actionText));
+        appendText(run->actionText, run->iconPath, sizeof(run->actionText));
+    }
+    appendText(run->actionText, ")]", sizeof(run->actionText));
+    run->ddeState = DDE_EXECUTING;
+    if (!osDdeExecute(client, run->ddeServerWindow, run->actionText)) {
+        osDdeTerminate(client, run->ddeServerWindow);
+        run->ddeState = DDE_DONE;
+    }
 }
 
 // Acknowledgments are told apart by the state alone: the first one answers
@@ -21,24 +39,6 @@ void acknowledgeGroupConversation(WindowHandle client, WindowHandle sender) {
         run->ddeServerWindow = sender;
         sendGroupCommands(client);
     } else if (run->ddeState == DDE_EXECUTING) {
-        osDdeTerminate(client, run->ddeServerWindow);
-        run->ddeState = DDE_DONE;
-    }
-}
-
-// Two commands on two lines: the group (quoted) and its item (unquoted,
-// with the icon only when the line names one). Commands that cannot be sent
-// end the conversation here, since no reply can come for them.
-void sendGroupCommands(WindowHandle client) {
-    formatText(run->actionText, sizeof(run->actionText), "[CreateGroup(\"%s\",0)]\n[AddItem(%s,%s", run->groupName,
-               run->programPath, run->itemTitle);
-    if (run->iconPath[0]) {
-        appendText(run->actionText, ",", sizeof(run->actionText));
-        appendText(run->actionText, run->iconPath, sizeof(run->actionText));
-    }
-    appendText(run->actionText, ")]", sizeof(run->actionText));
-    run->ddeState = DDE_EXECUTING;
-    if (!osDdeExecute(client, run->ddeServerWindow, run->actionText)) {
         osDdeTerminate(client, run->ddeServerWindow);
         run->ddeState = DDE_DONE;
     }

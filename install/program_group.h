@@ -18,6 +18,5 @@ const uint32_t PROGMAN_IDLE_LIMIT = 3000;
 // Works on groupName, itemTitle, programPath and iconPath, the paths already
 // absolute and short; returns once the conversation is done.
 void createProgramGroup(WindowHandle client);
-void startGroupConversation(WindowHandle client);
+// Every WM_DDE_ACK that reaches the client, with its sender.
 void acknowledgeGroupConversation(WindowHandle client, WindowHandle sender);
-void sendGroupCommands(WindowHandle client);
