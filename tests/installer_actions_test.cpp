@@ -89,6 +89,7 @@ const char BOTH_BOXES[] = "$ClassTitle=Register viewer files\n$GroupTitle=Make a
 
 TEST_F(InstallerActionsTest, ClassAndGroupLinesRunInScriptOrderThenTheCommand) {
     makeSelf(std::string(BOTH_BOXES) +
+             "$InstallDir=C:\\Elsewhere\r\n"
              "$Class=.VKT,Velkar text,bin/view.exe,VelkarText\r\n"
              "$Group=Velkar Tools, Viewer,bin/view.exe\r\n"
              "$WindowTitle=Installing\r\n"
@@ -113,7 +114,7 @@ TEST_F(InstallerActionsTest, ClassAndGroupLinesRunInScriptOrderThenTheCommand) {
     ASSERT_EQ(hostShellStarts().size(), 1u);
     EXPECT_EQ(hostShellStarts()[0].file, "bin/view.exe");
     EXPECT_EQ(hostShellStarts()[0].parameters, "readme.txt");
-    EXPECT_EQ(hostShellStarts()[0].directory, backslashes(outDir()));
+    EXPECT_EQ(hostShellStarts()[0].directory, backslashes(outDir())) << "the command line's directory wins";
     EXPECT_EQ(hostDialogCaption(), "Installing");
     EXPECT_EQ(hostDialogItemText(ID_GROUP_BOX), "Make a group");
     EXPECT_EQ(hostDialogItemText(ID_CLASS_BOX), "Register viewer files");
