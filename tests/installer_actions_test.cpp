@@ -206,6 +206,24 @@ TEST_F(InstallerActionsTest, GroupConversationsEndWhateverTheServerDoes) {
     }
 }
 
+// Once the last member is written, Cancel changes nothing: pressed while
+// Program Manager is waited for, the run still finishes every line.
+TEST_F(InstallerActionsTest, CancelDuringTheFinishingActionsIsIgnored) {
+    makeSelf(std::string(BOTH_BOXES) +
+             "$Group=Tools,Viewer,bin/view.exe\n$Class=.vkt,Velkar text,bin/view.exe,VelkarText\n$Command=view");
+    HostDdeServer silent;
+    silent.executeAcks = 0;
+    hostSetDdeServer(silent);
+    int cancels = 0;
+    hostSetPumpHandler([&](WindowHandle dialog) {
+        if (run->ddeState == DDE_EXECUTING && cancels++ == 0) hostSendCommand(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(runInstaller(), 1);
+    EXPECT_GT(cancels, 0);
+    EXPECT_EQ(actions().size(), 3u + 4u) << "the conversation, then the class";
+    EXPECT_EQ(hostShellStarts().size(), 1u);
+}
+
 TEST_F(InstallerActionsTest, AFailedPassStillRunsTheLinesButNotTheCommand) {
     MemberSpec broken = stored("broken.txt", "damaged");
     broken.dataCrc = 0x1234;
