@@ -125,21 +125,4 @@ TEST_F(InstallerScriptTest, CutsFallBetweenDoubleByteCharacters) {
     EXPECT_EQ(parse("$WindowTitle=\x81\x2Cx"), "title=[\x81]");
 }
 
-// The field reader tells a cut from a whole field, so callers can refuse a
-// name that no longer says what the script meant.
-TEST_F(InstallerScriptTest, NextFieldReportsACut) {
-    const char* line = "abcd,ab,\"a,b\",";
-    const char* cursor = line;
-    char field[5];
-    EXPECT_EQ(nextField(&cursor, field, sizeof(field)), 1);
-    EXPECT_STREQ(field, "abcd");
-    EXPECT_EQ(nextField(&cursor, field, 3), 1);
-    EXPECT_STREQ(field, "ab");
-    EXPECT_EQ(nextField(&cursor, field, 3), 0);
-    EXPECT_STREQ(field, "a,");
-    EXPECT_EQ(*cursor, 0) << "the cut field's rest and its comma are passed over";
-    EXPECT_EQ(nextField(&cursor, field, sizeof(field)), 1);
-    EXPECT_STREQ(field, "") << "a missing field is empty";
-}
-
 }  // namespace
