@@ -86,9 +86,9 @@ static int scanMember() {
     uint32_t textSize = isQuestion ? sizeof(run->messageText) : sizeof(run->scriptText);
     text[0] = 0;  // an empty member puts no text of its own there
     if (!decodeData(text, textSize)) return 0;
-    // A No to an earlier question (or a script that refused the run) lets the
-    // pass go on over the members behind it, but the next reserved member,
-    // once decoded, is neither asked nor parsed: the pass ends there.
+    // A No to an earlier question lets the pass go on over the members
+    // behind it, but the next reserved member, once decoded, is neither
+    // asked nor parsed: the pass ends there.
     if (run->failureFlag) return 0;
     if (isQuestion) {
         if (osMessageBox(run->dialogWindow, run->messageText, run->windowTitle,

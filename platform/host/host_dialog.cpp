@@ -71,7 +71,9 @@ void hostSetDialogDriver(std::function<int(WindowHandle)> driver) { dialog().dri
 void hostSetPumpHandler(std::function<void(WindowHandle)> handler) { dialog().pumpHandler = std::move(handler); }
 void hostFailDialog(bool fail) { dialog().fail = fail; }
 
-void hostSendCommand(WindowHandle window, int id) { hostSendDialogEvent(window, DIALOG_COMMAND, static_cast<uintptr_t>(id)); }
+void hostSendCommand(WindowHandle window, int id) {
+    hostSendDialogEvent(window, DIALOG_COMMAND, static_cast<uintptr_t>(id));
+}
 
 void hostSendDialogEvent(WindowHandle window, int event, uintptr_t value) {
     if (isDialog(window) && dialog().handler) dialog().handler(window, event, value);
