@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "startup/run_state.h"
+#include "tools/velkar_build/execution_level.h"
 
 namespace {
 
@@ -64,6 +65,7 @@ Bytes buildSelfExtractor(const Bytes& stub, const Bytes& archive, const BuildOpt
     block.restoreAttributes = options.restoreAttributes ? '/' : 0;
 
     Bytes result = stub;
+    if (options.requireAdministrator) requireAdministrator(result);
     std::memcpy(&result[SETTINGS_OFFSET], &block, SETTINGS_SIZE);
     if (options.flags & FLAG_TAMPER_CHECK) {
         result.push_back(static_cast<unsigned char>(crcXor & 0xFF));
