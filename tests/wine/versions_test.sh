@@ -25,7 +25,7 @@ WORK=$WINE_WORK/runs/versions-files.$$
 rm -rf "$WORK"
 mkdir -p "$WORK"
 trap 'wine_cleanup; rm -rf "$WORK"' EXIT
-PATCH="perl $(dirname "$0")/lzh_patch.pl"
+PATCH="perl $(dirname "$0")/../support/lzh_patch.pl"
 
 # with_lh4 FOLDER ARCHIVE FILE: starts the archive with FILE (under 4 KB) as
 # an -lh4- member; the members added after it follow behind.

@@ -17,10 +17,14 @@
 namespace {
 
 const char USAGE[] =
-    "usage: velkar-run [--answer=LETTERS] [--ok] [--test] FILE.exe [-n|-n-] [-c|-c-] [DIR]\n"
+    "usage: velkar-run [--answer=LETTERS] [--ok] [--test] [--codepage N] FILE.exe [-n|-n-] [-c|-c-] [DIR]\n"
     "  --answer=LETTERS  answer the message boxes in order: y(es) n(o) c(ancel) o(k)\n"
     "  --ok              confirm the dialog without asking\n"
     "  --test            decode and check every member without writing anything\n"
+    "  --codepage N      the Windows code page the archive's names were written in:\n"
+    "                    1252 Western (the default), 932 Japanese, 936 Chinese\n"
+    "                    (simplified), 949 Korean, 950 Chinese (traditional);\n"
+    "                    names come out in UTF-8\n"
     "  the arguments after FILE.exe are the stub's own command line\n";
 
 struct Options {
@@ -29,7 +33,30 @@ struct Options {
     std::deque<char> answers;
     bool confirmDialog = false;
     bool testOnly = false;
+    int codePage = 1252;
 };
+
+// Linux hands over UTF-8; the core works in the archive's code page.
+std::string inCodePage(const std::string& text) {
+    std::string converted;
+    if (!hostFromUtf8(text, &converted)) {
+        std::cerr << "velkar-run: \"" << text << "\" cannot be written in code page " << hostCodePage()
+                  << "; choose a path without such characters, or the --codepage that has them\n";
+        std::exit(2);
+    }
+    return converted;
+}
+
+bool parseCodePage(const std::string& value, Options* options) {
+    for (int supported : {1252, 932, 936, 949, 950}) {
+        if (value == std::to_string(supported)) {
+            options->codePage = supported;
+            return true;
+        }
+    }
+    std::cerr << "velkar-run: code page " << value << " is not supported\n";
+    return false;
+}
 
 bool readLine(std::string* line) {
     std::cout.flush();
@@ -65,7 +92,8 @@ int carefulAnswer(unsigned style) {
 }
 
 int askBox(Options& options, const HostMessageBox& box) {
-    std::cout << "[" << box.caption << "] " << box.text << " (" << buttonLetters(box.style) << ") ";
+    std::cout << "[" << hostToUtf8(box.caption) << "] " << hostToUtf8(box.text) << " (" << buttonLetters(box.style)
+              << ") ";
     for (;;) {
         char letter = 0;
         if (!options.answers.empty()) {
@@ -91,8 +119,9 @@ int askBox(Options& options, const HostMessageBox& box) {
 // of input cancels.
 int driveDialog(const Options& options, WindowHandle dialog) {
     std::string label = hostDialogItemText(ID_LABEL);
-    std::cout << "[" << hostDialogCaption() << "] " << (label.empty() ? "Install Directory:" : label) << " "
-              << hostDialogItemText(ID_DIRECTORY) << "\n";
+    std::cout << "[" << hostToUtf8(hostDialogCaption()) << "] "
+              << (label.empty() ? "Install Directory:" : hostToUtf8(label)) << " "
+              << hostToUtf8(hostDialogItemText(ID_DIRECTORY)) << "\n";
     if (options.confirmDialog) return IDOK;
     std::cout << "Enter to unpack, a directory to unpack there, end of input to cancel: ";
     std::string line;
@@ -100,7 +129,7 @@ int driveDialog(const Options& options, WindowHandle dialog) {
         std::cout << "(cancelled)\n";
         return IDCANCEL;
     }
-    if (!line.empty()) osSetDlgItemText(dialog, ID_DIRECTORY, line.c_str());
+    if (!line.empty()) osSetDlgItemText(dialog, ID_DIRECTORY, inCodePage(line).c_str());
     return IDOK;
 }
 
@@ -118,6 +147,10 @@ bool parseArguments(int argc, char** argv, Options* options) {
                 options->confirmDialog = true;
             } else if (argument == "--test") {
                 options->testOnly = true;
+            } else if (argument == "--codepage" && i + 1 < argc) {
+                if (!parseCodePage(argv[++i], options)) return false;
+            } else if (argument.rfind("--codepage=", 0) == 0) {
+                if (!parseCodePage(argument.substr(11), options)) return false;
             } else {
                 return false;
             }
@@ -131,8 +164,10 @@ bool parseArguments(int argc, char** argv, Options* options) {
     return !options->file.empty();
 }
 
+// A value that the code page cannot hold is left out, as if unset.
 void passEnvironment(const char* name) {
-    if (const char* value = std::getenv(name)) hostSetEnv(name, value);
+    std::string value;
+    if (const char* utf8 = std::getenv(name); utf8 && hostFromUtf8(utf8, &value)) hostSetEnv(name, value);
 }
 
 }  // namespace
@@ -143,10 +178,12 @@ int main(int argc, char** argv) {
         std::cerr << USAGE;
         return 2;
     }
+    hostSetCodePage(options.codePage);
+    hostSetUtf8Names(true);
     std::error_code error;
     std::string file = std::filesystem::absolute(options.file, error).string();
-    hostSetModulePath(file);
-    hostSetCurrentDirectory(std::filesystem::current_path(error).string());
+    hostSetModulePath(inCodePage(file));
+    hostSetCurrentDirectory(inCodePage(std::filesystem::current_path(error).string()));
     for (const char* name : {"TEMP", "TMP", "TZ"}) passEnvironment(name);
     hostSetBoxAnswerer([&options](const HostMessageBox& box) { return askBox(options, box); });
     hostSetDialogDriver([&options](WindowHandle dialog) { return driveDialog(options, dialog); });
@@ -154,10 +191,10 @@ int main(int argc, char** argv) {
     const char* verb = options.testOnly ? "testing " : "  ";
     hostSetOutputObserver([verb](const char* path) { std::cout << verb << hostPath(path) << "\n"; });
 
-    int status = velkarMain(nullptr, options.commandTail.c_str());
+    int status = velkarMain(nullptr, inCodePage(options.commandTail).c_str());
     for (const HostShellStart& start : hostShellStarts())
-        std::cout << "command (not started on this system): " << start.file << " " << start.parameters << " in "
-                  << start.directory << "\n";
+        std::cout << "command (not started on this system): " << hostToUtf8(start.file) << " "
+                  << hostToUtf8(start.parameters) << " in " << hostToUtf8(start.directory) << "\n";
     std::cout.flush();
     return status;
 }

@@ -1,6 +1,6 @@
 # perl lzh_patch.pl ARCHIVE FROM TO: replaces the bytes FROM with TO, of the
 # same length, inside every level-2 member header of the archive and puts
-# the header's CRC right again. The Wine tests make what no archiver at hand
+# the header's CRC right again. The tests make what no archiver at hand
 # writes this way: an -lh4- member from a small -lh5- one (the two formats
 # agree while every distance is under 4 KB), and names in a double-byte code
 # page from ASCII stand-ins.
