@@ -17,6 +17,11 @@ rm -rf "$WORK"
 mkdir -p "$WORK"
 trap 'wine_cleanup; rm -rf "$WORK"' EXIT
 
+# listing FOLDER: the names in the folder, sorted, on one line.
+listing() {
+    find "$1" -mindepth 1 -maxdepth 1 -printf '%f\n' 2>/dev/null | sort | tr '\n' ' ' | sed 's/ $//'
+}
+
 expect_no_window_left() {
     local left
     left=$(visible_windows)
