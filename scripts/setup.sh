@@ -31,7 +31,8 @@ fi
 
 # Wine makes Unix file names of double-byte ones through the locale, which
 # must exist: a Wine test unpacks Chinese names under zh_CN.UTF-8.
-for wanted in zh_CN.UTF-8; do
+locales=(zh_CN.UTF-8)
+for wanted in "${locales[@]}"; do
     locale -a 2>/dev/null | grep -qix "${wanted%%.*}.utf-\?8" && continue
     echo "setup: generating the locale $wanted"
     as_root sed -i "s/^# *\($wanted UTF-8\)\$/\1/" /etc/locale.gen

@@ -31,7 +31,7 @@ for line in "${cases[@]}"; do
     read -r codePage folder file folderUtf8 fileUtf8 <<<"$line"
     archive=$work/$codePage.lzh exe=$work/$codePage.exe out=$work/out-$codePage expected=$work/expected-$codePage
     (cd "$src" && jlha a2o5q "$archive" QqQq plain.txt >/dev/null)
-    if ! $patch "$archive" QqQq "$(printf "$folder")" || ! $patch "$archive" ZzZz "$(printf "$file")" ||
+    if ! $patch "$archive" QqQq "$(printf %b "$folder")" || ! $patch "$archive" ZzZz "$(printf %b "$file")" ||
         ! "$build" -o "$exe" --stub "$stub" --archive "$archive" >"$work/build.log" 2>&1; then
         fail "$codePage: cannot make the file"
         continue
