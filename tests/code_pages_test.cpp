@@ -57,12 +57,14 @@ protected:
         std::strcpy(run->selfPath, writeStandInSelf(scratch, block, archive).c_str());
         run->settings = block;
         std::strcpy(run->windowTitle, "Setup");
-        std::strcpy(run->extractDir, "C:\\Dest");
+        const std::string destination = "C:\\Dest";
+        std::strcpy(run->extractDir, destination.c_str());
         std::vector<std::string> paths;
         hostSetDiscardOutput(true);
-        hostSetOutputObserver([&paths](const char* path) { paths.push_back(std::string(path).substr(8)); });
+        hostSetOutputObserver([&](const char* path) { paths.push_back(path + destination.size() + 1); });
         EXPECT_EQ(walkArchive(nullptr, EXTRACT_PASS), 1);
         EXPECT_TRUE(hostMessageBoxes().empty()) << hostMessageBoxes()[0].text;
+        hostSetOutputObserver(nullptr);
         return paths;
     }
 };
