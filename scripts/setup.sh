@@ -8,7 +8,7 @@ packages=(
     g++ cmake make googletest libgtest-dev clang
     g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
     wine wine32:i386 xvfb xdotool x11-utils imagemagick
-    lhasa jlha-utils 7zip libarchive-tools bc
+    lhasa jlha-utils 7zip libarchive-tools bc libxml2-utils locales
 )
 
 as_root() {
@@ -20,11 +20,21 @@ for package in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
     [ "$status" = installed ] || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "setup: installing ${missing[*]}"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    as_root dpkg --add-architecture i386
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup: installing ${missing[*]}"
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        as_root dpkg --add-architecture i386
+    fi
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
 fi
-as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q
-as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+
+# Wine makes Unix file names of double-byte ones through the locale, which
+# must exist: a Wine test unpacks Chinese names under zh_CN.UTF-8.
+locales=(zh_CN.UTF-8)
+for wanted in "${locales[@]}"; do
+    locale -a 2>/dev/null | grep -qix "${wanted%%.*}.utf-\?8" && continue
+    echo "setup: generating the locale $wanted"
+    as_root sed -i "s/^# *\($wanted UTF-8\)\$/\1/" /etc/locale.gen
+    as_root locale-gen >/dev/null
+done

@@ -279,4 +279,22 @@ TEST_F(StubLayout, ObjdumpReadsTheImageAndItsImports) {
     EXPECT_TRUE(imported.count("kernel32.dll")) << output;
 }
 
+// A loader refuses an image that asks for a newer system than it is, and Wine
+// does not check: 3.10 in both fields is what Windows NT 3.1 and Win32s
+// accept. Win32s loads every program into one shared address space, so the
+// image must keep its relocations.
+TEST_F(StubLayout, LoadsOnWindowsNt31AndWin32s) {
+    const uint32_t optional = PE_OFFSET + 24;
+    const struct {
+        const char* name;
+        uint32_t offset;
+    } versions[] = {{"OperatingSystemVersion", 40}, {"SubsystemVersion", 48}};
+    for (const auto& version : versions) {
+        EXPECT_EQ(u16(stub, optional + version.offset), 3u) << "Major" << version.name;
+        EXPECT_EQ(u16(stub, optional + version.offset + 2), 10u) << "Minor" << version.name;
+    }
+    EXPECT_EQ(u16(stub, PE_OFFSET + 22) & 0x0001, 0u) << "IMAGE_FILE_RELOCS_STRIPPED";
+    EXPECT_GT(u32(stub, optional + 96 + 5 * 8 + 4), 0u) << "size of the base relocation directory";
+}
+
 }  // namespace

@@ -4,10 +4,12 @@
 // reading past what a directory or template claims to hold.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <regex>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -16,6 +18,8 @@
 #include "common/byte_order.h"
 #include "resources/control_ids.h"
 #include "support/built_stub.h"
+#include "support/test_support.h"
+#include "tools/velkar_build/builder.h"
 
 namespace {
 
@@ -418,6 +422,102 @@ TEST_F(StubResources, IconGroupIsTheProgramsIcon) {
         const uint32_t colours = image.u32(32) ? image.u32(32) : bits <= 8 ? 1u << bits : 0;
         EXPECT_EQ(image.size(), 40 + colours * 4 + (side * bits + 31) / 32 * 4 * side + (side + 31) / 32 * 4 * side);
     }
+}
+
+// The manifest, as Windows reads it before the program starts. Windows
+// refuses to start a program whose manifest is malformed ("side-by-side
+// configuration is incorrect") and Wine starts it anyway, so only a real XML
+// parser can catch a broken one. Both levels are read back: the stub's own
+// and the one velkar-build --admin writes into its copy.
+const uint16_t RT_MANIFEST = 24, CREATEPROCESS_MANIFEST_RESOURCE_ID = 1;
+const char* const ASSEMBLY_V1 = "urn:schemas-microsoft-com:asm.v1";
+const char* const ASSEMBLY_V2 = "urn:schemas-microsoft-com:asm.v2";
+const char* const COMPATIBILITY_V1 = "urn:schemas-microsoft-com:compatibility.v1";
+
+// xmllint's answer to an XPath expression over the file; status 0 when it
+// parsed the file and evaluated the expression.
+std::string xpath(const std::string& file, const std::string& expression, int* status) {
+    std::string output;
+    FILE* pipe = popen(("xmllint --xpath \"" + expression + "\" '" + file + "' 2>&1").c_str(), "r");
+    if (!pipe) return "xmllint cannot be started";
+    char chunk[4096];
+    size_t count;
+    while ((count = fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, count);
+    *status = pclose(pipe);
+    return std::regex_replace(output, std::regex(R"(^\s+|\s+$)"), "");
+}
+
+// A step of an XPath location path that names the namespace as well.
+std::string step(const char* name, const char* space) {
+    return std::string("*[local-name()='") + name + "' and namespace-uri()='" + space + "']";
+}
+
+TEST_F(StubResources, ManifestIsWellFormedAndStatesTheExecutionLevel) {
+    BuildOptions admin;
+    admin.requireAdministrator = true;
+    const struct {
+        const char* name;
+        Bytes file;
+        const char* level;
+    } variants[] = {
+        {"the stub", stub, "asInvoker"},
+        {"velkar-build --admin", buildSelfExtractor(stub, Bytes{0}, admin), "requireAdministrator"},
+    };
+    const std::string level = "/" + step("assembly", ASSEMBLY_V1) + "/" + step("trustInfo", ASSEMBLY_V2) + "/" +
+                              step("security", ASSEMBLY_V2) + "/" + step("requestedPrivileges", ASSEMBLY_V2) + "/" +
+                              step("requestedExecutionLevel", ASSEMBLY_V2);
+    const std::string systems = "/*/" + step("compatibility", COMPATIBILITY_V1) + "/" +
+                                step("application", COMPATIBILITY_V1) + "/" + step("supportedOS", COMPATIBILITY_V1);
+    // Vista, 7, 8, 8.1, and 10 with 11.
+    const std::string expectedSystems =
+        "Id=\"{e2011457-1546-43c5-a5fe-008deee3d3f0}\" Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\" "
+        "Id=\"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}\" Id=\"{1f676c76-80e1-4239-95bb-83d0f6d0da78}\" "
+        "Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"";
+    const struct {
+        std::string expression;
+        const char* answer;  // nullptr: the variant's level
+    } queries[] = {
+        {"count(" + level + ")", "1"},
+        {"count(//*[local-name()='requestedExecutionLevel'])", "1"},
+        {"string(" + level + "/@level)", nullptr},
+        {"string(" + level + "/@uiAccess)", "false"},
+        // Common controls 6 or a DPI setting would change the dialogs' look.
+        {"count(//*[local-name()='dependency' or local-name()='windowsSettings'])", "0"},
+    };
+    ScratchDir scratch;
+    for (const auto& variant : variants) {
+        SCOPED_TRACE(variant.name);
+        Window data = Resources(variant.file).data(RT_MANIFEST, CREATEPROCESS_MANIFEST_RESOURCE_ID);
+        std::string text;
+        for (uint64_t i = 0; i < data.size(); ++i) text += static_cast<char>(data.u8(i));
+        scratch.write("manifest.xml", text);
+        const std::string file = scratch.file("manifest.xml");
+        int status = -1;
+        for (const auto& query : queries) {
+            std::string answer = xpath(file, query.expression, &status);
+            EXPECT_EQ(status, 0) << query.expression << ": " << answer;
+            EXPECT_EQ(answer, query.answer ? query.answer : variant.level) << query.expression;
+        }
+        std::string all = xpath(file, systems + "/@Id", &status);
+        EXPECT_EQ(std::regex_replace(all, std::regex(R"(\s+)"), " "), expectedSystems);
+    }
+}
+
+TEST_F(StubResources, AdminBuildNeedsTheLevelSlot) {
+    BuildOptions admin;
+    admin.requireAdministrator = true;
+    Bytes changed = stub;
+    const std::string slot = "level=\"asInvoker\"           ";
+    auto found = std::search(changed.begin(), changed.end(), slot.begin(), slot.end());
+    ASSERT_NE(found, changed.end());
+    found[slot.size() - 1] = 'x';  // a stub of another version, whose slot is narrower
+    try {
+        buildSelfExtractor(changed, Bytes{0}, admin);
+        ADD_FAILURE() << "built without a level to rewrite";
+    } catch (const std::runtime_error& error) {
+        EXPECT_NE(std::string(error.what()).find("asInvoker"), std::string::npos) << error.what();
+    }
+    EXPECT_NO_THROW(buildSelfExtractor(changed, Bytes{0}, BuildOptions{})) << "a copy that keeps the level";
 }
 
 }  // namespace

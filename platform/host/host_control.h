@@ -24,7 +24,10 @@ using HostBoxAnswerer = std::function<int(const HostMessageBox&)>;
 // environment, no folders, empty registry, no recorded boxes.
 void hostReset();
 
-void hostSetCodePage(int codePage);  // 0 single-byte, 932 Japanese
+// The ANSI code page: 932, 936, 949 and 950 have double-byte characters,
+// any other is single-byte.
+void hostSetCodePage(int codePage);
+int hostCodePage();
 void hostSetPlatformId(int id);
 void hostSetModulePath(const std::string& path);
 void hostSetEnv(const std::string& name, const std::string& value);
@@ -182,5 +185,18 @@ uint32_t hostClock();
 // For the dialog model's pump: hands the posted acknowledgments to the dialog.
 void hostDeliverDdeAcks(WindowHandle dialog);
 void hostResetInstaller();
-// Windows paths on the host: '\' becomes '/'.
+
+// Windows paths on the host: '\' becomes '/', except a trail byte.
 std::string hostPath(const char* path);
+
+// Names in UTF-8 outside the core, as Linux tools expect (velkar-run): with
+// this on, hostPath turns every name from the code page into UTF-8. Off by
+// default, so that the tests see the core's own bytes on disk.
+void hostSetUtf8Names(bool on);
+// Text in the code page as UTF-8. Whatever is no character of the code page
+// becomes U+FFFD, a lead byte together with its trail byte as the walk sees
+// them, so no trail byte turns into a separator of its own.
+std::string hostToUtf8(const std::string& text);
+// UTF-8 text in the code page; false when it holds a character the code
+// page lacks.
+bool hostFromUtf8(const std::string& text, std::string* out);

@@ -18,6 +18,7 @@ namespace {
 
 struct HostSettings {
     int codePage = 0;
+    bool utf8Names = false;
     int platformId = 2;
     std::string modulePath;
     std::map<std::string, std::string> environment;
@@ -89,6 +90,8 @@ void hostReset() {
 }
 
 void hostSetCodePage(int codePage) { host().codePage = codePage; }
+int hostCodePage() { return host().codePage; }
+void hostSetUtf8Names(bool on) { host().utf8Names = on; }
 void hostSetPlatformId(int id) { host().platformId = id; }
 void hostSetModulePath(const std::string& path) { host().modulePath = path; }
 void hostSetEnv(const std::string& name, const std::string& value) { host().environment[name] = value; }
@@ -140,10 +143,14 @@ void hostSetOutputObserver(std::function<void(const char*)> observer) {
     host().outputObserver = std::move(observer);
 }
 
+// A trail byte 0x5C belongs to its character; UTF-8 has no such bytes.
 std::string hostPath(const char* path) {
-    std::string result(path);
-    for (char& c : result) {
-        if (c == '\\') c = '/';
+    std::string result = host().utf8Names ? hostToUtf8(path) : path;
+    for (size_t i = 0; i < result.size(); ++i) {
+        if (!host().utf8Names && osIsLeadByte(static_cast<unsigned char>(result[i])) && i + 1 < result.size())
+            ++i;
+        else if (result[i] == '\\')
+            result[i] = '/';
     }
     return result;
 }
@@ -419,9 +426,15 @@ int osQueryLocalMachineString(const char* keyPath, const char* valueName, char* 
     return 1;
 }
 
+// The lead bytes that Windows reports for its double-byte code pages.
 int osIsLeadByte(unsigned char byte) {
-    if (host().codePage != 932) return 0;
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    switch (host().codePage) {
+    case 932: return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    case 936:
+    case 949:
+    case 950: return byte >= 0x81 && byte <= 0xFE;
+    default: return 0;
+    }
 }
 
 char* osCharPrev(const char* start, const char* current) {

@@ -17,54 +17,9 @@ rm -rf "$WORK"
 mkdir -p "$WORK"
 trap 'wine_cleanup; rm -rf "$WORK"' EXIT
 
-# pack FOLDER ARCHIVE METHOD MEMBERS...: adds the members, in this order, with
-# one of jlha's methods (z stored, o5 to o7).
-pack() {
-    local folder=$1 archive=$2 method=$3
-    shift 3
-    (cd "$folder" && jlha "a2${method}q" "$archive" "$@" >/dev/null)
-}
-
-# make_exe ARCHIVE EXE [OPTIONS...]: wraps the archive in the stub.
-make_exe() {
-    local archive=$1 exe=$2
-    shift 2
-    "$VELKAR_BUILDER" -o "$exe" --stub "$VELKAR_EXE" "$@" --archive "$archive" >"$WORK/build.log" 2>&1 ||
-        { cat "$WORK/build.log" >&2; return 1; }
-}
-
-# same_file EXPECTED ACTUAL: prints what differs (content, modification time).
-same_file() {
-    if [ ! -f "$2" ]; then
-        echo "${2##*/} missing"
-    elif ! cmp -s "$1" "$2"; then
-        echo "${2##*/} has other content"
-    elif [ "$(stat -c %Y "$1")" != "$(stat -c %Y "$2")" ]; then
-        echo "${2##*/} has time $(stat -c %y "$2"), expected $(stat -c %y "$1")"
-    fi
-}
-
-# same_tree EXPECTED ACTUAL: prints what differs, files and folders alike.
-same_tree() {
-    diff -r "$1" "$2" 2>&1 | head -5
-    local file
-    while IFS= read -r -d '' file; do
-        [ -f "$2/${file#"$1"/}" ] && same_file "$file" "$2/${file#"$1"/}"
-    done < <(find "$1" -type f -print0)
-}
-
 # listing FOLDER: the names in the folder, sorted, on one line.
 listing() {
     find "$1" -mindepth 1 -maxdepth 1 -printf '%f\n' 2>/dev/null | sort | tr '\n' ' ' | sed 's/ $//'
-}
-
-# check NAME PROBLEMS: passes when there are none.
-check() {
-    if [ -z "$2" ]; then pass "$1"; else fail "$1" "$(printf '%s' "$2" | tr '\n' ';')"; fi
-}
-
-expect_status() {
-    [ "$WINE_STATUS" = "$1" ] || echo "exit status $WINE_STATUS, expected $1"
 }
 
 expect_no_window_left() {

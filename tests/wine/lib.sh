@@ -217,6 +217,56 @@ wine_wait_file() {
     done
 }
 
+# pack FOLDER ARCHIVE METHOD MEMBERS...: adds the members, in this order, with
+# one of jlha's methods (z stored, o5 to o7).
+pack() {
+    local folder=$1 archive=$2 method=$3
+    shift 3
+    (cd "$folder" && jlha "a2${method}q" "$archive" "$@" >/dev/null)
+}
+
+# make_exe ARCHIVE EXE [OPTIONS...]: wraps the archive in the stub.
+make_exe() {
+    local archive=$1 exe=$2
+    shift 2
+    "$VELKAR_BUILDER" -o "$exe" --stub "$VELKAR_EXE" "$@" --archive "$archive" >"$exe.log" 2>&1 ||
+        { cat "$exe.log" >&2; return 1; }
+}
+
+# same_file EXPECTED ACTUAL [SHIFT]: prints what differs: the content, or a
+# modification time other than EXPECTED's plus SHIFT seconds.
+same_file() {
+    local time
+    if [ ! -f "$2" ]; then
+        echo "${2##*/} missing"
+    elif ! cmp -s "$1" "$2"; then
+        echo "${2##*/} has other content"
+    else
+        time=$(($(stat -c %Y "$1") + ${3:-0}))
+        [ "$(stat -c %Y "$2")" = "$time" ] ||
+            echo "${2##*/} has time $(date -u -d "@$(stat -c %Y "$2")" '+%F %T') UTC, expected $(date -u -d "@$time" '+%F %T') UTC"
+    fi
+}
+
+# same_tree EXPECTED ACTUAL [SHIFT]: prints what differs, files and folders
+# alike; every time must be SHIFT seconds later than in EXPECTED.
+same_tree() {
+    diff -r "$1" "$2" 2>&1 | head -5
+    local file
+    while IFS= read -r -d '' file; do
+        [ -f "$2/${file#"$1"/}" ] && same_file "$file" "$2/${file#"$1"/}" "${3:-0}"
+    done < <(find "$1" -type f -print0)
+}
+
+# check NAME PROBLEMS: passes when there are none.
+check() {
+    if [ -z "$2" ]; then pass "$1"; else fail "$1" "$(printf '%s' "$2" | tr '\n' ';')"; fi
+}
+
+expect_status() {
+    [ "$WINE_STATUS" = "$1" ] || echo "exit status $WINE_STATUS, expected $1"
+}
+
 # visible_windows: the captions of the display's visible windows, one a line.
 visible_windows() {
     local window

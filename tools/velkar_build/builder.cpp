@@ -6,6 +6,7 @@
 #include "archive/member_header.h"
 #include "common/byte_order.h"
 #include "common/run_state.h"
+#include "tools/velkar_build/execution_level.h"
 
 namespace {
 
@@ -63,6 +64,7 @@ Bytes buildSelfExtractor(const Bytes& stub, const Bytes& archive, const BuildOpt
     block.restoreAttributes = options.restoreAttributes ? '/' : 0;
 
     Bytes result = stub;
+    if (options.requireAdministrator) requireAdministrator(result);
     std::memcpy(&result[SETTINGS_OFFSET], &block, SETTINGS_SIZE);
     if (options.flags & FLAG_TAMPER_CHECK) {
         result.push_back(static_cast<unsigned char>(crcXor & 0xFF));

@@ -15,6 +15,7 @@ struct BuildOptions {
     std::string command;
     unsigned char flags = 0;
     bool restoreAttributes = false;
+    bool requireAdministrator = false;  // the manifest's execution level, for installers
 };
 
 // Checks that every member header is level 2 and lies inside the archive, and

@@ -14,8 +14,10 @@ namespace {
 const char* const USAGE =
     "usage: velkar-build -o OUT.exe [--stub velkar.exe] [--title T] [--install-title T]\n"
     "                    [--dir D] [--command C] [--auto-start] [--overwrite]\n"
-    "                    [--no-keep-newer] [--restore-attributes] [--tamper] --archive IN.lzh\n"
-    "The stub defaults to $VELKAR_STUB, else velkar.exe in the current folder.\n";
+    "                    [--no-keep-newer] [--restore-attributes] [--tamper] [--admin] --archive IN.lzh\n"
+    "The stub defaults to $VELKAR_STUB, else velkar.exe in the current folder.\n"
+    "--admin makes Windows Vista and later ask for an administrator before the file runs:\n"
+    "for installers that must write to protected folders such as Program Files.\n";
 
 Bytes readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -49,6 +51,7 @@ int main(int argc, char** argv) {
             else if (arg == "--tamper") options.flags |= FLAG_TAMPER_CHECK;
             else if (arg == "--no-keep-newer") options.flags |= FLAG_NO_KEEP_NEWER;
             else if (arg == "--restore-attributes") options.restoreAttributes = true;
+            else if (arg == "--admin") options.requireAdministrator = true;
             else throw std::runtime_error("unknown argument " + arg);
         }
         if (output.empty() || archive.empty()) throw std::runtime_error("-o and --archive are required");

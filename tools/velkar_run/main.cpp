@@ -31,6 +31,10 @@ const char USAGE[] =
     "                       without it, a member whose path leaves the destination\n"
     "                       (absolute, a drive, '..', a directory macro, a link) is skipped\n"
     "  --stub-status        exit with the stub's own status (0 or 1) instead of the ones below\n"
+    "  --codepage N         the Windows code page the archive's names were written in:\n"
+    "                       1252 Western (the default), 932 Japanese, 936 Chinese\n"
+    "                       (simplified), 949 Korean, 950 Chinese (traditional);\n"
+    "                       names come out in UTF-8\n"
     "  -h, --help           show this text;  --version  show the version\n"
     "The arguments after FILE.exe are the stub's own command line.\n"
     "Exit status: 0 every member was unpacked (or checked); 1 members were skipped because\n"
@@ -55,6 +59,7 @@ struct Options {
     bool testOnly = false;
     bool absolutePaths = false;
     bool stubStatus = false;
+    int codePage = 1252;
 };
 
 // What the run went through, for the exit status and the summary.
@@ -64,6 +69,28 @@ struct Outcome {
     int refused = 0;
     int files = 0;
 };
+
+// Linux hands over UTF-8; the core works in the archive's code page.
+std::string inCodePage(const std::string& text) {
+    std::string converted;
+    if (!hostFromUtf8(text, &converted)) {
+        std::cerr << "velkar-run: \"" << text << "\" cannot be written in code page " << hostCodePage()
+                  << "; choose a path without such characters, or the --codepage that has them\n";
+        std::exit(STATUS_FAILED);
+    }
+    return converted;
+}
+
+bool parseCodePage(const std::string& value, Options* options) {
+    for (int supported : {1252, 932, 936, 949, 950}) {
+        if (value == std::to_string(supported)) {
+            options->codePage = supported;
+            return true;
+        }
+    }
+    std::cerr << "velkar-run: code page " << value << " is not supported\n";
+    return false;
+}
 
 bool readLine(std::string* line) {
     std::cout.flush();
@@ -89,7 +116,8 @@ int carefulAnswer(unsigned style) {
 }
 
 int askQuestion(Options& options, const HostMessageBox& box) {
-    std::cout << "[" << box.caption << "] " << box.text << " (" << buttonLetters(box.style) << ") ";
+    std::cout << "[" << hostToUtf8(box.caption) << "] " << hostToUtf8(box.text) << " (" << buttonLetters(box.style)
+              << ") ";
     for (;;) {
         char letter = 0;
         if (!options.answers.empty()) {
@@ -119,7 +147,7 @@ int answerBox(Options& options, Outcome& outcome, const HostMessageBox& box) {
     if ((box.style & 0x0F) == MB_OK) {
         bool isError = (box.style & 0xF0) == MB_ICONHAND;
         if (isError) ++outcome.failures;
-        (isError ? std::cerr : std::cout) << "[" << box.caption << "] " << box.text << "\n";
+        (isError ? std::cerr : std::cout) << "[" << hostToUtf8(box.caption) << "] " << hostToUtf8(box.text) << "\n";
         return IDOK;
     }
     int answer = askQuestion(options, box);
@@ -134,8 +162,8 @@ void printBoxes() {
     for (const auto& [id, templateText] : boxes) {
         if (!hostDialogItemEnabled(id)) continue;
         std::string text = hostDialogItemText(id);
-        std::cout << "  [" << (hostDialogItemChecked(id) ? 'x' : ' ') << "] " << (text.empty() ? templateText : text)
-                  << "\n";
+        std::cout << "  [" << (hostDialogItemChecked(id) ? 'x' : ' ') << "] "
+                  << (text.empty() ? templateText : hostToUtf8(text)) << "\n";
     }
 }
 
@@ -144,20 +172,21 @@ void printInstallerActions() {
     for (const HostAction& action : hostInstallerActions()) {
         switch (action.kind) {
         case HOST_CLASS_VALUE:
-            std::cout << "class " << action.key << " -> " << action.text << "\n";
+            std::cout << "class " << hostToUtf8(action.key) << " -> " << hostToUtf8(action.text) << "\n";
             break;
         case HOST_PROFILE_STRING:
-            std::cout << "class [" << action.key << "] " << action.name << " -> " << action.text << "\n";
+            std::cout << "class [" << action.key << "] " << hostToUtf8(action.name) << " -> " << hostToUtf8(action.text)
+                      << "\n";
             break;
         case HOST_PROGRAM_START:
-            std::cout << "start " << action.text << "\n";
+            std::cout << "start " << hostToUtf8(action.text) << "\n";
             break;
         case HOST_DDE_EXECUTE: {
             std::string commands = action.text;
             for (char& c : commands) {
                 if (c == '\n') c = ' ';
             }
-            std::cout << "group " << commands << "\n";
+            std::cout << "group " << hostToUtf8(commands) << "\n";
             break;
         }
         default:
@@ -170,8 +199,9 @@ void printInstallerActions() {
 // of input cancels.
 int driveDialog(const Options& options, Outcome& outcome, WindowHandle dialog) {
     std::string label = hostDialogItemText(ID_LABEL);
-    std::cout << "[" << hostDialogCaption() << "] " << (label.empty() ? "Install Directory:" : label) << " "
-              << hostDialogItemText(ID_DIRECTORY) << "\n";
+    std::cout << "[" << hostToUtf8(hostDialogCaption()) << "] "
+              << (label.empty() ? "Install Directory:" : hostToUtf8(label)) << " "
+              << hostToUtf8(hostDialogItemText(ID_DIRECTORY)) << "\n";
     printBoxes();
     if (!options.confirmDialog) {
         std::cout << "Enter to unpack, a directory to unpack there, end of input to cancel: ";
@@ -181,7 +211,7 @@ int driveDialog(const Options& options, Outcome& outcome, WindowHandle dialog) {
             outcome.declined = true;
             return IDCANCEL;
         }
-        if (!line.empty()) osSetDlgItemText(dialog, ID_DIRECTORY, line.c_str());
+        if (!line.empty()) osSetDlgItemText(dialog, ID_DIRECTORY, inCodePage(line).c_str());
     }
     return IDOK;
 }
@@ -214,6 +244,10 @@ int parseArguments(int argc, char** argv, Options* options) {
             options->absolutePaths = true;
         } else if (argument == "--stub-status") {
             options->stubStatus = true;
+        } else if (argument == "--codepage" && i + 1 < argc) {
+            if (!parseCodePage(argv[++i], options)) return STATUS_USAGE;
+        } else if (argument.rfind("--codepage=", 0) == 0) {
+            if (!parseCodePage(argument.substr(11), options)) return STATUS_USAGE;
         } else if (argument == "-h" || argument == "--help") {
             std::cout << USAGE;
             return STATUS_OK;
@@ -250,8 +284,10 @@ bool checkVelkarFile(const std::string& path) {
     return true;
 }
 
+// A value the code page cannot hold counts as unset.
 void passEnvironment(const char* name) {
-    if (const char* value = std::getenv(name)) hostSetEnv(name, value);
+    std::string value;
+    if (const char* utf8 = std::getenv(name); utf8 && hostFromUtf8(utf8, &value)) hostSetEnv(name, value);
 }
 
 // The stub ends with 1 once its extract pass has run; a 0 without a reason
@@ -271,10 +307,12 @@ int main(int argc, char** argv) {
     if (ended >= 0) return ended;
     if (!checkVelkarFile(options.file)) return options.stubStatus ? 0 : STATUS_FAILED;
 
+    hostSetCodePage(options.codePage);
+    hostSetUtf8Names(true);
     std::error_code error;
     std::string file = std::filesystem::absolute(options.file, error).string();
-    hostSetModulePath(file);
-    hostSetCurrentDirectory(std::filesystem::current_path(error).string());
+    hostSetModulePath(inCodePage(file));
+    hostSetCurrentDirectory(inCodePage(std::filesystem::current_path(error).string()));
     for (const char* name : {"TEMP", "TMP", "TZ"}) passEnvironment(name);
     Outcome outcome;
     hostSetBoxAnswerer([&](const HostMessageBox& box) { return answerBox(options, outcome, box); });
@@ -293,11 +331,11 @@ int main(int argc, char** argv) {
         });
     }
 
-    int stubStatus = velkarMain(options.commandTail.c_str());
+    int stubStatus = velkarMain(inCodePage(options.commandTail).c_str());
     printInstallerActions();
     for (const HostShellStart& start : hostShellStarts())
-        std::cout << "command (not started on this system): " << start.file << " " << start.parameters << " in "
-                  << start.directory << "\n";
+        std::cout << "command (not started on this system): " << hostToUtf8(start.file) << " "
+                  << hostToUtf8(start.parameters) << " in " << hostToUtf8(start.directory) << "\n";
     std::cout.flush();
     if (hostInputEndedEarly() && !outcome.failures)
         std::cerr << "velkar-run: warning: the archive ends without its end marker; it may have been cut short\n";
