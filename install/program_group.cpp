@@ -3,8 +3,6 @@
 #include "common/run_state.h"
 #include "common/text_ops.h"
 
-const uint32_t WAIT_SLICE = 50;
-
 // The initiate is sent, not posted: the server's acknowledgment, and with
 // it the commands, come while the broadcast is still in progress.
 static void startGroupConversation(WindowHandle client) {
@@ -55,7 +53,6 @@ static void waitForConversation(WindowHandle client) {
             run->ddeState = DDE_DONE;
             return;
         }
-        osWaitForMessage(WAIT_SLICE);
         osPumpMessages(client);
     }
 }

@@ -194,10 +194,7 @@ void osStartProgram(const char* commandLine, uint32_t idleMilliseconds);
 void osDdeInitiate(WindowHandle client, const char* application, const char* topic);
 int osDdeExecute(WindowHandle client, WindowHandle server, const char* commands);
 void osDdeTerminate(WindowHandle client, WindowHandle server);
-// Milliseconds since some fixed moment (GetTickCount), and a sleep that
-// ends early when a message arrives for the thread.
-uint32_t osTickCount();
-void osWaitForMessage(uint32_t milliseconds);
+uint32_t osTickCount();                   // GetTickCount: milliseconds since some fixed moment
 
 // Time conversions of the file system.
 int osFileTimeToSystemTime(const FileTime* fileTime, SystemTime* systemTime);

@@ -201,7 +201,7 @@ TEST_F(InstallerActionsTest, GroupConversationsEndWhateverTheServerDoes) {
         EXPECT_EQ(runInstaller(), 1) << c.name;
         EXPECT_EQ(actions(), c.conversation + c.conversation + classLine) << c.name;
         EXPECT_GE(hostClock(), c.silentConversations * DDE_REPLY_LIMIT) << c.name;
-        EXPECT_LE(hostClock(), c.silentConversations * (DDE_REPLY_LIMIT + 100)) << c.name;
+        EXPECT_LE(hostClock(), c.silentConversations * DDE_REPLY_LIMIT + 100) << c.name;
         EXPECT_EQ(hostShellStarts().size(), 1u) << c.name;
     }
 }

@@ -179,8 +179,7 @@ struct HostDdeServer {
 void hostSetDdeServer(const HostDdeServer& server);
 // The window that answers as the server.
 WindowHandle hostDdeServerWindow();
-// Milliseconds on the host's clock; a wait for a message moves it on by its
-// whole time when no acknowledgment is queued.
+// Milliseconds on the host's clock, which moves on one with each look.
 uint32_t hostClock();
 // For the dialog model's pump: hands the posted acknowledgments to the dialog.
 void hostDeliverDdeAcks(WindowHandle dialog);
