@@ -17,6 +17,7 @@
 #include "common/run_state.h"
 #include "startup/settings_block.h"
 #include "common/text_ops.h"
+#include "install/short_path.h"
 #include "support/archive_maker.h"
 
 namespace {
@@ -260,6 +261,27 @@ void checkDoubleByteText() {
     appendSeparator(directory);
     checkText(directory, "dir\x81\x5C/", "appendSeparator after a trail byte 0x5C");
     checkText(expanded("%WinDir%/\x95\x5C", ""), windowsDirectory() + "\\\x95\x5C", "%WinDir% with a DBCS name");
+    char extension[8] = ".\x83\x41X";
+    osLowerText(extension);
+    checkText(extension, ".\x83\x41x", "CharLowerA keeps a trail byte that looks like a capital");
+}
+
+// Short paths as the class and group lines hand them on: the system's short
+// form of an existing file, the joined long path of a missing one.
+void checkShortPaths() {
+    CreateDirectoryA("C:\\velkar-check", 0);
+    CreateDirectoryA("C:\\velkar-check\\Long Directory Name", 0);
+    writeFile("C:\\velkar-check\\Long Directory Name\\program file.exe", "MZ");
+    char expected[256];
+    GetShortPathNameA("C:\\velkar-check\\Long Directory Name\\program file.exe", expected, sizeof(expected));
+    const char* directory = "C:\\velkar-check\\Long Directory Name";
+    char path[260] = "program file.exe";
+    check(makeShortPath(directory, path, path, SHORT_PATH_CAPACITY) == 1, "makeShortPath");
+    checkText(path, expected, "short form of an existing file, in place");
+    check(std::strchr(path, ' ') == 0, "the short form has no blank");
+    std::strcpy(path, "missing file.exe");
+    makeShortPath(directory, path, path, SHORT_PATH_CAPACITY);
+    checkText(path, "C:\\velkar-check\\Long Directory Name\\missing file.exe", "a missing file keeps its long path");
 }
 
 }  // namespace
@@ -274,6 +296,7 @@ int main() {
         checkCommandLine();
         checkFiles();
         checkExtraction();
+        checkShortPaths();
     }
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
