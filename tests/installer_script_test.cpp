@@ -53,9 +53,9 @@ TEST_F(InstallerScriptTest, LinesFieldsAndKeywords) {
         std::string effects;
     } cases[] = {
         // Fields: a comma ends one, quotes keep it and vanish, blanks stay.
-        {"$WindowTitle=Setup, part 1", "title=[Setup]"},
-        {"$WindowTitle=\"Setup, part 1\"", "title=[Setup, part 1]"},
-        {"$WindowTitle=\"Setup, part 1", "title=[Setup, part 1]"},
+        {"$WindowTitle=Setup, disk 1", "title=[Setup]"},
+        {"$WindowTitle=\"Setup, disk 1\"", "title=[Setup, disk 1]"},
+        {"$WindowTitle=\"Setup, disk 1", "title=[Setup, disk 1]"},
         {"$WindowTitle= Setup ", "title=[ Setup ]"},
         {"$WindowTitle=", ""},
         {"$Command=\"my setup.exe\" /s a,b", "command=[my setup.exe /s a]"},
