@@ -69,7 +69,7 @@ public:
           read_(read),
           write_(write),
           finder_(method, tuning_.maxChain, tuning_.niceLength),
-          buffer_(method.dictionarySize + SEGMENT + 2 * MAX_MATCH + 8) {}
+          buffer_(method.dictionarySize + SEGMENT) {}
 
     EncodeResult run() {
         uint64_t pos = 0;
@@ -88,7 +88,7 @@ public:
 
 private:
     // Keeps the last dictionary before pos and reads on until the buffer is
-    // full, so a segment and its longest copies lie in memory.
+    // full, so the next segment and every copy source lie in memory.
     void fill(uint64_t pos) {
         uint64_t keep = pos > method_.dictionarySize ? pos - method_.dictionarySize : 0;
         if (keep > base_) {

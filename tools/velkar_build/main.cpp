@@ -249,6 +249,8 @@ int runCommand(const Command& command) {
     if (command.output.empty()) throw UsageError("-o is required");
     if (command.archive.empty() == command.paths.empty())
         throw UsageError("give either files and directories to pack or --archive IN.lzh");
+    if (!command.archive.empty() && (!command.question.empty() || !command.script.empty()))
+        throw UsageError("--question and --script go into an archive velkar-build packs, not one given with --archive");
     if (!command.archive.empty() && samePath(command.archive, command.output))
         throw std::runtime_error(command.output + ": is the input archive; choose another output");
     std::string stubPath = command.stub.empty() ? findStub() : command.stub;
