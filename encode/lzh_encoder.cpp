@@ -27,19 +27,20 @@ namespace {
 const uint64_t SEGMENT = 65536;         // input positions parsed at a time
 const size_t PENDING_TOKENS = 262144;   // tokens gathered before blocks are chosen
 const size_t MATCHES_KEPT = 16;         // per position, the longest ones
-
-const unsigned PATH_ROUNDS = 2;         // the first priced by a greedy parse, the second by the first
+// Four of these fill a block. Finer candidates let the halving below settle
+// on many small blocks that together cost more than a few large ones.
+const size_t BLOCK_GRANULARITY = MAX_BLOCK_SYMBOLS / 4;
 
 struct Tuning {
+    unsigned pathRounds;      // cheapest paths per segment, each priced by the one before
     unsigned maxChain;        // candidates looked at per position
     unsigned niceLength;      // a match this long ends the search
     unsigned longMatch;       // inside a copy this long no position is searched
-    size_t blockGranularity;  // tokens between candidate block ends
 };
 
 Tuning tuningFor(Effort effort) {
-    if (effort == Effort::best) return {1024, MAX_MATCH, 192, 1024};
-    return {32, 128, 64, 4096};
+    if (effort == Effort::best) return {2, 256, MAX_MATCH, 192};
+    return {1, 16, 32, 32};
 }
 
 // Bit costs of each symbol under a code built from counts; a symbol not yet
@@ -112,9 +113,10 @@ private:
         if (pending_.size() == PENDING_TOKENS) chooseBlocks();
     }
 
-    // The cheapest path through the segment under a cost model, found twice:
-    // first priced by a greedy parse, then by the first path's own counts.
-    // Copies end at the segment's end, so the next one starts afresh.
+    // The cheapest path through the segment under a cost model: the first
+    // priced by the last segment's path (by a greedy parse at the start),
+    // each further one by the path before. Copies end at the segment's end,
+    // so the next one starts afresh.
     uint64_t parseSegment(uint64_t start, uint64_t segmentEnd) {
         size_t n = static_cast<size_t>(segmentEnd - start);
         matches_.clear();
@@ -135,13 +137,20 @@ private:
         }
         firstMatch_[n] = static_cast<uint32_t>(matches_.size());
 
-        std::vector<Token> path = greedyPath(start, n);
-        for (unsigned round = 0; round < PATH_ROUNDS; ++round) {
+        std::vector<Token> path;
+        if (previousCounts_.tokens == 0) path = greedyPath(start, n);
+        for (unsigned round = 0; round < tuning_.pathRounds; ++round) {
             SymbolCounts counts;
+            if (path.empty()) counts = previousCounts_;
             for (const Token& token : path) counts.add(token);
             path = cheapestPath(start, n, CostModel(counts, method_));
         }
-        for (const Token& token : path) push(token);
+        previousCounts_ = SymbolCounts();
+        for (const Token& token : path) {
+            previousCounts_.add(token);
+            push(token);
+        }
+        consumed_ = segmentEnd;
         return segmentEnd;
     }
 
@@ -209,7 +218,7 @@ private:
     // whole (or it is too long for one block), and the halves in turn.
     void chooseBlocks() {
         if (pending_.empty()) return;
-        size_t step = tuning_.blockGranularity;
+        size_t step = BLOCK_GRANULARITY;
         size_t chunkCount = (pending_.size() + step - 1) / step;
         chunks_.assign(chunkCount, SymbolCounts());
         for (size_t i = 0; i < pending_.size(); ++i) chunks_[i / step].add(pending_[i]);
@@ -238,7 +247,7 @@ private:
             splitBlocks(bestCut, last);
             return;
         }
-        size_t from = first * tuning_.blockGranularity;
+        size_t from = first * BLOCK_GRANULARITY;
         writeBlock(bits_, pending_.data() + from, whole.tokens, method_);
         drain();
     }
@@ -246,7 +255,7 @@ private:
     void drain() {
         std::vector<uint8_t>& bytes = bits_.bytes();
         if (bytes.empty()) return;
-        if (!result_.stopped && !write_(bytes.data(), bytes.size())) result_.stopped = true;
+        if (!result_.stopped && !write_(bytes.data(), bytes.size(), consumed_)) result_.stopped = true;
         result_.packedBytes += bytes.size();
         bytes.clear();
     }
@@ -261,6 +270,8 @@ private:
     uint64_t end_ = 0;
     bool inputDone_ = false;
     std::vector<Token> pending_;
+    SymbolCounts previousCounts_;  // of the last segment's path
+    uint64_t consumed_ = 0;        // input covered by the tokens so far
     std::vector<SymbolCounts> chunks_;
     BitOutput bits_;
     EncodeResult result_;
@@ -288,7 +299,7 @@ std::vector<uint8_t> encodeBytes(const Method& method, Effort effort, const uint
             offset += n;
             return n;
         },
-        [&](const uint8_t* bytes, size_t n) {
+        [&](const uint8_t* bytes, size_t n, uint64_t) {
             packed.insert(packed.end(), bytes, bytes + n);
             return true;
         });

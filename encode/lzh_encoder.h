@@ -14,8 +14,8 @@
 namespace lzh {
 
 // Both take the cheapest path by bit cost through the matches found; the
-// best effort looks much further along the hash chains and considers more
-// block ends.
+// best effort looks much further along the hash chains and prices each path
+// by a first one.
 enum class Effort {
     normal,
     best,
@@ -23,9 +23,10 @@ enum class Effort {
 
 // Fills at most the given count of bytes and returns how many; 0 at the end.
 using ByteReader = std::function<size_t(uint8_t*, size_t)>;
-// Takes the next packed bytes; false stops the packing (the caller has seen
+// Takes the next packed bytes, with the count of input bytes they and the
+// bytes before them stand for; false stops the packing (the caller has seen
 // enough, for example more bytes than the input had).
-using ByteWriter = std::function<bool(const uint8_t*, size_t)>;
+using ByteWriter = std::function<bool(const uint8_t*, size_t, uint64_t)>;
 
 struct EncodeResult {
     uint64_t inputBytes = 0;

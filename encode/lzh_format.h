@@ -34,9 +34,7 @@ const Method* methodFor(char digit);
 // The position symbol of a copy whose distance is position + 1: 0 and 1
 // stand for themselves, p >= 2 for 2^(p-1) plus p-1 further bits.
 inline unsigned positionSymbol(uint32_t position) {
-    unsigned symbol = 0;
-    while (position >> symbol) ++symbol;
-    return symbol;
+    return position == 0 ? 0 : 32 - static_cast<unsigned>(__builtin_clz(position));
 }
 inline unsigned positionExtraBits(unsigned symbol) { return symbol < 2 ? 0 : symbol - 1; }
 

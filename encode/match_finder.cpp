@@ -1,12 +1,29 @@
 #include "encode/match_finder.h"
 
-#include <algorithm>
+#include <cstring>
 
 namespace lzh {
 
 namespace {
+
 const unsigned HASH_BITS = 16;
+
+// Eight bytes at a time; the first differing byte is the lowest set byte of
+// the XOR on a little-endian host.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the match length reads words little-endian");
+unsigned matchLength(const uint8_t* there, const uint8_t* here, unsigned maxLength) {
+    unsigned length = 0;
+    for (; length + 8 <= maxLength; length += 8) {
+        uint64_t a, b;
+        std::memcpy(&a, there + length, 8);
+        std::memcpy(&b, here + length, 8);
+        if (a != b) return length + static_cast<unsigned>(__builtin_ctzll(a ^ b)) / 8;
+    }
+    while (length < maxLength && there[length] == here[length]) ++length;
+    return length;
 }
+
+}  // namespace
 
 MatchFinder::MatchFinder(const Method& method, unsigned maxChain, unsigned niceLength)
     : maxDistance_(method.maxDistance()),
@@ -50,8 +67,7 @@ unsigned MatchFinder::search(uint64_t pos, unsigned maxLength, Found found) {
         if (candidate < oldest || candidate >= pos) break;
         const uint8_t* there = bytes_ + (candidate - base_);
         if (there[best] == here[best] && there[0] == here[0] && there[1] == here[1]) {
-            unsigned length = 0;
-            while (length < maxLength && there[length] == here[length]) ++length;
+            unsigned length = matchLength(there, here, maxLength);
             if (length > best) {
                 best = length;
                 found(length, static_cast<uint32_t>(pos - candidate));

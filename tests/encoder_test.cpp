@@ -110,7 +110,7 @@ TEST(EncoderTest, SeveralMegabytesStreamInSmallPiecesAndComeBack) {
             offset += n;
             return n;
         },
-        [&](const uint8_t* bytes, size_t n) {
+        [&](const uint8_t* bytes, size_t n, uint64_t) {
             packed.insert(packed.end(), bytes, bytes + n);
             return true;
         });
@@ -134,8 +134,10 @@ TEST(EncoderTest, AWriterThatHasSeenEnoughStopsThePacking) {
             offered += n;
             return n;
         },
-        [&](const uint8_t*, size_t n) {
+        [&](const uint8_t*, size_t n, uint64_t covered) {
             taken += n;
+            EXPECT_GT(covered, 0u);
+            EXPECT_LE(covered, offered);
             return taken < 1000;
         });
     EXPECT_TRUE(result.stopped);

@@ -187,13 +187,14 @@ void ArchivePacker::addMember(MemberFields fields, uint64_t size, const std::fun
     bool stored = fields.method == '0';
     if (!stored) {
         uint64_t packed = 0;
+        // Archivers store what packing does not shrink; so do we, and stop
+        // packing as soon as the output catches up with the input it covers.
         lzh::EncodeResult result = lzh::encodeStream(*method, settings_.effort, counting(open(), true),
-                                                     [&](const uint8_t* bytes, size_t n) {
+                                                     [&](const uint8_t* bytes, size_t n, uint64_t covered) {
                                                          write(bytes, n);
                                                          packed += n;
-                                                         return packed < size;
+                                                         return packed < size && packed < covered;
                                                      });
-        // Archivers store what packing does not shrink; so do we.
         if (result.stopped || result.packedBytes >= size) {
             stored = true;
         } else {
@@ -205,7 +206,7 @@ void ArchivePacker::addMember(MemberFields fields, uint64_t size, const std::fun
         crc = 0;
         read = 0;
         fields.method = '0';
-        lzh::ByteReader reader = counting(open(), fields.method == '0' && progressDone_ == progressStart);
+        lzh::ByteReader reader = counting(open(), true);
         std::vector<uint8_t> piece(COPY_PIECE);
         for (size_t n; (n = reader(piece.data(), piece.size())) > 0;) write(piece.data(), n);
         fields.packedSize = static_cast<uint32_t>(read);
