@@ -40,7 +40,7 @@ struct Tuning {
 
 Tuning tuningFor(Effort effort) {
     if (effort == Effort::best) return {2, 256, MAX_MATCH, 192};
-    return {1, 16, 32, 32};
+    return {1, 32, 64, 64};
 }
 
 // Bit costs of each symbol under a code built from counts; a symbol not yet
@@ -137,9 +137,14 @@ private:
         }
         firstMatch_[n] = static_cast<uint32_t>(matches_.size());
 
+        // A greedy parse prices poorly; the first segment takes one more path.
         std::vector<Token> path;
-        if (previousCounts_.tokens == 0) path = greedyPath(start, n);
-        for (unsigned round = 0; round < tuning_.pathRounds; ++round) {
+        unsigned rounds = tuning_.pathRounds;
+        if (previousCounts_.tokens == 0) {
+            path = greedyPath(start, n);
+            ++rounds;
+        }
+        for (unsigned round = 0; round < rounds; ++round) {
             SymbolCounts counts;
             if (path.empty()) counts = previousCounts_;
             for (const Token& token : path) counts.add(token);
