@@ -83,6 +83,22 @@ mkdir "$work/out-tamper"
 cmp -s "$src/numbers.txt" "$work/out-tamper/numbers.txt" && ! grep -q Tampered "$work/tamper.log" &&
     pass "a tamper value of our own passes the stub's check" || { fail "tamper value"; cat "$work/tamper.log"; }
 
+# The "!" question goes first and is asked before anything is unpacked.
+printf 'Unpack the caf\xc3\xa9 files?\n' > "$work/question.txt"
+"$build" -o "$work/question.exe" --stub "$stub" --question "$work/question.txt" -C "$src" numbers.txt > /dev/null 2>&1
+mkdir "$work/out-no" "$work/out-yes"
+"$run" --answer=n "$work/question.exe" -n "$work/out-no" > "$work/no.log" 2>&1 < /dev/null
+no=$?
+"$run" --answer=y "$work/question.exe" -n "$work/out-yes" > "$work/yes.log" 2>&1 < /dev/null
+yes=$?
+if [ "$("$build" --list "$work/question.exe" | grep -- '^-lh' | head -1 | awk '{print $NF}')" = "!" ] &&
+    grep -q "$(printf 'Unpack the caf\xe9 files?')" "$work/no.log" && [ $no = 0 ] && [ -z "$(ls -A "$work/out-no")" ] &&
+    [ $yes = 1 ] && cmp -s "$src/numbers.txt" "$work/out-yes/numbers.txt"; then
+    pass "the question member comes first, in code page 1252, and No unpacks nothing"
+else
+    fail "the question member"; cat "$work/no.log" "$work/yes.log"
+fi
+
 # Refusals: each names what is wrong, exits 2 and leaves no output behind.
 refuses() {  # label expected-message args...
     local label=$1 message=$2
