@@ -187,13 +187,13 @@ void ArchivePacker::addMember(MemberFields fields, uint64_t size, const std::fun
     bool stored = fields.method == '0';
     if (!stored) {
         uint64_t packed = 0;
-        // Archivers store what packing does not shrink; so do we, and stop
-        // packing as soon as the output catches up with the input it covers.
+        // Archivers store what packing does not shrink; so do we, and give up
+        // early on a member whose first quarter has not shrunk.
         lzh::EncodeResult result = lzh::encodeStream(*method, settings_.effort, counting(open(), true),
                                                      [&](const uint8_t* bytes, size_t n, uint64_t covered) {
                                                          write(bytes, n);
                                                          packed += n;
-                                                         return packed < size && packed < covered;
+                                                         return packed < size && (packed < covered || covered < size / 4);
                                                      });
         if (result.stopped || result.packedBytes >= size) {
             stored = true;
