@@ -67,6 +67,15 @@ for variant in lh0 lh5 lh6 lh7 "lh5 --best" "lh7 --best"; do
     fi
 done
 
+# An output inside the packed folder never packs itself, old or new.
+mkdir "$work/inside"
+cp "$src/numbers.txt" "$work/inside/"
+"$build" -o "$work/inside/setup.exe" --stub "$stub" -C "$work/inside" . > /dev/null 2>&1
+"$build" -o "$work/inside/setup.exe" --stub "$stub" -C "$work/inside" . > "$work/inside.log" 2>&1
+members=$("$build" --list "$work/inside/setup.exe" | grep -c -- '^-lh')
+[ "$members" = 1 ] && grep -q "left out, it is the output" "$work/inside.log" &&
+    pass "an output inside the packed folder is left out" || { fail "output inside the folder ($members members)"; cat "$work/inside.log"; }
+
 # The same inputs give the same bytes.
 "$build" -o "$work/again.exe" --stub "$stub" --method lh7 -C "$src" . > /dev/null 2>&1
 cmp -s "$work/lh7.exe" "$work/again.exe" && pass "packing twice gives the same file" || fail "packing is not deterministic"

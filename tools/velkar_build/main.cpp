@@ -136,37 +136,47 @@ struct Command {
     PackSettings pack;
 };
 
-void packSources(const Command& command, const Bytes& stub, OutputFile& out) {
-    std::vector<SourceEntry> entries = collectSources(command.paths, command.baseDir, note);
-    std::vector<SourceEntry> kept;
-    uint64_t total = 0;
+// What a packing run takes in, gathered before the output's temporary file
+// exists, so that an output inside a packed folder never packs itself.
+struct Sources {
+    std::vector<SourceEntry> entries;
+    uint64_t totalBytes = 0;
+    std::string question;
+    std::string script;
+};
+
+Sources gatherSources(const Command& command) {
+    Sources sources;
     std::error_code error;
-    for (const SourceEntry& entry : entries) {
+    for (const SourceEntry& entry : collectSources(command.paths, command.baseDir, note)) {
         if (!entry.directory && samePath(entry.path.string(), command.output)) {
             note(entry.path.string() + ": left out, it is the output");
             continue;
         }
-        if (!entry.directory) total += fs::file_size(entry.path, error);
-        kept.push_back(entry);
+        if (!entry.directory) sources.totalBytes += fs::file_size(entry.path, error);
+        sources.entries.push_back(entry);
     }
-    std::string question = command.question.empty() ? "" : reservedText(command.question, command.pack.codePage, 1023);
-    std::string script = command.script.empty() ? "" : reservedText(command.script, command.pack.codePage, 4095);
-    if (kept.empty() && command.question.empty() && command.script.empty())
+    if (!command.question.empty()) sources.question = reservedText(command.question, command.pack.codePage, 1023);
+    if (!command.script.empty()) sources.script = reservedText(command.script, command.pack.codePage, 4095);
+    if (sources.entries.empty() && command.question.empty() && command.script.empty())
         throw std::runtime_error("nothing to pack");
+    return sources;
+}
 
+void packSources(const Command& command, const Sources& sources, const Bytes& stub, OutputFile& out) {
     Bytes head = stubWithSettings(stub, command.options);
     bool tamper = command.options.flags & FLAG_TAMPER_CHECK;
     if (tamper) head.insert(head.end(), 2, 0);  // the tamper value, filled in at the end
     if (std::fwrite(head.data(), 1, head.size(), out.file()) != head.size())
         throw std::runtime_error(out.path() + ": cannot be written");
 
-    ProgressBar bar(total);
+    ProgressBar bar(sources.totalBytes);
     PackSettings settings = command.pack;
     settings.progress = [&bar](uint64_t done) { bar.update(done); };
     ArchivePacker packer(out.file(), out.path(), settings);
-    if (!command.question.empty()) packer.addReserved("!", question);
-    if (!command.script.empty()) packer.addReserved("$", script);
-    for (const SourceEntry& entry : kept) packer.addEntry(entry);
+    if (!command.question.empty()) packer.addReserved("!", sources.question);
+    if (!command.script.empty()) packer.addReserved("$", sources.script);
+    for (const SourceEntry& entry : sources.entries) packer.addEntry(entry);
     packer.finish();
     if (tamper) {
         unsigned char value[2] = {static_cast<unsigned char>(packer.crcXor() & 0xFF),
@@ -262,11 +272,15 @@ int runCommand(const Command& command) {
     } catch (const std::runtime_error& error) {
         throw std::runtime_error(stubPath + ": " + error.what());
     }
+    if (command.archive.empty()) {
+        Sources sources = gatherSources(command);
+        OutputFile out(command.output);
+        packSources(command, sources, stub, out);
+        out.commit();
+        return 0;
+    }
     OutputFile out(command.output);
-    if (command.archive.empty())
-        packSources(command, stub, out);
-    else
-        wrapArchive(command, stub, out);
+    wrapArchive(command, stub, out);
     out.commit();
     return 0;
 }
