@@ -27,20 +27,18 @@ namespace {
 const uint64_t SEGMENT = 65536;         // input positions parsed at a time
 const size_t PENDING_TOKENS = 262144;   // tokens gathered before blocks are chosen
 const size_t MATCHES_KEPT = 16;         // per position, the longest ones
-// Four of these fill a block. Finer candidates let the halving below settle
-// on many small blocks that together cost more than a few large ones.
-const size_t BLOCK_GRANULARITY = MAX_BLOCK_SYMBOLS / 4;
 
 struct Tuning {
     unsigned pathRounds;      // cheapest paths per segment, each priced by the one before
     unsigned maxChain;        // candidates looked at per position
     unsigned niceLength;      // a match this long ends the search
     unsigned longMatch;       // inside a copy this long no position is searched
+    size_t blockGranularity;  // tokens between candidate block ends
 };
 
 Tuning tuningFor(Effort effort) {
-    if (effort == Effort::best) return {2, 256, MAX_MATCH, 192};
-    return {1, 32, 64, 64};
+    if (effort == Effort::best) return {2, 256, MAX_MATCH, 192, MAX_BLOCK_SYMBOLS / 32};
+    return {1, 32, 64, 64, MAX_BLOCK_SYMBOLS / 4};
 }
 
 // Bit costs of each symbol under a code built from counts; a symbol not yet
@@ -218,43 +216,40 @@ private:
         return path;
     }
 
-    // Block ends are chosen among every granularity-th token: a stretch is
-    // cut at its cheapest point while the two halves cost less than the
-    // whole (or it is too long for one block), and the halves in turn.
+    // Blocks end at multiples of the granularity: the cheapest partition of
+    // the pending tokens into blocks of at most MAX_BLOCK_SYMBOLS, found by
+    // trying every block that can end each chunk.
     void chooseBlocks() {
         if (pending_.empty()) return;
-        size_t step = BLOCK_GRANULARITY;
+        size_t step = tuning_.blockGranularity;
         size_t chunkCount = (pending_.size() + step - 1) / step;
-        chunks_.assign(chunkCount, SymbolCounts());
-        for (size_t i = 0; i < pending_.size(); ++i) chunks_[i / step].add(pending_[i]);
-        splitBlocks(0, chunkCount);
-        pending_.clear();
-    }
-
-    void splitBlocks(size_t first, size_t last) {
-        SymbolCounts whole;
-        for (size_t c = first; c < last; ++c) whole.add(chunks_[c]);
-        size_t bestCut = 0;
-        uint64_t bestBits = std::numeric_limits<uint64_t>::max();
-        SymbolCounts left;
-        for (size_t cut = first + 1; cut < last; ++cut) {
-            left.add(chunks_[cut - 1]);
-            SymbolCounts right = whole;
-            right.subtract(left);
-            uint64_t bits = blockBits(left, method_) + blockBits(right, method_);
-            if (bits < bestBits) {
-                bestBits = bits;
-                bestCut = cut;
+        std::vector<SymbolCounts> chunks(chunkCount);
+        for (size_t i = 0; i < pending_.size(); ++i) chunks[i / step].add(pending_[i]);
+        std::vector<uint64_t> cheapest(chunkCount + 1, std::numeric_limits<uint64_t>::max());
+        std::vector<size_t> blockStart(chunkCount + 1, 0);
+        cheapest[0] = 0;
+        for (size_t end = 1; end <= chunkCount; ++end) {
+            SymbolCounts block;
+            for (size_t start = end; start-- > 0;) {
+                block.add(chunks[start]);
+                if (block.tokens > MAX_BLOCK_SYMBOLS) break;
+                uint64_t bits = cheapest[start] + blockBits(block, method_);
+                if (bits < cheapest[end]) {
+                    cheapest[end] = bits;
+                    blockStart[end] = start;
+                }
             }
         }
-        if (bestCut != 0 && (whole.tokens > MAX_BLOCK_SYMBOLS || bestBits < blockBits(whole, method_))) {
-            splitBlocks(first, bestCut);
-            splitBlocks(bestCut, last);
-            return;
+        std::vector<size_t> ends;
+        for (size_t end = chunkCount; end > 0; end = blockStart[end]) ends.push_back(end);
+        size_t from = 0;
+        for (size_t i = ends.size(); i-- > 0;) {
+            size_t to = std::min(pending_.size(), ends[i] * step);
+            writeBlock(bits_, pending_.data() + from, to - from, method_);
+            drain();
+            from = to;
         }
-        size_t from = first * BLOCK_GRANULARITY;
-        writeBlock(bits_, pending_.data() + from, whole.tokens, method_);
-        drain();
+        pending_.clear();
     }
 
     void drain() {
@@ -277,7 +272,6 @@ private:
     std::vector<Token> pending_;
     SymbolCounts previousCounts_;  // of the last segment's path
     uint64_t consumed_ = 0;        // input covered by the tokens so far
-    std::vector<SymbolCounts> chunks_;
     BitOutput bits_;
     EncodeResult result_;
     std::vector<Match> matches_;
