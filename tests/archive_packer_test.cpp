@@ -170,6 +170,11 @@ TEST(ArchivePackerTest, SourcesAreNamedAsGivenAndNeverClimbOut) {
     EXPECT_EQ(entries[0].name, "top/in");
     EXPECT_EQ(entries[1].name, "top/in/f");
     EXPECT_THROW(collectSources({"top/../../x"}, scratch.file("top"), ignoreNote), std::runtime_error);
+    // Links to nothing and to directories inside a tree are left out, so a
+    // loop of links cannot make the walk endless.
+    std::filesystem::create_symlink(scratch.file("nowhere"), scratch.file("top/in/dangling"));
+    std::filesystem::create_directory_symlink(scratch.file("top"), scratch.file("top/in/loop"));
+    EXPECT_EQ(collectSources({"top"}, scratch.path(), ignoreNote).size(), 3u);
     EXPECT_THROW(collectSources({"missing"}, scratch.path(), ignoreNote), std::runtime_error);
 }
 

@@ -29,7 +29,12 @@ struct Collector {
     void add(const fs::path& path, const std::string& name, bool top) {
         std::error_code error;
         fs::file_status link = fs::symlink_status(path, error);
+        if (error) throw std::runtime_error(path.string() + ": " + error.message());
         fs::file_status target = fs::status(path, error);
+        if (error && fs::is_symlink(link)) {
+            note(path.string() + ": left out, a link to nothing");
+            return;
+        }
         if (error) throw std::runtime_error(path.string() + ": " + error.message());
         if (fs::is_directory(target) && (top || !fs::is_symlink(link))) {
             if (!name.empty() && seen.insert(name + "/").second) entries.push_back({path, name, true});

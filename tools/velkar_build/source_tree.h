@@ -15,7 +15,7 @@ struct SourceEntry {
 // Names are the paths as given (relative to baseDir when that is not empty),
 // without a leading '/' or "./". A path that climbs out with ".." is
 // refused, and so is one that does not exist. Anything that is neither a
-// regular file nor a directory (a device, a pipe, a link to a directory) is
-// left out, with a note through `note`.
+// regular file nor a directory (a device, a pipe, a link to a directory or
+// to nothing) is left out, with a note through `note`.
 std::vector<SourceEntry> collectSources(const std::vector<std::string>& paths, const std::string& baseDir,
                                         void (*note)(const std::string&));
