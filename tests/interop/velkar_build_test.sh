@@ -13,8 +13,9 @@ pass() { passed=$((passed + 1)); echo "ok   $1"; }
 fail() { failed=$((failed + 1)); echo "FAIL $1"; }
 stub_size=$(stat -c %s "$stub")
 
-# Text, part of a real program, random bytes, an empty file, runs, nested and
-# empty directories, a read-only file and a name with a blank.
+# Text, part of a real program, random bytes, an empty file, runs, two byte
+# values, nested and empty directories, a read-only file and a name with a
+# blank.
 src=$work/src
 mkdir -p "$src/docs/deep/deeper" "$src/empty dir"
 seq 1 60000 > "$src/numbers.txt"
@@ -22,6 +23,8 @@ awk 'BEGIN { srand(7); for (i = 0; i < 20000; i++) printf "%s%s", substr("lorem 
 head -c 200000 "$(command -v bash)" > "$src/docs/program.bin"
 head -c 70000 /dev/urandom > "$src/docs/deep/deeper/random.bin"
 head -c 65537 /dev/zero > "$src/docs/zeros.bin"
+# Two byte values: a code-length code with a single symbol.
+awk 'BEGIN { srand(3); for (i = 0; i < 3000; i++) printf "%s", (rand() < 0.5 ? "a" : "b") }' > "$src/docs/two-values.txt"
 : > "$src/empty"
 printf 'a name with a blank\n' > "$src/docs/read me.txt"
 chmod a-w "$src/docs/read me.txt"
