@@ -7,9 +7,6 @@
 #include "common/text_ops.h"
 #include "decode/crc16.h"
 
-const uint32_t FIRST_EXTENDED_SIZE_POS = 24;
-const unsigned char HEADER_LEVEL = 2;
-
 static int isMethodLetter(unsigned char letter) {
     return letter == '0' || (letter >= '4' && letter <= '7') || letter == 'd';
 }
@@ -37,17 +34,18 @@ static void readFileTimes(const unsigned char* data, MemberHeader* header) {
 }
 
 static int parseBaseHeader(const unsigned char* raw, MemberHeader* header) {
-    if (raw[2] != '-' || raw[3] != 'l' || raw[4] != 'h' || raw[6] != '-' || !isMethodLetter(raw[5])) return 0;
+    const unsigned char* id = raw + METHOD_ID_POS;
+    if (id[0] != '-' || id[1] != 'l' || id[2] != 'h' || id[4] != '-' || !isMethodLetter(id[3])) return 0;
     // Levels 0 and 1 put other fields at these offsets; read as level 2 they
     // would be taken apart at random.
     if (raw[LEVEL_POS] != HEADER_LEVEL) return 0;
-    header->method = raw[5];
-    header->packedSize = readLittle32(raw + 7);
-    header->unpackedSize = readLittle32(raw + 11);
-    header->timeStamp = readLittle32(raw + 15);
-    header->attribute = raw[19];
-    header->dataCrc = readLittle16(raw + 21);
-    header->osId = raw[23];
+    header->method = raw[METHOD_LETTER_POS];
+    header->packedSize = readLittle32(raw + PACKED_SIZE_POS);
+    header->unpackedSize = readLittle32(raw + UNPACKED_SIZE_POS);
+    header->timeStamp = readLittle32(raw + TIME_STAMP_POS);
+    header->attribute = raw[ATTRIBUTE_POS];
+    header->dataCrc = readLittle16(raw + DATA_CRC_POS);
+    header->osId = raw[OS_ID_POS];
     header->creationTime = header->timeStamp;
     header->lastAccessTime = header->timeStamp;
     header->lastWriteTime = header->timeStamp;
@@ -65,31 +63,31 @@ static int parseExtendedHeaders(const unsigned char* raw, MemberHeader* header) 
     uint32_t sizePos = FIRST_EXTENDED_SIZE_POS;
     uint32_t size = readLittle16(raw + sizePos);
     while (size != 0) {
-        if (size < 3 || size > header->headerSize - sizePos - 2) return 0;
+        if (size < EXTENDED_OVERHEAD || size > header->headerSize - sizePos - 2) return 0;
         uint32_t dataPos = sizePos + 3;
-        uint32_t dataLength = size - 3;
+        uint32_t dataLength = size - EXTENDED_OVERHEAD;
         switch (raw[sizePos + 2]) {
-        case 0x00:
+        case EXTENDED_HEADER_CRC:
             if (dataLength < 2) return 0;
             header->headerCrc = readLittle16(raw + dataPos);
             header->headerCrcPos = dataPos;
             sawCrc = 1;
             break;
-        case 0x01:
+        case EXTENDED_FILE_NAME:
             header->fileNamePos = dataPos;
             header->fileNameLength = dataLength;
             sawName = 1;
             break;
-        case 0x02:
+        case EXTENDED_DIRECTORY_NAME:
             header->dirNamePos = dataPos;
             header->dirNameLength = dataLength;
             break;
-        case 0x40:
+        case EXTENDED_ATTRIBUTE:
             if (!hasWindowsFields(header->osId)) break;
             if (dataLength < 2) return 0;
             header->attribute = readLittle16(raw + dataPos);
             break;
-        case 0x41:
+        case EXTENDED_FILE_TIMES:
             if (!hasWindowsFields(header->osId)) break;
             if (dataLength < 24) return 0;
             readFileTimes(raw + dataPos, header);

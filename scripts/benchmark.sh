@@ -1,10 +1,13 @@
 #!/bin/bash
-# Decoding speed against the other LZH readers on this machine, on a
-# deterministic corpus of about 50 MB packed by jlha as -lh5- and -lh7-.
-# Every reader decodes and checks every member without writing files; our
-# full unpack to disk is measured beside that. Prints seconds, MB/s and each
-# reader's time as a ratio to ours (above 1: we are faster).
-# usage: scripts/benchmark.sh [RUNS]   (best of RUNS, default 3)
+# Packing, then decoding, on a deterministic corpus of about 50 MB.
+# Packing: velkar-build (default and --best) next to jlha for -lh5-, -lh6- and
+# -lh7-: sizes and times, as ratios to jlha (size below 1: we are smaller;
+# speed above 1: we are faster). Each is timed once: packing takes a while.
+# Decoding, on the corpus packed by jlha as -lh5- and -lh7-: every reader
+# decodes and checks every member without writing files; our full unpack to
+# disk is measured beside that. Prints seconds, MB/s and each reader's time
+# as a ratio to ours (above 1: we are faster).
+# usage: scripts/benchmark.sh [RUNS]   (decoding: best of RUNS, default 3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-3}
@@ -19,10 +22,40 @@ if [ ! -d "$bench/corpus" ]; then
     build/release/tools/bench_corpus "$bench/corpus"
 fi
 corpus_bytes=$(du -sb "$bench/corpus" | cut -f1)
+stub_bytes=$(stat -c %s build/windows/velkar.exe)
+
+seconds_of() {  # command... ; runs it once and prints its wall time
+    local start end
+    start=$(date +%s.%N)
+    "$@" > /dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
+    end=$(date +%s.%N)
+    echo "$end - $start" | bc -l
+}
+jlha_pack() { rm -f "$bench/lh$1.lzh"; (cd "$bench/corpus" && find . -type f | sort | sed 's|^\./||' | xargs jlha "a2o${1}q" "../lh$1.lzh"); }
+velkar_pack() {
+    local method=$1
+    shift
+    build/release/tools/velkar-build -o "$bench/packed.exe" --stub build/windows/velkar.exe --method "lh$method" "$@" -C "$bench/corpus" .
+}
+
+printf 'packing: corpus of %d bytes in %d files, each packer run once
+' "$corpus_bytes" "$(find "$bench/corpus" -type f | wc -l)"
+printf '  %-22s %12s %9s %10s %11s\n' "" "bytes" "seconds" "size/jlha" "jlha/time"
+for method in 5 6 7; do
+    jlha_time=$(seconds_of jlha_pack "$method")
+    jlha_size=$(stat -c %s "$bench/lh$method.lzh")
+    printf '  %-22s %12d %9.2f\n' "jlha -lh$method-" "$jlha_size" "$jlha_time"
+    for effort in "" --best; do
+        took=$(seconds_of velkar_pack "$method" $effort)
+        size=$(( $(stat -c %s "$bench/packed.exe") - stub_bytes ))
+        printf '  %-22s %12d %9.2f %10.4f %11.2f\n' "velkar-build -lh$method- $effort" "$size" "$took" \
+            "$(echo "$size / $jlha_size" | bc -l)" "$(echo "$jlha_time / $took" | bc -l)"
+    done
+done
+rm -f "$bench/packed.exe"
+echo
+
 for method in 5 7; do
-    if [ ! -f "$bench/lh$method.lzh" ]; then
-        (cd "$bench/corpus" && find . -type f | sort | sed 's|^\./||' | xargs jlha "a2o${method}q" "../lh$method.lzh" > /dev/null)
-    fi
     rm -f "$bench/lh$method.exe"
     build/release/tools/velkar-build -o "$bench/lh$method.exe" --stub build/windows/velkar.exe --archive "$bench/lh$method.lzh" > /dev/null
 done

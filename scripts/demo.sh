@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The main job on the bundled sample: packs samples/files into a level-2
-# archive, makes a self-extracting file of it with velkar-build and starts it
-# under Wine with auto-start into build/demo/out, then lists what came out;
+# The main job on the bundled sample: velkar-build packs samples/files into a
+# self-extracting file in one command, which starts under Wine with
+# auto-start into build/demo/out; then it lists what came out, and
 # velkar-run unpacks the same file on Linux into build/demo/out-host.
 # Set VELKAR_WINE_DISPLAY=:0 (or another display) to watch the dialog show
 # the progress and close by itself.

@@ -1,9 +1,11 @@
 #!/bin/bash
 # Fuzzes the archive walk (member headers and everything after them), the
-# block decoder and the installer script with libFuzzer, AddressSanitizer and
-# UndefinedBehaviorSanitizer, all targets at once, for SECONDS each (default
-# 600). Seeds come from jlha archives of the bundled samples and a script
-# with every keyword; the corpora grow under build/fuzz/corpus.
+# block decoder, the installer script, and our encoder with the decoder
+# behind it (what is packed must come back unchanged) with libFuzzer,
+# AddressSanitizer and UndefinedBehaviorSanitizer, two targets at a time, for
+# SECONDS each (default 600). Seeds come from jlha archives of the bundled
+# samples, a script with every keyword and the sample files; the corpora grow
+# under build/fuzz/corpus.
 # usage: scripts/fuzz.sh [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,10 +13,17 @@ seconds=${1:-600}
 cmake --preset fuzz > /dev/null
 cmake --build build/fuzz -j2 > /dev/null
 corpus=build/fuzz/corpus
-mkdir -p "$corpus/member_header" "$corpus/block_decoder" "$corpus/installer_script"
+mkdir -p "$corpus/member_header" "$corpus/block_decoder" "$corpus/installer_script" "$corpus/encoder_roundtrip"
 # The script target's first byte picks the code page and the platform.
 printf '\000$WindowTitle=A\r\n$ClassTitle=C,0\r\n$GroupTitle="G, g",1\r\n$Class=.TXT,Text,bin/view.exe,txtfile\r\n$Group=Tools, Viewer,view.exe,view.ico\r\n$Flag=-1\r\n$InstallDir=%%WinDir%%\r\n$Command=run.exe a\r\n$AskRegist=\r\n' \
     > "$corpus/installer_script/seed"
+n=0
+for file in $(find samples/files -type f | sort); do
+    for choice in '\000' '\001' '\202'; do
+        { printf "$choice"; head -c 20000 "$file"; } > "$corpus/encoder_roundtrip/seed-$n"
+        n=$((n + 1))
+    done
+done
 
 # Seeds: whole archives for the walk; for the decoder, each compressed
 # member's packed data behind its method byte and 3-byte unpacked size.
@@ -43,12 +52,18 @@ for method in o5 o6 o7 z; do
     done
 done
 
-for target in member_header block_decoder installer_script; do
+run_target() {
+    local target=$1
     (cd build/fuzz && ./fuzz/fuzz_$target -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=2048 \
-        "corpus/$target" > "fuzz_$target.log" 2>&1; echo "exit $?" >> "fuzz_$target.log") &
-done
+        "corpus/$target" > "fuzz_$target.log" 2>&1; echo "exit $?" >> "fuzz_$target.log")
+}
+run_target member_header &
+run_target block_decoder &
 wait
-for target in member_header block_decoder installer_script; do
+run_target installer_script &
+run_target encoder_roundtrip &
+wait
+for target in member_header block_decoder installer_script encoder_roundtrip; do
     echo "== $target"
     grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|stat::peak_rss_mb)|^#[0-9]+.*DONE|ERROR|SUMMARY|^exit' \
         "build/fuzz/fuzz_$target.log" || true

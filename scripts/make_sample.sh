@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # make_sample.sh DIR [VELKAR-BUILD OPTIONS...]: builds what is needed and makes
-# DIR/sample.exe, a self-extracting file of samples/files captioned "Velkar
-# Sample", with the options given. DIR is emptied first.
+# DIR/sample.exe, a self-extracting file of samples/files packed by
+# velkar-build itself and captioned "Velkar Sample", with the options given.
+# DIR is emptied first.
 set -euo pipefail
 dir=$1
 shift
@@ -10,6 +11,5 @@ scripts/setup.sh
 scripts/build.sh >/dev/null
 rm -rf "$dir"
 mkdir -p "$dir"
-(cd samples/files && jlha a2o5q "$dir/sample.lzh" readme.txt docs >/dev/null)
 build/host/tools/velkar-build -o "$dir/sample.exe" --stub build/windows/velkar.exe \
-    --title "Velkar Sample" "$@" --archive "$dir/sample.lzh"
+    --title "Velkar Sample" "$@" -C samples/files readme.txt docs

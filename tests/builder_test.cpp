@@ -3,18 +3,31 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "common/byte_order.h"
 #include "common/run_state.h"
 #include "support/archive_maker.h"
+#include "tools/stub_layout/dos_part.h"
 #include "tools/velkar_build/builder.h"
 
 namespace {
 
 Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
+const uint32_t STUB_SIZE = 0x800;
+const uint32_t SECTION_TABLE = PE_HEADER_OFFSET + 24;
+
+// A stand-in for velkar.exe: the marker, a PE header at 0x4D0 and one
+// section whose data end exactly at the end of the file.
 Bytes bareStub() {
-    Bytes stub(0x800, 0);
+    Bytes stub(STUB_SIZE, 0);
     stub[0] = 'M';
     stub[1] = 'Z';
+    std::memcpy(&stub[STUB_MARKER_OFFSET], STUB_MARKER, STUB_MARKER_SIZE);
+    writeLittle32(&stub[0x3C], PE_HEADER_OFFSET);
+    std::memcpy(&stub[PE_HEADER_OFFSET], "PE\0\0", 4);
+    writeLittle16(&stub[PE_HEADER_OFFSET + 6], 1);
+    writeLittle32(&stub[SECTION_TABLE + 16], 0x200);
+    writeLittle32(&stub[SECTION_TABLE + 20], STUB_SIZE - 0x200);
     return stub;
 }
 
@@ -26,10 +39,19 @@ std::string twoMembers() {
     second.name = "b.bin";
     second.directory = "sub\xFF";
     second.data = std::string(300, 'b');
-    return level2Member(first) + level2Member(second) + std::string(1, '\0');
+    return level2Member(first) + level2Member(second);
 }
 
-TEST(BuilderTest, WritesTheSettingsBlockAndAppendsTheArchive) {
+std::string errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "(no error)";
+}
+
+TEST(BuilderTest, WritesTheSettingsBlockAndAppendsTheArchiveWithATwoByteEnd) {
     BuildOptions options;
     options.title = "Tool Setup";
     options.installTitle = "Install to:";
@@ -37,20 +59,24 @@ TEST(BuilderTest, WritesTheSettingsBlockAndAppendsTheArchive) {
     options.command = "tool.exe";
     options.flags = FLAG_AUTO_START | FLAG_NO_KEEP_NEWER;
     options.restoreAttributes = true;
-    Bytes archive = bytesOf(twoMembers());
+    Bytes members = bytesOf(twoMembers());
+    Bytes archive = members;
+    archive.push_back(0);
     Bytes result = buildSelfExtractor(bareStub(), archive, options);
 
-    ASSERT_EQ(result.size(), 0x800 + archive.size());
+    ASSERT_EQ(result.size(), STUB_SIZE + members.size() + 2);
     SettingsBlock block;
     std::memcpy(&block, &result[SETTINGS_OFFSET], SETTINGS_SIZE);
-    EXPECT_EQ(block.archiveOffset, 0x800u);
+    EXPECT_EQ(block.archiveOffset, STUB_SIZE);
     EXPECT_STREQ(block.windowTitle, "Tool Setup");
     EXPECT_STREQ(block.installTitle, "Install to:");
     EXPECT_STREQ(block.destDir, "%WinDir%\\Tool");
     EXPECT_STREQ(block.command, "tool.exe");
     EXPECT_EQ(block.flags, FLAG_AUTO_START | FLAG_NO_KEEP_NEWER);
     EXPECT_EQ(block.restoreAttributes, '/');
-    EXPECT_TRUE(std::equal(archive.begin(), archive.end(), result.begin() + 0x800));
+    EXPECT_TRUE(std::equal(members.begin(), members.end(), result.begin() + STUB_SIZE));
+    EXPECT_EQ(result[result.size() - 2], 0);
+    EXPECT_EQ(result[result.size() - 1], 0);
 }
 
 TEST(BuilderTest, TamperValueIsTheXorOfTheDataCrcs) {
@@ -59,12 +85,34 @@ TEST(BuilderTest, TamperValueIsTheXorOfTheDataCrcs) {
     Bytes archive = bytesOf(twoMembers());
     Bytes result = buildSelfExtractor(bareStub(), archive, options);
     uint16_t expected = referenceCrc16("hello") ^ referenceCrc16(std::string(300, 'b'));
-    ASSERT_EQ(result.size(), 0x800 + 2 + archive.size());
-    EXPECT_EQ(result[0x800] | (result[0x801] << 8), expected);
-    EXPECT_EQ(checkArchive(archive), expected);
+    ASSERT_EQ(result.size(), STUB_SIZE + 2 + archive.size() + 2);
+    EXPECT_EQ(result[STUB_SIZE] | (result[STUB_SIZE + 1] << 8), expected);
+    EXPECT_EQ(checkArchive(archive).crcXor, expected);
 }
 
-TEST(BuilderTest, RefusesWhatTheStubCouldNotRead) {
+// How an archive made elsewhere ends: at a header boundary with no marker,
+// with one zero byte, with two, or with one zero byte and data behind it,
+// which the stub would read as a header and which is left out.
+TEST(BuilderTest, ReadsTheArchivesEndAsTheStubDoes) {
+    std::string members = twoMembers();
+    struct Case {
+        std::string tail;
+        bool noted;
+    } cases[] = {
+        {"", false},
+        {std::string(1, '\0'), false},
+        {std::string(2, '\0'), false},
+        {std::string("\0\x01trailing signature", 20), true},
+    };
+    for (const Case& c : cases) {
+        ArchiveScan scan = checkArchive(bytesOf(members + c.tail));
+        EXPECT_EQ(scan.members, 2u);
+        EXPECT_EQ(scan.length, members.size());
+        EXPECT_EQ(!scan.note.empty(), c.noted) << scan.note;
+    }
+}
+
+TEST(BuilderTest, RefusesWhatTheStubCouldNotReadAndSaysWhy) {
     MemberSpec levelOne;
     levelOne.name = "a";
     levelOne.data = "x";
@@ -76,30 +124,52 @@ TEST(BuilderTest, RefusesWhatTheStubCouldNotRead) {
     } cases[] = {
         {level2Member(levelOne), "member 1 has a level-1 header"},
         {good.substr(0, good.size() - 40), "member 2 is cut short"},
-        {std::string("\x10\x00", 2) + std::string(30, '\0'), "member 1 has a level-0 header"},
+        {good.substr(0, good.size() - 310), "member 2 has a damaged header"},
+        {std::string("PK\x03\x04\x14\x00\x00\x00\x08\x00", 10) + std::string(40, 'z'), "is not an LZH archive"},
+        {std::string("\x10\x00", 2) + std::string(30, '\0'), "is not an LZH archive"},
+        {"", "holds no members"},
+        {std::string(2, '\0'), "holds no members"},
     };
-    for (const Case& c : cases) {
-        try {
-            checkArchive(bytesOf(c.archive));
-            ADD_FAILURE() << c.message;
-        } catch (const std::runtime_error& error) {
-            EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << error.what();
-        }
-    }
-    EXPECT_EQ(checkArchive(Bytes{}), 0) << "an empty archive is accepted";
+    for (const Case& c : cases)
+        EXPECT_NE(errorOf([&] { checkArchive(bytesOf(c.archive)); }).find(c.message), std::string::npos) << c.message;
 }
 
-TEST(BuilderTest, RefusesTextsTooLongAndStubsThatAreNotBare) {
-    BuildOptions options;
-    options.title = std::string(40, 't');
-    EXPECT_NO_THROW(buildSelfExtractor(bareStub(), {}, options));
-    options.title = std::string(41, 't');
-    EXPECT_THROW(buildSelfExtractor(bareStub(), {}, options), std::runtime_error);
-
+TEST(BuilderTest, AcceptsOnlyAWholeBareVelkarStub) {
+    Bytes otherProgram = bareStub();
+    std::memset(&otherProgram[STUB_MARKER_OFFSET], 0, STUB_MARKER_SIZE);
+    Bytes truncated = bareStub();
+    truncated.resize(STUB_SIZE - 1);
+    Bytes sectionsOutside = bareStub();
+    writeLittle16(&sectionsOutside[PE_HEADER_OFFSET + 6], 40);
+    Bytes noPeHeader = bareStub();
+    writeLittle32(&noPeHeader[0x3C], STUB_SIZE - 2);
     Bytes used = bareStub();
     used[SETTINGS_OFFSET + 10] = 'x';
-    EXPECT_THROW(buildSelfExtractor(used, {}, BuildOptions{}), std::runtime_error);
-    EXPECT_THROW(buildSelfExtractor(Bytes(100, 0), {}, BuildOptions{}), std::runtime_error);
+    struct Case {
+        Bytes stub;
+        const char* message;
+    } cases[] = {
+        {otherProgram, "is not a Velkar stub"},
+        {Bytes(100, 0), "is not a Velkar stub"},
+        {truncated, "a section lies outside the file"},
+        {sectionsOutside, "section table lies outside the file"},
+        {noPeHeader, "PE header lies outside the file"},
+        {used, "already carries settings"},
+    };
+    for (const Case& c : cases)
+        EXPECT_NE(errorOf([&] { checkStub(c.stub); }).find(c.message), std::string::npos) << c.message;
+    EXPECT_NO_THROW(checkStub(bareStub()));
+}
+
+TEST(BuilderTest, RefusesTextsTooLongForTheirFields) {
+    BuildOptions options;
+    options.title = std::string(40, 't');
+    EXPECT_NO_THROW(stubWithSettings(bareStub(), options));
+    options.title = std::string(41, 't');
+    EXPECT_EQ(errorOf([&] { stubWithSettings(bareStub(), options); }), "the title is longer than 40 bytes");
+    options.title.clear();
+    options.command = std::string(258, 'c');
+    EXPECT_EQ(errorOf([&] { stubWithSettings(bareStub(), options); }), "the command is longer than 257 bytes");
 }
 
 }  // namespace

@@ -17,11 +17,21 @@
 
 #include "common/byte_order.h"
 #include "resources/control_ids.h"
+#include "support/archive_maker.h"
 #include "support/built_stub.h"
 #include "support/test_support.h"
 #include "tools/velkar_build/builder.h"
 
 namespace {
+
+// The smallest archive the builder takes: one stored member and the end.
+Bytes oneMemberArchive() {
+    MemberSpec member;
+    member.name = "a.txt";
+    member.data = "a";
+    std::string bytes = level2Member(member) + std::string(2, '\0');
+    return Bytes(bytes.begin(), bytes.end());
+}
 
 using Bytes = std::vector<uint8_t>;
 
@@ -461,7 +471,7 @@ TEST_F(StubResources, ManifestIsWellFormedAndStatesTheExecutionLevel) {
         const char* level;
     } variants[] = {
         {"the stub", stub, "asInvoker"},
-        {"velkar-build --admin", buildSelfExtractor(stub, Bytes{0}, admin), "requireAdministrator"},
+        {"velkar-build --admin", buildSelfExtractor(stub, oneMemberArchive(), admin), "requireAdministrator"},
     };
     const std::string level = "/" + step("assembly", ASSEMBLY_V1) + "/" + step("trustInfo", ASSEMBLY_V2) + "/" +
                               step("security", ASSEMBLY_V2) + "/" + step("requestedPrivileges", ASSEMBLY_V2) + "/" +
@@ -512,12 +522,12 @@ TEST_F(StubResources, AdminBuildNeedsTheLevelSlot) {
     ASSERT_NE(found, changed.end());
     found[slot.size() - 1] = 'x';  // a stub of another version, whose slot is narrower
     try {
-        buildSelfExtractor(changed, Bytes{0}, admin);
+        buildSelfExtractor(changed, oneMemberArchive(), admin);
         ADD_FAILURE() << "built without a level to rewrite";
     } catch (const std::runtime_error& error) {
         EXPECT_NE(std::string(error.what()).find("asInvoker"), std::string::npos) << error.what();
     }
-    EXPECT_NO_THROW(buildSelfExtractor(changed, Bytes{0}, BuildOptions{})) << "a copy that keeps the level";
+    EXPECT_NO_THROW(buildSelfExtractor(changed, oneMemberArchive(), BuildOptions{})) << "a copy that keeps the level";
 }
 
 }  // namespace

@@ -10,8 +10,6 @@ namespace {
 constexpr uint32_t DOS_HEADER_PARAGRAPHS = 0x20;
 constexpr uint32_t DOS_PROGRAM_OFFSET = 0x460;
 constexpr uint32_t DOS_PROGRAM_SIZE = 0x70;
-constexpr std::string_view MARKER = "Orv's SFX ";
-constexpr uint32_t MARKER_OFFSET = 0x24;
 
 // The DOS load image starts behind the 512-byte header, so the settings block
 // is its first part and the code segment begins 0x260 bytes in.
@@ -69,7 +67,7 @@ std::vector<uint8_t> makeDosPart() {
     put16(bytes, 0x14, 0x0000);                               // e_ip
     put16(bytes, 0x16, CODE_SEGMENT);                         // e_cs
     put16(bytes, 0x18, 0x40);                                 // e_lfarlc: no relocations
-    std::memcpy(&bytes[MARKER_OFFSET], MARKER.data(), MARKER.size());
+    std::memcpy(&bytes[STUB_MARKER_OFFSET], STUB_MARKER, STUB_MARKER_SIZE);
     put32(bytes, 0x3C, PE_HEADER_OFFSET);                     // e_lfanew
 
     std::vector<uint8_t> program = dosProgram();

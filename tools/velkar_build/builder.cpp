@@ -6,11 +6,16 @@
 #include "archive/member_header.h"
 #include "common/byte_order.h"
 #include "common/run_state.h"
+#include "tools/stub_layout/dos_part.h"
 #include "tools/velkar_build/execution_level.h"
 
 namespace {
 
-std::runtime_error memberError(int member, const std::string& what) {
+const uint32_t PE_OFFSET_FIELD = 0x3C;
+const uint32_t COFF_HEADER_SIZE = 24;  // "PE\0\0" and the file header
+const uint32_t SECTION_HEADER_SIZE = 40;
+
+std::runtime_error memberError(unsigned member, const std::string& what) {
     return std::runtime_error("member " + std::to_string(member) + " " + what);
 }
 
@@ -20,40 +25,49 @@ void putText(char* field, size_t width, const std::string& text, const char* wha
     std::memcpy(field, text.data(), text.size());
 }
 
-}  // namespace
+bool fits(const Bytes& bytes, uint64_t offset, uint64_t size) { return offset + size <= bytes.size(); }
 
-uint16_t checkArchive(const Bytes& archive) {
-    uint16_t crcXor = 0;
-    size_t at = 0;
-    for (int member = 1; at + 2 <= archive.size(); ++member) {
-        uint32_t headerSize = readLittle16(&archive[at]);
-        if (headerSize == 0) break;
-        // The level byte sits at the same offset in every header level; look
-        // at it first, since an older header's size field means something else.
-        if (at + LEVEL_POS < archive.size() && archive[at + LEVEL_POS] != 2)
-            throw memberError(member, "has a level-" + std::to_string(archive[at + LEVEL_POS]) +
-                                          " header; only level-2 archives can be used");
-        if (headerSize > archive.size() - at) throw memberError(member, "has a damaged header");
-        Bytes raw(archive.begin() + static_cast<std::ptrdiff_t>(at),
-                  archive.begin() + static_cast<std::ptrdiff_t>(at + headerSize));
-        MemberHeader header = {};
-        if (!parseMemberHeader(raw.data(), headerSize, &header)) throw memberError(member, "has a damaged header");
-        crcXor ^= header.dataCrc;
-        at += headerSize;
-        if (header.packedSize > archive.size() - at) throw memberError(member, "is cut short");
-        at += header.packedSize;
-    }
-    return crcXor;
+bool looksLikeMethodId(const Bytes& archive, size_t at) {
+    if (!fits(archive, at, METHOD_ID_POS + METHOD_ID_SIZE)) return false;
+    const unsigned char* id = &archive[at + METHOD_ID_POS];
+    return id[0] == '-' && id[1] == 'l' && id[2] == 'h' && id[4] == '-';
 }
 
-Bytes buildSelfExtractor(const Bytes& stub, const Bytes& archive, const BuildOptions& options) {
-    if (stub.size() < SETTINGS_OFFSET + SETTINGS_SIZE || stub[0] != 'M' || stub[1] != 'Z')
-        throw std::runtime_error("the stub is not an executable with room for the settings");
-    for (size_t i = SETTINGS_OFFSET; i < SETTINGS_OFFSET + SETTINGS_SIZE; ++i) {
-        if (stub[i] != 0) throw std::runtime_error("the stub already carries settings; give the bare stub");
-    }
-    uint16_t crcXor = checkArchive(archive);
+bool parsesAt(const Bytes& archive, size_t at, MemberHeader* header) {
+    if (!fits(archive, at, 2)) return false;
+    uint32_t size = readLittle16(&archive[at]);
+    if (size == 0 || !fits(archive, at, size)) return false;
+    Bytes raw(archive.begin() + static_cast<std::ptrdiff_t>(at),
+              archive.begin() + static_cast<std::ptrdiff_t>(at + size));
+    return parseMemberHeader(raw.data(), size, header) != 0;
+}
 
+}  // namespace
+
+void checkStub(const Bytes& stub) {
+    const char* notStub = "is not a Velkar stub (no velkar.exe marker); give the velkar.exe that the build makes";
+    if (!fits(stub, 0, SETTINGS_OFFSET + SETTINGS_SIZE) || stub[0] != 'M' || stub[1] != 'Z' ||
+        std::memcmp(&stub[STUB_MARKER_OFFSET], STUB_MARKER, STUB_MARKER_SIZE) != 0)
+        throw std::runtime_error(notStub);
+    uint32_t pe = readLittle32(&stub[PE_OFFSET_FIELD]);
+    if (!fits(stub, pe, COFF_HEADER_SIZE) || std::memcmp(&stub[pe], "PE\0\0", 4) != 0)
+        throw std::runtime_error("is cut short or damaged: its PE header lies outside the file");
+    uint32_t sectionCount = readLittle16(&stub[pe + 6]);
+    uint32_t optionalSize = readLittle16(&stub[pe + 20]);
+    uint64_t sections = uint64_t(pe) + COFF_HEADER_SIZE + optionalSize;
+    if (!fits(stub, sections, uint64_t(sectionCount) * SECTION_HEADER_SIZE))
+        throw std::runtime_error("is cut short or damaged: its section table lies outside the file");
+    for (uint32_t i = 0; i < sectionCount; ++i) {
+        const unsigned char* section = &stub[sections + i * SECTION_HEADER_SIZE];
+        if (!fits(stub, readLittle32(section + 20), readLittle32(section + 16)))
+            throw std::runtime_error("is cut short: a section lies outside the file");
+    }
+    for (size_t i = SETTINGS_OFFSET; i < SETTINGS_OFFSET + SETTINGS_SIZE; ++i)
+        if (stub[i] != 0) throw std::runtime_error("already carries settings; give the bare stub");
+}
+
+Bytes stubWithSettings(const Bytes& stub, const BuildOptions& options) {
+    checkStub(stub);
     SettingsBlock block = {};
     block.archiveOffset = static_cast<uint32_t>(stub.size());
     putText(block.windowTitle, sizeof(block.windowTitle), options.title, "the title");
@@ -62,14 +76,55 @@ Bytes buildSelfExtractor(const Bytes& stub, const Bytes& archive, const BuildOpt
     putText(block.command, sizeof(block.command), options.command, "the command");
     block.flags = options.flags;
     block.restoreAttributes = options.restoreAttributes ? '/' : 0;
-
     Bytes result = stub;
     if (options.requireAdministrator) requireAdministrator(result);
     std::memcpy(&result[SETTINGS_OFFSET], &block, SETTINGS_SIZE);
-    if (options.flags & FLAG_TAMPER_CHECK) {
-        result.push_back(static_cast<unsigned char>(crcXor & 0xFF));
-        result.push_back(static_cast<unsigned char>(crcXor >> 8));
+    return result;
+}
+
+ArchiveScan checkArchive(const Bytes& archive) {
+    ArchiveScan scan;
+    size_t at = 0;
+    while (at < archive.size()) {
+        unsigned member = scan.members + 1;
+        MemberHeader header = {};
+        bool parsed = parsesAt(archive, at, &header);
+        // The stub reads two bytes for the size: a lone zero byte that other
+        // bytes follow would be taken for part of a header.
+        if (!parsed && archive[at] == 0) {
+            if (!fits(archive, at, 2) || archive[at + 1] == 0) break;
+            scan.note = "the archive's end byte is followed by " + std::to_string(archive.size() - at - 1) +
+                        " more bytes, which are left out";
+            break;
+        }
+        if (!parsed) {
+            if (scan.members == 0 && !looksLikeMethodId(archive, at))
+                throw std::runtime_error("is not an LZH archive");
+            if (fits(archive, at, LEVEL_POS + 1) && archive[at + LEVEL_POS] != HEADER_LEVEL)
+                throw memberError(member, "has a level-" + std::to_string(archive[at + LEVEL_POS]) +
+                                              " header; only level-2 archives can be used");
+            throw memberError(member, "has a damaged header");
+        }
+        at += header.headerSize;
+        if (header.packedSize > archive.size() - at) throw memberError(member, "is cut short");
+        at += header.packedSize;
+        scan.crcXor ^= header.dataCrc;
+        scan.members = member;
+        scan.length = at;
     }
-    result.insert(result.end(), archive.begin(), archive.end());
+    if (scan.members == 0) throw std::runtime_error("holds no members");
+    return scan;
+}
+
+Bytes buildSelfExtractor(const Bytes& stub, const Bytes& archive, const BuildOptions& options) {
+    ArchiveScan scan = checkArchive(archive);
+    Bytes result = stubWithSettings(stub, options);
+    if (options.flags & FLAG_TAMPER_CHECK) {
+        result.push_back(static_cast<unsigned char>(scan.crcXor & 0xFF));
+        result.push_back(static_cast<unsigned char>(scan.crcXor >> 8));
+    }
+    result.insert(result.end(), archive.begin(), archive.begin() + static_cast<std::ptrdiff_t>(scan.length));
+    result.push_back(0);
+    result.push_back(0);
     return result;
 }

@@ -18,11 +18,30 @@ struct BuildOptions {
     bool requireAdministrator = false;  // the manifest's execution level, for installers
 };
 
-// Checks that every member header is level 2 and lies inside the archive, and
-// returns the XOR of the members' data CRCs. Throws std::runtime_error with a
-// message naming the member otherwise.
-uint16_t checkArchive(const Bytes& archive);
+// Throws std::runtime_error unless the stub is a whole, bare Velkar stub:
+// the marker, a PE image whose headers and sections lie inside the file,
+// and an empty settings block.
+void checkStub(const Bytes& stub);
 
-// The self-extracting file's bytes. Throws std::runtime_error on a stub that
-// is not bare, an archive checkArchive refuses, or a text too long for its field.
+// The stub with its settings block filled for an archive appended right
+// behind it. Checks the stub first; throws on a text too long for its field.
+Bytes stubWithSettings(const Bytes& stub, const BuildOptions& options);
+
+struct ArchiveScan {
+    uint16_t crcXor = 0;   // XOR of the members' data CRCs
+    size_t length = 0;     // bytes up to the end of the last member
+    unsigned members = 0;
+    std::string note;      // what was left out behind the end, if anything
+};
+
+// Reads an archive made elsewhere as the stub will: member by member up to
+// a zero header size, a lone zero byte (anything behind it is left out, with
+// a note) or the end of the bytes at a header boundary. Throws
+// std::runtime_error with a message naming the member on anything the stub
+// could not read, on bytes that are no LZH archive and on an archive
+// without members.
+ArchiveScan checkArchive(const Bytes& archive);
+
+// The self-extracting file's bytes for an archive made elsewhere: its
+// members, then the two-byte end.
 Bytes buildSelfExtractor(const Bytes& stub, const Bytes& archive, const BuildOptions& options);

@@ -1,73 +1,303 @@
-// velkar-build: makes a self-extracting file from the stub and a level-2 LZH
-// archive made by any archiver.
+// velkar-build: makes a self-extracting file from the stub and files and
+// directories it packs itself, or a level-2 LZH archive made elsewhere;
+// lists and tests the files it makes.
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <stdexcept>
 
 #include "common/run_state.h"
+#include "tools/velkar_build/archive_packer.h"
 #include "tools/velkar_build/builder.h"
+#include "tools/velkar_build/code_page.h"
+#include "tools/velkar_build/listing.h"
+#include "tools/velkar_build/output_file.h"
+#include "tools/velkar_build/source_tree.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
+const char* const VERSION = "velkar-build 1.1";
+
 const char* const USAGE =
-    "usage: velkar-build -o OUT.exe [--stub velkar.exe] [--title T] [--install-title T]\n"
-    "                    [--dir D] [--command C] [--auto-start] [--overwrite]\n"
-    "                    [--no-keep-newer] [--restore-attributes] [--tamper] [--admin] --archive IN.lzh\n"
-    "The stub defaults to $VELKAR_STUB, else velkar.exe in the current folder.\n"
-    "--admin makes Windows Vista and later ask for an administrator before the file runs:\n"
-    "for installers that must write to protected folders such as Program Files.\n";
+    "usage: velkar-build -o OUT.exe [settings] [--method lh0|lh5|lh6|lh7] [--best]\n"
+    "                    [--question FILE] [--script FILE] [--codepage N] [-C DIR] PATH...\n"
+    "       velkar-build -o OUT.exe [settings] --archive IN.lzh\n"
+    "       velkar-build --list FILE.exe | --test FILE.exe | --help | --version\n"
+    "settings: [--stub velkar.exe] [--title T] [--install-title T] [--dir D] [--command C]\n"
+    "          [--auto-start] [--overwrite] [--no-keep-newer] [--restore-attributes] [--tamper] [--admin]\n";
+
+const char* const HELP =
+    "Packs files and directories (recursively, in sorted order) into a Velkar\n"
+    "self-extracting file, or wraps an LZH archive made elsewhere.\n"
+    "  -o OUT.exe            the file to make (written whole, or not at all)\n"
+    "  --method M            lh5 (default), lh6, lh7, or lh0 to store; a member that\n"
+    "                        does not shrink is stored whatever the method\n"
+    "  --best                pack smaller, taking longer\n"
+    "  --question FILE       a Yes/No question asked before the dialog (the \"!\" member)\n"
+    "  --script FILE         an installer script (the \"$\" member)\n"
+    "  --codepage N          the ANSI code page of the names and texts (1252; 932)\n"
+    "  -C DIR                name members relative to DIR\n"
+    "  --stub velkar.exe     the stub; by default $VELKAR_STUB, else the velkar.exe\n"
+    "                        installed or built beside this program\n"
+    "  --title T, --install-title T, --dir D, --command C   the settings block's texts\n"
+    "  --auto-start, --overwrite, --no-keep-newer, --tamper, --restore-attributes\n"
+    "  --admin               make Windows Vista and later ask for an administrator before\n"
+    "                        the file runs: for installers that must write to protected\n"
+    "                        folders such as Program Files\n"
+    "  --list FILE.exe       print the settings and every member\n"
+    "  --test FILE.exe       check every member's CRC with Velkar's own decoder\n";
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 
 Bytes readFile(const std::string& path) {
+    std::error_code error;
+    if (fs::is_directory(path, error)) throw std::runtime_error(path + ": is a directory, not a file");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error(path + ": cannot be read");
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw std::runtime_error(path + ": cannot be read");
+    return bytes;
+}
+
+void note(const std::string& text) { std::cerr << "velkar-build: note: " << text << "\n"; }
+
+// Without --stub: $VELKAR_STUB, then where the install step and the build
+// put velkar.exe relative to this program, then the current folder.
+std::string findStub() {
+    if (const char* fromEnvironment = std::getenv("VELKAR_STUB"))
+        if (*fromEnvironment) return fromEnvironment;
+    std::vector<fs::path> tried;
+    std::error_code error;
+    fs::path self = fs::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        fs::path bin = self.parent_path();
+        tried = {bin / "velkar.exe", bin / "../share/velkar/velkar.exe", bin / "../../windows/velkar.exe"};
+    }
+    tried.push_back(fs::current_path(error) / "velkar.exe");
+    std::string list;
+    for (const fs::path& path : tried) {
+        if (fs::is_regular_file(path, error)) return path.lexically_normal().string();
+        list += "\n  " + path.lexically_normal().string();
+    }
+    throw std::runtime_error("the stub velkar.exe was not found; give it with --stub FILE. Tried:" + list);
+}
+
+bool samePath(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return fs::equivalent(a, b, error);
+}
+
+// Texts for the stub's message box and script, in the archive's code page;
+// the stub keeps 1,023 and 4,095 bytes of them and stops at a zero byte.
+std::string reservedText(const std::string& path, int codePage, size_t limit) {
+    Bytes bytes = readFile(path);
+    std::string text;
+    if (!toCodePage(std::string(bytes.begin(), bytes.end()), codePage, &text))
+        throw std::runtime_error(path + ": is not UTF-8 text that code page " + std::to_string(codePage) + " can hold");
+    if (text.find('\0') != std::string::npos) throw std::runtime_error(path + ": holds a zero byte");
+    if (text.size() > limit)
+        throw std::runtime_error(path + ": is longer than the " + std::to_string(limit) + " bytes the stub reads");
+    return text;
+}
+
+class ProgressBar {
+public:
+    explicit ProgressBar(uint64_t total) : total_(total), shown_(isatty(STDERR_FILENO) && total > 0) {}
+    ~ProgressBar() {
+        if (shown_ && drawn_) std::cerr << "\r" << std::string(60, ' ') << "\r" << std::flush;
+    }
+    void update(uint64_t done) {
+        if (!shown_) return;
+        int percent = static_cast<int>(done * 100 / total_);
+        if (percent == percent_) return;
+        percent_ = percent;
+        drawn_ = true;
+        int filled = percent * 40 / 100;
+        std::cerr << "\r[" << std::string(filled, '#') << std::string(40 - filled, ' ') << "] " << percent << "%"
+                  << std::flush;
+    }
+
+private:
+    uint64_t total_;
+    bool shown_;
+    bool drawn_ = false;
+    int percent_ = -1;
+};
+
+struct Command {
+    std::string output, archive, stub, question, script, baseDir, list, test;
+    std::vector<std::string> paths;
+    BuildOptions options;
+    PackSettings pack;
+};
+
+// What a packing run takes in, gathered before the output's temporary file
+// exists, so that an output inside a packed folder never packs itself.
+struct Sources {
+    std::vector<SourceEntry> entries;
+    uint64_t totalBytes = 0;
+    std::string question;
+    std::string script;
+};
+
+Sources gatherSources(const Command& command) {
+    Sources sources;
+    std::error_code error;
+    for (const SourceEntry& entry : collectSources(command.paths, command.baseDir, note)) {
+        if (!entry.directory && samePath(entry.path.string(), command.output)) {
+            note(entry.path.string() + ": left out, it is the output");
+            continue;
+        }
+        if (!entry.directory) sources.totalBytes += fs::file_size(entry.path, error);
+        sources.entries.push_back(entry);
+    }
+    if (!command.question.empty()) sources.question = reservedText(command.question, command.pack.codePage, 1023);
+    if (!command.script.empty()) sources.script = reservedText(command.script, command.pack.codePage, 4095);
+    if (sources.entries.empty() && command.question.empty() && command.script.empty())
+        throw std::runtime_error("nothing to pack");
+    return sources;
+}
+
+void packSources(const Command& command, const Sources& sources, const Bytes& stub, OutputFile& out) {
+    Bytes head = stubWithSettings(stub, command.options);
+    bool tamper = command.options.flags & FLAG_TAMPER_CHECK;
+    if (tamper) head.insert(head.end(), 2, 0);  // the tamper value, filled in at the end
+    if (std::fwrite(head.data(), 1, head.size(), out.file()) != head.size())
+        throw std::runtime_error(out.path() + ": cannot be written");
+
+    ProgressBar bar(sources.totalBytes);
+    PackSettings settings = command.pack;
+    settings.progress = [&bar](uint64_t done) { bar.update(done); };
+    ArchivePacker packer(out.file(), out.path(), settings);
+    if (!command.question.empty()) packer.addReserved("!", sources.question);
+    if (!command.script.empty()) packer.addReserved("$", sources.script);
+    for (const SourceEntry& entry : sources.entries) packer.addEntry(entry);
+    packer.finish();
+    if (tamper) {
+        unsigned char value[2] = {static_cast<unsigned char>(packer.crcXor() & 0xFF),
+                                  static_cast<unsigned char>(packer.crcXor() >> 8)};
+        if (fseeko(out.file(), static_cast<off_t>(stub.size()), SEEK_SET) != 0 ||
+            std::fwrite(value, 1, 2, out.file()) != 2)
+            throw std::runtime_error(out.path() + ": cannot be written");
+    }
+}
+
+void wrapArchive(const Command& command, const Bytes& stub, OutputFile& out) {
+    Bytes archive = readFile(command.archive);
+    Bytes result;
+    try {
+        ArchiveScan scan = checkArchive(archive);
+        if (!scan.note.empty()) note(command.archive + ": " + scan.note);
+        result = buildSelfExtractor(stub, archive, command.options);
+    } catch (const std::runtime_error& error) {
+        throw std::runtime_error(command.archive + ": " + error.what());
+    }
+    if (std::fwrite(result.data(), 1, result.size(), out.file()) != result.size())
+        throw std::runtime_error(out.path() + ": cannot be written");
+}
+
+Command parseCommand(int argc, char** argv) {
+    Command command;
+    auto value = [&](int& i) -> std::string {
+        if (i + 1 >= argc) throw UsageError(std::string(argv[i]) + " needs a value");
+        return argv[++i];
+    };
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "-o") command.output = value(i);
+        else if (arg == "--stub") command.stub = value(i);
+        else if (arg == "--archive") command.archive = value(i);
+        else if (arg == "--title") command.options.title = value(i);
+        else if (arg == "--install-title") command.options.installTitle = value(i);
+        else if (arg == "--dir") command.options.dir = value(i);
+        else if (arg == "--command") command.options.command = value(i);
+        else if (arg == "--auto-start") command.options.flags |= FLAG_AUTO_START;
+        else if (arg == "--overwrite") command.options.flags |= FLAG_OVERWRITE;
+        else if (arg == "--tamper") command.options.flags |= FLAG_TAMPER_CHECK;
+        else if (arg == "--no-keep-newer") command.options.flags |= FLAG_NO_KEEP_NEWER;
+        else if (arg == "--restore-attributes") command.options.restoreAttributes = true;
+        else if (arg == "--admin") command.options.requireAdministrator = true;
+        else if (arg == "--method") {
+            std::string method = value(i);
+            if (method != "lh0" && method != "lh5" && method != "lh6" && method != "lh7")
+                throw UsageError("--method takes lh0, lh5, lh6 or lh7");
+            command.pack.method = method[2];
+        } else if (arg == "--best") command.pack.effort = lzh::Effort::best;
+        else if (arg == "--question") command.question = value(i);
+        else if (arg == "--script") command.script = value(i);
+        else if (arg == "--codepage") {
+            std::string page = value(i);
+            char* end = nullptr;
+            long number = std::strtol(page.c_str(), &end, 10);
+            if (page.empty() || *end || number <= 0 || number > 65535 || !codePageKnown(static_cast<int>(number)))
+                throw UsageError("--codepage " + page + ": not a code page this system can convert to");
+            command.pack.codePage = static_cast<int>(number);
+        } else if (arg == "-C") command.baseDir = value(i);
+        else if (arg == "--list") command.list = value(i);
+        else if (arg == "--test") command.test = value(i);
+        else if (arg == "--help") {
+            std::cout << USAGE << "\n" << HELP;
+            std::exit(0);
+        } else if (arg == "--version") {
+            std::cout << VERSION << "\n";
+            std::exit(0);
+        } else if (arg.size() > 1 && arg[0] == '-') throw UsageError("unknown option " + arg);
+        else command.paths.push_back(arg);
+    }
+    return command;
+}
+
+int runCommand(const Command& command) {
+    if (!command.list.empty() || !command.test.empty()) {
+        bool test = !command.test.empty();
+        return listSelfExtractor(test ? command.test : command.list, test, std::cout) ? 1 : 0;
+    }
+    if (command.output.empty()) throw UsageError("-o is required");
+    if (command.archive.empty() == command.paths.empty())
+        throw UsageError("give either files and directories to pack or --archive IN.lzh");
+    if (!command.archive.empty() && (!command.question.empty() || !command.script.empty()))
+        throw UsageError("--question and --script go into an archive velkar-build packs, not one given with --archive");
+    if (!command.archive.empty() && samePath(command.archive, command.output))
+        throw std::runtime_error(command.output + ": is the input archive; choose another output");
+    std::string stubPath = command.stub.empty() ? findStub() : command.stub;
+    if (samePath(stubPath, command.output))
+        throw std::runtime_error(command.output + ": is the stub; choose another output");
+    Bytes stub = readFile(stubPath);
+    try {
+        checkStub(stub);
+    } catch (const std::runtime_error& error) {
+        throw std::runtime_error(stubPath + ": " + error.what());
+    }
+    if (command.archive.empty()) {
+        Sources sources = gatherSources(command);
+        OutputFile out(command.output);
+        packSources(command, sources, stub, out);
+        out.commit();
+        return 0;
+    }
+    OutputFile out(command.output);
+    wrapArchive(command, stub, out);
+    out.commit();
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string output, archive, stub;
-    if (const char* fromEnvironment = std::getenv("VELKAR_STUB")) stub = fromEnvironment;
-    if (stub.empty()) stub = "velkar.exe";
-    BuildOptions options;
     try {
-        auto value = [&](int& i) -> std::string {
-            if (i + 1 >= argc) throw std::runtime_error(std::string(argv[i]) + " needs a value");
-            return argv[++i];
-        };
-        for (int i = 1; i < argc; ++i) {
-            std::string arg = argv[i];
-            if (arg == "-o") output = value(i);
-            else if (arg == "--stub") stub = value(i);
-            else if (arg == "--archive") archive = value(i);
-            else if (arg == "--title") options.title = value(i);
-            else if (arg == "--install-title") options.installTitle = value(i);
-            else if (arg == "--dir") options.dir = value(i);
-            else if (arg == "--command") options.command = value(i);
-            else if (arg == "--auto-start") options.flags |= FLAG_AUTO_START;
-            else if (arg == "--overwrite") options.flags |= FLAG_OVERWRITE;
-            else if (arg == "--tamper") options.flags |= FLAG_TAMPER_CHECK;
-            else if (arg == "--no-keep-newer") options.flags |= FLAG_NO_KEEP_NEWER;
-            else if (arg == "--restore-attributes") options.restoreAttributes = true;
-            else if (arg == "--admin") options.requireAdministrator = true;
-            else throw std::runtime_error("unknown argument " + arg);
-        }
-        if (output.empty() || archive.empty()) throw std::runtime_error("-o and --archive are required");
-
-        Bytes result;
-        try {
-            result = buildSelfExtractor(readFile(stub), readFile(archive), options);
-        } catch (const std::runtime_error& error) {
-            throw std::runtime_error(archive + " with " + stub + ": " + error.what());
-        }
-        std::ofstream out(output, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(result.data()), static_cast<std::streamsize>(result.size()));
-        if (!out.flush()) throw std::runtime_error(output + ": cannot be written");
-    } catch (const std::exception& error) {
+        return runCommand(parseCommand(argc, argv));
+    } catch (const UsageError& error) {
         std::cerr << "velkar-build: " << error.what() << "\n" << USAGE;
-        return 2;
+    } catch (const std::exception& error) {
+        std::cerr << "velkar-build: " << error.what() << "\n";
     }
-    return 0;
+    return 2;
 }

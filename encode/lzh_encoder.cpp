@@ -1,0 +1,308 @@
+#include "encode/lzh_encoder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "encode/bit_output.h"
+#include "encode/block_encoder.h"
+#include "encode/huffman_code.h"
+#include "encode/match_finder.h"
+
+namespace lzh {
+
+const Method* methodFor(char digit) {
+    static const Method methods[] = {
+        {'5', 8192, 14, 4},
+        {'6', 32768, 16, 5},
+        {'7', 65536, 17, 5},
+    };
+    for (const Method& method : methods)
+        if (method.digit == digit) return &method;
+    return nullptr;
+}
+
+namespace {
+
+const uint64_t SEGMENT = 65536;         // input positions parsed at a time
+const size_t PENDING_TOKENS = 262144;   // tokens gathered before blocks are chosen
+const size_t MATCHES_KEPT = 16;         // per position, the longest ones
+
+struct Tuning {
+    unsigned pathRounds;      // cheapest paths per segment, each priced by the one before
+    unsigned maxChain;        // candidates looked at per position
+    unsigned niceLength;      // a match this long ends the search
+    unsigned longMatch;       // inside a copy this long no position is searched
+    size_t blockGranularity;  // tokens between candidate block ends
+};
+
+Tuning tuningFor(Effort effort) {
+    if (effort == Effort::best) return {2, 256, MAX_MATCH, 192, MAX_BLOCK_SYMBOLS / 32};
+    return {1, 32, 64, 64, MAX_BLOCK_SYMBOLS / 4};
+}
+
+// Bit costs of each symbol under a code built from counts; a symbol not yet
+// seen is priced as if it had been seen once.
+struct CostModel {
+    std::vector<uint32_t> literal;
+    uint32_t position[MAX_POSITION_SYMBOLS];
+
+    CostModel(const SymbolCounts& counts, const Method& method) {
+        std::vector<uint32_t> literals = counts.literal;
+        for (uint32_t& count : literals) ++count;
+        std::vector<uint8_t> lengths = huffmanLengths(literals, MAX_CODE_LENGTH);
+        literal.assign(lengths.begin(), lengths.end());
+        std::vector<uint32_t> positions(counts.position.begin(), counts.position.begin() + method.positionSymbols);
+        for (uint32_t& count : positions) ++count;
+        std::vector<uint8_t> positionLengths = huffmanLengths(positions, MAX_CODE_LENGTH);
+        for (unsigned p = 0; p < MAX_POSITION_SYMBOLS; ++p)
+            position[p] = p < positionLengths.size() ? positionLengths[p] + positionExtraBits(p) : 64;
+    }
+};
+
+class Encoder {
+public:
+    Encoder(const Method& method, Effort effort, const ByteReader& read, const ByteWriter& write)
+        : method_(method),
+          tuning_(tuningFor(effort)),
+          read_(read),
+          write_(write),
+          finder_(method, tuning_.maxChain, tuning_.niceLength),
+          buffer_(method.dictionarySize + SEGMENT) {}
+
+    EncodeResult run() {
+        uint64_t pos = 0;
+        for (;;) {
+            fill(pos);
+            if (pos >= end_ || result_.stopped) break;
+            uint64_t segmentEnd = std::min(pos + SEGMENT, end_);
+            pos = parseSegment(pos, segmentEnd);
+        }
+        chooseBlocks();
+        bits_.finish();
+        drain();
+        result_.inputBytes = end_;
+        return result_;
+    }
+
+private:
+    // Keeps the last dictionary before pos and reads on until the buffer is
+    // full, so the next segment and every copy source lie in memory.
+    void fill(uint64_t pos) {
+        uint64_t keep = pos > method_.dictionarySize ? pos - method_.dictionarySize : 0;
+        if (keep > base_) {
+            std::memmove(buffer_.data(), buffer_.data() + (keep - base_), end_ - keep);
+            base_ = keep;
+        }
+        while (!inputDone_ && end_ - base_ < buffer_.size()) {
+            size_t got = read_(buffer_.data() + (end_ - base_), buffer_.size() - (end_ - base_));
+            if (got == 0) inputDone_ = true;
+            end_ += got;
+        }
+        finder_.setWindow(buffer_.data(), base_, end_);
+    }
+
+    uint8_t byteAt(uint64_t pos) const { return buffer_[pos - base_]; }
+    unsigned room(uint64_t pos, uint64_t limit) const {
+        return static_cast<unsigned>(std::min<uint64_t>(MAX_MATCH, limit - pos));
+    }
+    void push(const Token& token) {
+        pending_.push_back(token);
+        if (pending_.size() == PENDING_TOKENS) chooseBlocks();
+    }
+
+    // The cheapest path through the segment under a cost model: the first
+    // priced by the last segment's path (by a greedy parse at the start),
+    // each further one by the path before. Copies end at the segment's end,
+    // so the next one starts afresh.
+    uint64_t parseSegment(uint64_t start, uint64_t segmentEnd) {
+        size_t n = static_cast<size_t>(segmentEnd - start);
+        matches_.clear();
+        firstMatch_.assign(n + 1, 0);
+        uint64_t searchFrom = start;
+        for (size_t j = 0; j < n; ++j) {
+            uint64_t pos = start + j;
+            firstMatch_[j] = static_cast<uint32_t>(matches_.size());
+            if (pos >= searchFrom) {
+                size_t before = matches_.size();
+                unsigned longest = finder_.find(pos, room(pos, segmentEnd), matches_);
+                if (matches_.size() - before > MATCHES_KEPT)
+                    matches_.erase(matches_.begin() + static_cast<std::ptrdiff_t>(before),
+                                   matches_.end() - static_cast<std::ptrdiff_t>(MATCHES_KEPT));
+                if (longest >= tuning_.longMatch) searchFrom = pos + longest;
+            }
+            finder_.insert(pos);
+        }
+        firstMatch_[n] = static_cast<uint32_t>(matches_.size());
+
+        // A greedy parse prices poorly; the first segment takes one more path.
+        std::vector<Token> path;
+        unsigned rounds = tuning_.pathRounds;
+        if (previousCounts_.tokens == 0) {
+            path = greedyPath(start, n);
+            ++rounds;
+        }
+        for (unsigned round = 0; round < rounds; ++round) {
+            SymbolCounts counts;
+            if (path.empty()) counts = previousCounts_;
+            for (const Token& token : path) counts.add(token);
+            path = cheapestPath(start, n, CostModel(counts, method_));
+        }
+        previousCounts_ = SymbolCounts();
+        for (const Token& token : path) {
+            previousCounts_.add(token);
+            push(token);
+        }
+        consumed_ = segmentEnd;
+        return segmentEnd;
+    }
+
+    std::vector<Token> greedyPath(uint64_t start, size_t n) const {
+        std::vector<Token> path;
+        for (size_t j = 0; j < n;) {
+            if (firstMatch_[j] == firstMatch_[j + 1]) {
+                path.push_back({byteAt(start + j), 0});
+                ++j;
+                continue;
+            }
+            const Match& match = matches_[firstMatch_[j + 1] - 1];
+            path.push_back({static_cast<uint16_t>(match.length + COPY_LENGTH_BIAS),
+                            static_cast<uint16_t>(match.distance - 1)});
+            j += match.length;
+        }
+        return path;
+    }
+
+    // A longer match also offers every shorter length at its distance, so the
+    // lengths between two kept matches take the longer one's distance.
+    std::vector<Token> cheapestPath(uint64_t start, size_t n, const CostModel& costs) {
+        const uint32_t unreached = std::numeric_limits<uint32_t>::max();
+        cost_.assign(n + 1, unreached);
+        stepLength_.assign(n + 1, 0);
+        stepDistance_.assign(n + 1, 0);
+        cost_[0] = 0;
+        for (size_t j = 0; j < n; ++j) {
+            uint32_t here = cost_[j];
+            uint32_t viaLiteral = here + costs.literal[byteAt(start + j)];
+            if (viaLiteral < cost_[j + 1]) {
+                cost_[j + 1] = viaLiteral;
+                stepLength_[j + 1] = 1;
+            }
+            unsigned length = MIN_MATCH;
+            for (uint32_t m = firstMatch_[j]; m < firstMatch_[j + 1]; ++m) {
+                const Match& match = matches_[m];
+                uint32_t positionCost = costs.position[positionSymbol(match.distance - 1u)];
+                for (; length <= match.length; ++length) {
+                    uint32_t viaCopy = here + costs.literal[length + COPY_LENGTH_BIAS] + positionCost;
+                    if (viaCopy < cost_[j + length]) {
+                        cost_[j + length] = viaCopy;
+                        stepLength_[j + length] = static_cast<uint16_t>(length);
+                        stepDistance_[j + length] = match.distance;
+                    }
+                }
+            }
+        }
+        std::vector<Token> path;
+        for (size_t j = n; j > 0;) {
+            unsigned length = stepLength_[j];
+            if (length == 1)
+                path.push_back({byteAt(start + j - 1), 0});
+            else
+                path.push_back({static_cast<uint16_t>(length + COPY_LENGTH_BIAS),
+                                static_cast<uint16_t>(stepDistance_[j] - 1)});
+            j -= length;
+        }
+        std::reverse(path.begin(), path.end());
+        return path;
+    }
+
+    // Blocks end at multiples of the granularity: the cheapest partition of
+    // the pending tokens into blocks of at most MAX_BLOCK_SYMBOLS, found by
+    // trying every block that can end each chunk.
+    void chooseBlocks() {
+        if (pending_.empty()) return;
+        size_t step = tuning_.blockGranularity;
+        size_t chunkCount = (pending_.size() + step - 1) / step;
+        std::vector<SymbolCounts> chunks(chunkCount);
+        for (size_t i = 0; i < pending_.size(); ++i) chunks[i / step].add(pending_[i]);
+        std::vector<uint64_t> cheapest(chunkCount + 1, std::numeric_limits<uint64_t>::max());
+        std::vector<size_t> blockStart(chunkCount + 1, 0);
+        cheapest[0] = 0;
+        for (size_t end = 1; end <= chunkCount; ++end) {
+            SymbolCounts block;
+            for (size_t start = end; start-- > 0;) {
+                block.add(chunks[start]);
+                if (block.tokens > MAX_BLOCK_SYMBOLS) break;
+                uint64_t bits = cheapest[start] + blockBits(block, method_);
+                if (bits < cheapest[end]) {
+                    cheapest[end] = bits;
+                    blockStart[end] = start;
+                }
+            }
+        }
+        std::vector<size_t> ends;
+        for (size_t end = chunkCount; end > 0; end = blockStart[end]) ends.push_back(end);
+        size_t from = 0;
+        for (size_t i = ends.size(); i-- > 0;) {
+            size_t to = std::min(pending_.size(), ends[i] * step);
+            writeBlock(bits_, pending_.data() + from, to - from, method_);
+            drain();
+            from = to;
+        }
+        pending_.clear();
+    }
+
+    void drain() {
+        std::vector<uint8_t>& bytes = bits_.bytes();
+        if (bytes.empty()) return;
+        if (!result_.stopped && !write_(bytes.data(), bytes.size(), consumed_)) result_.stopped = true;
+        result_.packedBytes += bytes.size();
+        bytes.clear();
+    }
+
+    const Method& method_;
+    Tuning tuning_;
+    const ByteReader& read_;
+    const ByteWriter& write_;
+    MatchFinder finder_;
+    std::vector<uint8_t> buffer_;
+    uint64_t base_ = 0;
+    uint64_t end_ = 0;
+    bool inputDone_ = false;
+    std::vector<Token> pending_;
+    SymbolCounts previousCounts_;  // of the last segment's path
+    uint64_t consumed_ = 0;        // input covered by the tokens so far
+    BitOutput bits_;
+    EncodeResult result_;
+    std::vector<Match> matches_;
+    std::vector<uint32_t> firstMatch_;
+    std::vector<uint32_t> cost_;
+    std::vector<uint16_t> stepLength_;
+    std::vector<uint16_t> stepDistance_;
+};
+
+}  // namespace
+
+EncodeResult encodeStream(const Method& method, Effort effort, const ByteReader& read, const ByteWriter& write) {
+    return Encoder(method, effort, read, write).run();
+}
+
+std::vector<uint8_t> encodeBytes(const Method& method, Effort effort, const uint8_t* data, size_t size) {
+    size_t offset = 0;
+    std::vector<uint8_t> packed;
+    encodeStream(
+        method, effort,
+        [&](uint8_t* into, size_t room) {
+            size_t n = std::min(room, size - offset);
+            if (n) std::memcpy(into, data + offset, n);
+            offset += n;
+            return n;
+        },
+        [&](const uint8_t* bytes, size_t n, uint64_t) {
+            packed.insert(packed.end(), bytes, bytes + n);
+            return true;
+        });
+    return packed;
+}
+
+}  // namespace lzh

@@ -1,0 +1,59 @@
+// Packs files, directories and the reserved members into a level-2 LZH
+// archive written at the current position of an open file.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "encode/lzh_encoder.h"
+#include "tools/velkar_build/source_tree.h"
+
+struct PackSettings {
+    char method = '5';  // '0' stores every member
+    lzh::Effort effort = lzh::Effort::normal;
+    int codePage = 1252;
+    // Told the bytes read so far from the files packed, for a progress bar.
+    std::function<void(uint64_t)> progress;
+};
+
+class ArchivePacker {
+public:
+    ArchivePacker(std::FILE* out, std::string outName, const PackSettings& settings);
+
+    // "!" (the question) or "$" (the installer script), already in the code page.
+    void addReserved(const std::string& name, const std::string& bytes);
+    // Throws std::runtime_error naming the file on a name the stub could not
+    // take, a file of 4 GiB or more, a read that fails and a write that fails.
+    void addEntry(const SourceEntry& entry);
+    // Ends the archive with two zero bytes: a zero header size that no byte
+    // appended later can change into a header.
+    void finish();
+
+    uint16_t crcXor() const { return crcXor_; }
+    unsigned memberCount() const { return memberCount_; }
+
+private:
+    struct Names {
+        std::string fileName;
+        std::string directory;
+    };
+    Names archiveNames(const std::string& utf8Name, bool directory) const;
+    // open() gives a fresh reader of the member's bytes; it is called a
+    // second time when the packed form is not smaller and the bytes are
+    // stored instead.
+    void addMember(struct MemberFields fields, uint64_t size, const std::function<lzh::ByteReader()>& open,
+                   const std::string& what);
+    void write(const void* bytes, size_t size);
+    uint64_t tell();
+    void seek(uint64_t position);
+
+    std::FILE* out_;
+    std::string outName_;
+    PackSettings settings_;
+    uint16_t crcTable_[256];
+    uint16_t crcXor_ = 0;
+    unsigned memberCount_ = 0;
+    uint64_t progressDone_ = 0;
+};

@@ -1,0 +1,166 @@
+#include "tools/velkar_build/listing.h"
+
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iomanip>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+#include "archive/member_header.h"
+#include "common/byte_order.h"
+#include "common/run_state.h"
+#include "decode/crc16.h"
+#include "tools/stub_layout/dos_part.h"
+#include "tools/velkar_build/member_check.h"
+
+namespace {
+
+std::string quoted(const char* field, size_t width) { return "\"" + std::string(field, strnlen(field, width)) + "\""; }
+
+std::string flagNames(unsigned flags) {
+    std::string names;
+    auto add = [&](unsigned bit, const char* name) {
+        if (!(flags & bit)) return;
+        if (!names.empty()) names += ", ";
+        names += name;
+    };
+    add(FLAG_AUTO_START, "auto-start");
+    add(FLAG_OVERWRITE, "overwrite");
+    add(FLAG_TAMPER_CHECK, "tamper check");
+    add(FLAG_NO_KEEP_NEWER, "no keep-newer");
+    return names.empty() ? "none" : names;
+}
+
+void printSettings(const SettingsBlock& block, std::ostream& out) {
+    out << "settings block:\n"
+        << "  archive offset      " << block.archiveOffset << "\n"
+        << "  title               " << quoted(block.windowTitle, sizeof(block.windowTitle))
+        << (block.windowTitle[0] ? "" : " (\"" DEFAULT_WINDOW_TITLE "\")") << "\n"
+        << "  install title       " << quoted(block.installTitle, sizeof(block.installTitle)) << "\n"
+        << "  directory           " << quoted(block.destDir, sizeof(block.destDir)) << "\n"
+        << "  command             " << quoted(block.command, sizeof(block.command)) << "\n"
+        << "  flags               0x" << std::hex << std::setw(2) << std::setfill('0') << unsigned(block.flags)
+        << std::dec << std::setfill(' ') << " (" << flagNames(block.flags) << ")\n"
+        << "  restore attributes  " << (block.restoreAttributes ? "on" : "off") << "\n";
+}
+
+std::string memberName(const MemberHeader& header) {
+    std::string name(reinterpret_cast<const char*>(header.raw + header.dirNamePos), header.dirNameLength);
+    name.append(reinterpret_cast<const char*>(header.raw + header.fileNamePos), header.fileNameLength);
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) == DIRECTORY_SEPARATOR || c == '\\') c = '/';
+    return name;
+}
+
+std::string timeText(uint32_t unixTime) {
+    std::time_t seconds = unixTime;
+    std::tm parts = {};
+    gmtime_r(&seconds, &parts);
+    char text[32];
+    std::strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%S", &parts);
+    return text;
+}
+
+std::string ratioText(uint64_t packed, uint64_t original) {
+    if (original == 0) return "   -  ";
+    std::ostringstream text;
+    text << std::fixed << std::setprecision(1) << std::setw(5) << 100.0 * double(packed) / double(original) << "%";
+    return text.str();
+}
+
+bool readHeader(std::ifstream& in, uint64_t at, std::vector<unsigned char>& raw, uint64_t fileSize) {
+    if (raw.size() < 2 || at + raw.size() > fileSize) return false;
+    in.seekg(static_cast<std::streamoff>(at));
+    return static_cast<bool>(in.read(reinterpret_cast<char*>(raw.data()), static_cast<std::streamsize>(raw.size())));
+}
+
+bool headerCrcMatches(std::vector<unsigned char> raw, const MemberHeader& header) {
+    raw[header.headerCrcPos] = 0;
+    raw[header.headerCrcPos + 1] = 0;
+    uint16_t table[256];
+    fillCrcTable(table, CRC16_POLYNOMIAL);
+    return crcUpdate(table, 0, raw.data(), static_cast<uint32_t>(raw.size())) == header.headerCrc;
+}
+
+}  // namespace
+
+int listSelfExtractor(const std::string& path, bool test, std::ostream& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error(path + ": cannot be read");
+    in.seekg(0, std::ios::end);
+    uint64_t fileSize = static_cast<uint64_t>(in.tellg());
+    std::vector<unsigned char> head(SETTINGS_OFFSET + SETTINGS_SIZE);
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size())) ||
+        std::memcmp(&head[STUB_MARKER_OFFSET], STUB_MARKER, STUB_MARKER_SIZE) != 0)
+        throw std::runtime_error(path + ": is not a Velkar file");
+    SettingsBlock block;
+    std::memcpy(&block, &head[SETTINGS_OFFSET], SETTINGS_SIZE);
+    printSettings(block, out);
+
+    int problems = 0;
+    auto problem = [&](const std::string& what) {
+        out << "  " << what << "\n";
+        ++problems;
+    };
+    uint64_t at = block.archiveOffset;
+    uint16_t tamperValue = 0;
+    if (block.flags & FLAG_TAMPER_CHECK) {
+        unsigned char value[2] = {};
+        in.seekg(static_cast<std::streamoff>(at));
+        if (!in.read(reinterpret_cast<char*>(value), 2)) problem("the tamper value is missing");
+        tamperValue = readLittle16(value);
+        at += 2;
+    }
+    out << "\nmethod     packed   original  ratio  time                 crc   name" << (test ? "  (test)" : "") << "\n";
+    uint64_t totalPacked = 0, totalOriginal = 0;
+    uint16_t crcXor = 0;
+    unsigned members = 0;
+    while (at + 2 <= fileSize) {
+        unsigned char sizeBytes[2];
+        in.seekg(static_cast<std::streamoff>(at));
+        in.read(reinterpret_cast<char*>(sizeBytes), 2);
+        int32_t size = static_cast<int16_t>(readLittle16(sizeBytes));
+        if (size == 0) break;
+        std::vector<unsigned char> raw(size > 0 ? static_cast<size_t>(size) : 0);
+        MemberHeader header = {};
+        if (size < 0 || !readHeader(in, at, raw, fileSize) ||
+            !parseMemberHeader(raw.data(), static_cast<uint32_t>(size), &header) || !headerCrcMatches(raw, header)) {
+            problem("member " + std::to_string(members + 1) + ": Bad header");
+            break;
+        }
+        ++members;
+        uint64_t dataOffset = at + static_cast<uint32_t>(size);
+        std::string name = memberName(header);
+        out << "-lh" << header.method << "- " << std::setw(10) << header.packedSize << " " << std::setw(10)
+            << header.unpackedSize << " " << ratioText(header.packedSize, header.unpackedSize) << "  "
+            << timeText(header.timeStamp) << "  " << std::hex << std::setw(4) << std::setfill('0') << header.dataCrc
+            << std::dec << std::setfill(' ') << "  " << name;
+        crcXor ^= header.dataCrc;
+        totalPacked += header.packedSize;
+        totalOriginal += header.unpackedSize;
+        if (dataOffset + header.packedSize > fileSize) {
+            out << "\n";
+            problem(name + ": Unexpeted EOF");
+            break;
+        }
+        if (test && header.method != 'd') {
+            uint16_t crc = 0;
+            MemberData data = {static_cast<char>(header.method), static_cast<uint32_t>(dataOffset), header.packedSize,
+                               header.unpackedSize};
+            bool decoded = dataOffset <= 0x7FFFFFFF && decodeWithStub(path, data, &crc);
+            out << (decoded && crc == header.dataCrc ? "  ok" : decoded ? "  CRC ERROR" : "  cannot be decoded");
+            if (!decoded || crc != header.dataCrc) ++problems;
+        }
+        out << "\n";
+        at = dataOffset + header.packedSize;
+    }
+    out << members << " members, " << totalPacked << " bytes packed from " << totalOriginal << " ("
+        << ratioText(totalPacked, totalOriginal) << ")\n";
+    if (test && problems == 0 && (block.flags & FLAG_TAMPER_CHECK) && crcXor != tamperValue)
+        problem("Tampered DATA: the tamper value does not match the members' CRCs");
+    if (test) out << (problems ? "test failed\n" : "every member tested ok\n");
+    return problems;
+}
