@@ -77,7 +77,7 @@ osslsigncode verify -CAfile "$WINE_RUN/cert.pem" -in "$signed" > "$WINE_RUN/veri
     pass "the signed file's members and tamper value test ok" || fail "--test on the signed file" "$(cat "$WINE_RUN/test.log")"
 mkdir -p "$WINE_RUN/out-host"
 "$VELKAR_RUNNER" "$signed" -n "$WINE_RUN/out-host" > "$WINE_RUN/run.log" 2>&1 < /dev/null
-[ $? = 1 ] && check_tree "signed, velkar-run" "$WINE_RUN/out-host" || fail "signed, velkar-run" "$(cat "$WINE_RUN/run.log")"
+[ $? = 0 ] && check_tree "signed, velkar-run" "$WINE_RUN/out-host" || fail "signed, velkar-run" "$(cat "$WINE_RUN/run.log")"
 unpack_under_wine signed "$signed"
 
 finish
