@@ -129,6 +129,9 @@ struct RunState {
 
     // CRC-16: the table and the running value over the bytes written.
     uint16_t crcTable[256];
+    // crcTable advanced over 1 to 7 more zero bytes, so that eight bytes
+    // cost eight independent look-ups instead of a chain of eight.
+    uint16_t crcSliceTables[7][256];
     uint16_t crc;
 
     // Archive input and bit input.
@@ -138,6 +141,7 @@ struct RunState {
     uint16_t bitBuffer;         // the next 16 bits of the packed data
     unsigned char pendingByte;  // the rest of the last byte read, left-aligned
     unsigned char pendingBitCount;
+    unsigned char bytesPastEnd; // zero bytes fed since the packed data ran out
 
     // Output sink: where decoded bytes go besides the output file.
     char* memoryText;           // the memory sink's text (with outputHandle INVALID_FILE)

@@ -1,16 +1,20 @@
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "decode/archive_input.h"
+#include "decode/bit_input.h"
 #include "decode/block_decoder.h"
 #include "decode/crc16.h"
 #include "decode/output_sink.h"
 #include "resources/control_ids.h"
 #include "support/archive_maker.h"
 #include "support/bit_writer.h"
+#include "support/reference_decoding.h"
 #include "support/test_support.h"
 #include "ui/progress.h"
 
@@ -496,6 +500,108 @@ TEST_F(BlockDecoderTest, ReadFailureWhileShiftingBitsStopsAtTheWindow) {
         EXPECT_EQ(failingDecode('5', packed, 100000, c.cut), DECODE_READ_FAILED);
         EXPECT_EQ(scratch.read("out.bin").size(), 65536u) << "only the window written before the failed read";
     }
+}
+
+// A complete code with lengths of 1 to 16 spread at random: leaves of a
+// random tree, made by splitting a random leaf until there are enough, then
+// shuffled over the symbols.
+std::vector<int> randomCompleteCode(size_t count, std::mt19937& random) {
+    std::vector<int> leaves = {0};
+    while (leaves.size() < count) {
+        size_t i = random() % leaves.size();
+        if (leaves[i] == 16) continue;
+        ++leaves[i];
+        leaves.push_back(leaves[i]);
+    }
+    std::shuffle(leaves.begin(), leaves.end(), random);
+    return leaves;
+}
+
+// Blocks of random literals and copies: short and long, from one byte back
+// to the method's farthest, across the window's end, in codes whose lengths
+// reach 16, so that every kind of step of the fast loop (pieces of 8 or 4,
+// byte by byte, a run of one byte, a source wrapping around the window,
+// codes found through the tree) meets the plain decoding.
+// Returns the stream; the bytes it decodes to go into unpackedSize.
+std::string randomStream(char method, uint32_t* unpackedSize, std::mt19937& random) {
+    unsigned positionCount = method <= '5' ? 14 : 17;
+    uint32_t farthest = method == '4' ? 4096 : method == '5' ? 8192 : method == '6' ? 32768 : 65536;
+    PackedWriter writer(countBitsOf(method));
+    uint32_t produced = 0;
+    while (produced < *unpackedSize) {
+        uint32_t symbols = 1 + random() % 20000;
+        writer.block(symbols, randomCompleteCode(510, random), randomCompleteCode(positionCount, random));
+        for (uint32_t i = 0; i < symbols; ++i) {
+            if (random() % 3) {
+                writer.literal(static_cast<int>(random() % 256));
+                ++produced;
+                continue;
+            }
+            int length = random() % 4 ? 3 + static_cast<int>(random() % 14) : 3 + static_cast<int>(random() % 254);
+            uint32_t pick = random() % 4;
+            uint32_t distance = pick == 0 ? 1 + random() % 9 : pick == 1 ? farthest - random() % 300 : 1 + random() % farthest;
+            writer.copy(length, std::min(distance, farthest) - 1);
+            produced += static_cast<uint32_t>(length);
+        }
+    }
+    *unpackedSize = produced;
+    return writer.bits.bytes();
+}
+
+// The fast loop hands over to the plain steps at every edge and must leave
+// exactly what they would: compared on long random streams of each method,
+// whole, with the size ending in the middle, and cut short at refill
+// boundaries and elsewhere, with a window full of an earlier member's bytes.
+TEST_F(BlockDecoderTest, FastDecodingMatchesThePlainOne) {
+    std::mt19937 random(11);
+    auto saved = std::make_unique<RunState>();
+    for (char method : {'4', '5', '6', '7'}) {
+        uint32_t unpackedSize = 150000 + random() % 100000;
+        std::string packed = randomStream(method, &unpackedSize, random);
+        struct Variant {
+            const char* name;
+            uint32_t unpackedSize;
+            size_t cut;
+        } variants[] = {
+            {"whole", unpackedSize, std::string::npos},
+            {"size ends early", unpackedSize / 3, std::string::npos},
+            {"cut at the second refill", unpackedSize, 16384},
+            {"cut inside a refill", unpackedSize, packed.size() - 1000},
+            {"one byte short", unpackedSize, packed.size() - 1},
+        };
+        for (const Variant& v : variants) {
+            SCOPED_TRACE(std::string(1, method) + ": " + v.name);
+            for (uint32_t i = 0; i < WINDOW_SIZE; ++i) run->window[i] = static_cast<unsigned char>(i * 7 >> 3);
+            *saved = *run;
+            DecodingOutcome outcome[2];
+            void (*decoders[2])() = {decodeMember, decodeMemberPlainly};
+            for (int k = 0; k < 2; ++k) {
+                *run = *saved;
+                openMember(method, packed, v.unpackedSize, v.cut);
+                run->outputHandle = osCreateOutput(run->outputPath);
+                outcome[k] = recordDecoding(decoders[k]);
+                osCloseOutput(run->outputHandle);
+                osClose(run->archiveHandle);
+            }
+            EXPECT_EQ(outcome[0].failure, outcome[1].failure);
+            EXPECT_EQ(outcome[0].fields, outcome[1].fields);
+            EXPECT_TRUE(outcome[0] == outcome[1]);
+            EXPECT_EQ(outcome[0].failure, v.cut == std::string::npos ? DECODE_OK : DECODE_READ_FAILED);
+        }
+    }
+}
+
+// A 4 GiB claim over a few packed bytes ends as a cut archive does, once a
+// code needs bits past the data, instead of decoding zero bits for minutes;
+// only the windows finished before that point are written.
+TEST_F(BlockDecoderTest, DecodingPastThePackedDataFails) {
+    PackedWriter writer(4);
+    writer.block(0, literalsFor("ab", {}), flatCode(14, {0, 1}));
+    for (int i = 0; i < 65536; ++i) writer.literal('a' + i % 2);
+    writer.block(4464, literalsFor("ab", {}), flatCode(14, {0, 1}));
+    for (int i = 0; i < 4464; ++i) writer.literal('a' + i % 2);
+    EXPECT_EQ(failingDecode('5', writer.bits.bytes(), 0xFFFFFFFF), DECODE_READ_FAILED);
+    EXPECT_EQ(scratch.read("out.bin").size(), 65536u);
 }
 
 }  // namespace
