@@ -161,6 +161,7 @@ struct RunState {
     uint16_t leftChild[TREE_LINKS];   // tree links of codes longer than the tables
     uint16_t rightChild[TREE_LINKS];
     uint16_t symbolTable[1 << SYMBOL_TABLE_BITS];
+    uint16_t symbolCodes[1 << SYMBOL_TABLE_BITS];  // symbolTable with each symbol's length, for the fast loop
     uint16_t smallTable[1 << SMALL_TABLE_BITS];  // the code-length code, then the position code
     unsigned char symbolLengths[LITERAL_COUNT];
     unsigned char smallLengths[128];

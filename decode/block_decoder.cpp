@@ -90,9 +90,12 @@ static int readSymbolLengths() {
 // so far (a bad table, a failed read) stops the decoding.
 int readBlockHeader() {
     run->blockSymbolsLeft = takeBits(16);
-    return readSmallLengths(CODE_LENGTH_COUNT, CODE_LENGTH_COUNT_BITS, ZERO_RUN_INDEX) && readSymbolLengths() &&
-           readSmallLengths(run->positionCodeCount, run->positionCountBits, NO_ZERO_RUN) &&
-           run->decodeFailure == DECODE_OK;
+    if (!readSmallLengths(CODE_LENGTH_COUNT, CODE_LENGTH_COUNT_BITS, ZERO_RUN_INDEX) || !readSymbolLengths() ||
+        !readSmallLengths(run->positionCodeCount, run->positionCountBits, NO_ZERO_RUN) ||
+        run->decodeFailure != DECODE_OK)
+        return 0;
+    packSymbolCodes();
+    return 1;
 }
 
 // Positions 0 and 1 are their own code; code p above 1 says the position has

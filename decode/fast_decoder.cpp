@@ -59,6 +59,30 @@ static inline uint16_t lookAhead(const FastBits& b) {
     return static_cast<uint16_t>(b.word >> (WORD_BITS - 16));
 }
 
+// An entry of symbolCodes: the symbol (or tree node) in the low bits, its
+// code's length above them, so that one load gives both.
+const unsigned CODE_SYMBOL_BITS = 10;
+const uint16_t CODE_SYMBOL_MASK = (1u << CODE_SYMBOL_BITS) - 1;
+
+void packSymbolCodes() {
+    for (uint32_t i = 0; i < (1u << SYMBOL_TABLE_BITS); ++i) {
+        uint16_t s = run->symbolTable[i];
+        run->symbolCodes[i] = s < LITERAL_COUNT ? static_cast<uint16_t>(s | run->symbolLengths[s] << CODE_SYMBOL_BITS) : s;
+    }
+}
+
+static inline uint16_t fastSymbol(FastBits& b, const uint16_t* codes, const unsigned char* lengths) {
+    uint16_t entry = codes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
+    uint16_t s = entry & CODE_SYMBOL_MASK;
+    if (s < LITERAL_COUNT) {
+        dropBits(b, entry >> CODE_SYMBOL_BITS);
+        return s;
+    }
+    s = walkCodeTree(s, lookAhead(b), SYMBOL_TABLE_BITS, LITERAL_COUNT);
+    dropBits(b, lengths[s]);
+    return s;
+}
+
 static inline uint16_t fastCode(FastBits& b, const uint16_t* table, unsigned tableBits, uint16_t symbolCount,
                                 const unsigned char* lengths) {
     uint16_t s = table[b.word >> (WORD_BITS - tableBits)];
@@ -112,18 +136,23 @@ void decodeSymbolsFast() {
 
     const unsigned char* const start = run->inputBuffer + inputPos;
     const unsigned char* const inLimit = start + (buffered - INPUT_MARGIN);
-    // Below this count no copy can carry producedCount past 4 GiB, where the
-    // plain step saturates it.
-    uint32_t producedLimit = run->targetSize < 0xFFFFFFFFu - MAX_COPY_LENGTH ? run->targetSize
-                                                                              : 0xFFFFFFFFu - MAX_COPY_LENGTH;
+    // Every symbol moves the window position and producedCount on alike, so
+    // one budget stops the loop before the window's end and at the member's
+    // end, and before producedCount could pass 4 GiB, where the plain step
+    // saturates it.
+    uint32_t pos = run->windowPos;
+    uint32_t produced = run->producedCount;
+    if (pos >= WINDOW_LIMIT || produced >= run->targetSize || produced >= 0xFFFFFFFFu - MAX_COPY_LENGTH) return;
+    uint32_t budget = WINDOW_LIMIT - pos;
+    if (budget > run->targetSize - produced) budget = run->targetSize - produced;
+    if (budget > 0xFFFFFFFFu - MAX_COPY_LENGTH - produced) budget = 0xFFFFFFFFu - MAX_COPY_LENGTH - produced;
+    const uint32_t startPos = pos;
     unsigned char* const window = run->window;
-    const uint16_t* const symbolTable = run->symbolTable;
+    const uint16_t* const symbolCodes = run->symbolCodes;
     const unsigned char* const symbolLengths = run->symbolLengths;
     const uint16_t* const smallTable = run->smallTable;
     const unsigned char* const smallLengths = run->smallLengths;
     const uint16_t positionCount = run->positionCodeCount;
-    uint32_t pos = run->windowPos;
-    uint32_t produced = run->producedCount;
     uint16_t symbolsLeft = run->blockSymbolsLeft;
 
     FastBits b;
@@ -132,12 +161,11 @@ void decodeSymbolsFast() {
     b.count = 16u + run->pendingBitCount;
     b.in = start;
     refill(b);
-    while (symbolsLeft != 0 && pos < WINDOW_LIMIT && produced < producedLimit && b.in <= inLimit) {
+    while (symbolsLeft != 0 && pos < startPos + budget && b.in <= inLimit) {
         --symbolsLeft;
-        uint16_t c = fastCode(b, symbolTable, SYMBOL_TABLE_BITS, LITERAL_COUNT, symbolLengths);
+        uint16_t c = fastSymbol(b, symbolCodes, symbolLengths);
         if (c < FIRST_COPY_SYMBOL) {
             window[pos++] = static_cast<unsigned char>(c);
-            ++produced;
         } else {
             uint32_t length = c - COPY_LENGTH_BIAS;
             if (b.count < MAX_CODE_LENGTH) refill(b);
@@ -150,7 +178,6 @@ void decodeSymbolsFast() {
             }
             copyBytes(window, pos, p + 1, length);
             pos += length;
-            produced += length;
         }
         refill(b);
     }
@@ -167,6 +194,6 @@ void decodeSymbolsFast() {
     run->inputPos = inputPos + used;
     run->packedLeft -= used;
     run->windowPos = pos;
-    run->producedCount = produced;
+    run->producedCount = produced + (pos - startPos);
     run->blockSymbolsLeft = symbolsLeft;
 }

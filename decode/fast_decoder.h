@@ -2,6 +2,9 @@
 // is near.
 #pragma once
 
+// Fills symbolCodes from the block's literal/length table and lengths.
+void packSymbolCodes();
+
 // Decodes the current block's symbols for as long as none of them can reach
 // the end of the window (where the window goes out and progress is shown),
 // the end of the member or of the block, or the end of the bytes already in

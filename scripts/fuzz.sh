@@ -1,7 +1,8 @@
 #!/bin/bash
-# Fuzzes the archive walk (member headers and everything after them) and the
-# block decoder with libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer,
-# both targets at once, for SECONDS each (default 600). Seeds come from jlha
+# Fuzzes the archive walk (member headers and everything after them), the
+# block decoder and the fast decoding against the plain one with libFuzzer,
+# AddressSanitizer and UndefinedBehaviorSanitizer, one target after the other
+# at the lowest priority, for SECONDS each (default 600). Seeds come from jlha
 # archives of the bundled samples; the corpora grow under build/fuzz/corpus.
 # usage: scripts/fuzz.sh [SECONDS]
 set -euo pipefail
@@ -10,10 +11,13 @@ seconds=${1:-600}
 cmake --preset fuzz > /dev/null
 cmake --build build/fuzz -j2 > /dev/null
 corpus=build/fuzz/corpus
-mkdir -p "$corpus/member_header" "$corpus/block_decoder"
+targets="member_header block_decoder decoder_differential"
+for target in $targets; do mkdir -p "$corpus/$target"; done
 
 # Seeds: whole archives for the walk; for the decoder, each compressed
-# member's packed data behind its method byte and 3-byte unpacked size.
+# member's packed data behind its method byte and 3-byte unpacked size; for
+# the differential target the same with a fifth byte that claims no more
+# than the data.
 seeds=$(mktemp -d)
 trap 'rm -rf "$seeds"' EXIT
 little() { od -An -tu"$3" -j"$2" -N"$3" "$1" | tr -d ' '; }
@@ -33,18 +37,18 @@ for method in o5 o6 o7 z; do
             printf "\\$(printf %03o $((letter - 4)))" > "$seed"
             for shift in 0 8 16; do printf "\\$(printf %03o $(((unpacked >> shift) & 255)))" >> "$seed"; done
             dd if="$archive" bs=1 skip=$((offset + header)) count="$packed" status=none >> "$seed"
+            { head -c 4 "$seed"; printf '\000'; tail -c +5 "$seed"; } > "$corpus/decoder_differential/seed-$method-$n"
             n=$((n + 1))
         fi
         offset=$((offset + header + packed))
     done
 done
 
-for target in member_header block_decoder; do
-    (cd build/fuzz && ./fuzz/fuzz_$target -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=2048 \
-        "corpus/$target" > "fuzz_$target.log" 2>&1; echo "exit $?" >> "fuzz_$target.log") &
+for target in $targets; do
+    (cd build/fuzz && nice -n 19 ./fuzz/fuzz_$target -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=2048 \
+        "corpus/$target" > "fuzz_$target.log" 2>&1; echo "exit $?" >> "fuzz_$target.log")
 done
-wait
-for target in member_header block_decoder; do
+for target in $targets; do
     echo "== $target"
     grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|stat::peak_rss_mb)|^#[0-9]+.*DONE|ERROR|SUMMARY|^exit' \
         "build/fuzz/fuzz_$target.log" || true
