@@ -94,7 +94,7 @@ int readBlockHeader() {
         !readSmallLengths(run->positionCodeCount, run->positionCountBits, NO_ZERO_RUN) ||
         run->decodeFailure != DECODE_OK)
         return 0;
-    packSymbolCodes();
+    packBlockCodes();
     return 1;
 }
 

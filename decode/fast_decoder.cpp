@@ -59,34 +59,33 @@ static inline uint16_t lookAhead(const FastBits& b) {
     return static_cast<uint16_t>(b.word >> (WORD_BITS - 16));
 }
 
-// An entry of symbolCodes: the symbol (or tree node) in the low bits, its
-// code's length above them, so that one load gives both.
+// An entry of symbolCodes or positionCodes: the symbol (or tree node) in the
+// low bits, its code's length above them, so that one load gives both.
 const unsigned CODE_SYMBOL_BITS = 10;
 const uint16_t CODE_SYMBOL_MASK = (1u << CODE_SYMBOL_BITS) - 1;
 
-void packSymbolCodes() {
-    for (uint32_t i = 0; i < (1u << SYMBOL_TABLE_BITS); ++i) {
-        uint16_t s = run->symbolTable[i];
-        run->symbolCodes[i] = s < LITERAL_COUNT ? static_cast<uint16_t>(s | run->symbolLengths[s] << CODE_SYMBOL_BITS) : s;
+static void packCodes(const uint16_t* table, unsigned tableBits, uint16_t symbolCount, const unsigned char* lengths,
+                      uint16_t* codes) {
+    for (uint32_t i = 0; i < (1u << tableBits); ++i) {
+        uint16_t s = table[i];
+        codes[i] = s < symbolCount ? static_cast<uint16_t>(s | lengths[s] << CODE_SYMBOL_BITS) : s;
     }
 }
 
-static inline uint16_t fastSymbol(FastBits& b, const uint16_t* codes, const unsigned char* lengths) {
-    uint16_t entry = codes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
+void packBlockCodes() {
+    packCodes(run->symbolTable, SYMBOL_TABLE_BITS, LITERAL_COUNT, run->symbolLengths, run->symbolCodes);
+    packCodes(run->smallTable, SMALL_TABLE_BITS, run->positionCodeCount, run->smallLengths, run->positionCodes);
+}
+
+static inline uint16_t fastCode(FastBits& b, const uint16_t* codes, unsigned tableBits, uint16_t symbolCount,
+                                const unsigned char* lengths) {
+    uint16_t entry = codes[b.word >> (WORD_BITS - tableBits)];
     uint16_t s = entry & CODE_SYMBOL_MASK;
-    if (s < LITERAL_COUNT) {
+    if (s < symbolCount) {
         dropBits(b, entry >> CODE_SYMBOL_BITS);
         return s;
     }
-    s = walkCodeTree(s, lookAhead(b), SYMBOL_TABLE_BITS, LITERAL_COUNT);
-    dropBits(b, lengths[s]);
-    return s;
-}
-
-static inline uint16_t fastCode(FastBits& b, const uint16_t* table, unsigned tableBits, uint16_t symbolCount,
-                                const unsigned char* lengths) {
-    uint16_t s = table[b.word >> (WORD_BITS - tableBits)];
-    if (s >= symbolCount) s = walkCodeTree(s, lookAhead(b), static_cast<uint16_t>(tableBits), symbolCount);
+    s = walkCodeTree(s, lookAhead(b), static_cast<uint16_t>(tableBits), symbolCount);
     dropBits(b, lengths[s]);
     return s;
 }
@@ -150,7 +149,7 @@ void decodeSymbolsFast() {
     unsigned char* const window = run->window;
     const uint16_t* const symbolCodes = run->symbolCodes;
     const unsigned char* const symbolLengths = run->symbolLengths;
-    const uint16_t* const smallTable = run->smallTable;
+    const uint16_t* const positionCodes = run->positionCodes;
     const unsigned char* const smallLengths = run->smallLengths;
     const uint16_t positionCount = run->positionCodeCount;
     uint16_t symbolsLeft = run->blockSymbolsLeft;
@@ -161,25 +160,40 @@ void decodeSymbolsFast() {
     b.count = 16u + run->pendingBitCount;
     b.in = start;
     refill(b);
+    // The next symbol's entry is looked up as soon as the bits before it are
+    // dropped, before the refill, so that the look-up need not wait for it:
+    // a 64-bit word still holds more than a table index then.
+    const bool refillBeforeLookUp = WORD_BITS - 8 - MAX_CODE_LENGTH < SYMBOL_TABLE_BITS;
+    uint16_t entry = symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
     while (symbolsLeft != 0 && pos < startPos + budget && b.in <= inLimit) {
         --symbolsLeft;
-        uint16_t c = fastSymbol(b, symbolCodes, symbolLengths);
+        uint16_t c = entry & CODE_SYMBOL_MASK;
+        if (c < LITERAL_COUNT) {
+            dropBits(b, entry >> CODE_SYMBOL_BITS);
+        } else {
+            c = walkCodeTree(c, lookAhead(b), SYMBOL_TABLE_BITS, LITERAL_COUNT);
+            dropBits(b, symbolLengths[c]);
+        }
         if (c < FIRST_COPY_SYMBOL) {
             window[pos++] = static_cast<unsigned char>(c);
-        } else {
-            uint32_t length = c - COPY_LENGTH_BIAS;
-            if (b.count < MAX_CODE_LENGTH) refill(b);
-            uint32_t p = fastCode(b, smallTable, SMALL_TABLE_BITS, positionCount, smallLengths);
-            if (p > 1) {
-                unsigned extraBits = p - 1;
-                if (b.count < extraBits) refill(b);
-                p = (1u << extraBits) + static_cast<uint32_t>(b.word >> (WORD_BITS - extraBits));
-                dropBits(b, extraBits);
-            }
-            copyBytes(window, pos, p + 1, length);
-            pos += length;
+            if (refillBeforeLookUp) refill(b);
+            entry = symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
+            refill(b);
+            continue;
         }
+        uint32_t length = c - COPY_LENGTH_BIAS;
+        if (b.count < MAX_CODE_LENGTH) refill(b);
+        uint32_t p = fastCode(b, positionCodes, SMALL_TABLE_BITS, positionCount, smallLengths);
+        if (p > 1) {
+            unsigned extraBits = p - 1;
+            if (b.count < extraBits) refill(b);
+            p = (1u << extraBits) + static_cast<uint32_t>(b.word >> (WORD_BITS - extraBits));
+            dropBits(b, extraBits);
+        }
+        copyBytes(window, pos, p + 1, length);
+        pos += length;
         refill(b);
+        entry = symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
     }
 
     // Whole bytes read ahead go back to the input buffer; what is left is

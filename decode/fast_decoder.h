@@ -2,8 +2,8 @@
 // is near.
 #pragma once
 
-// Fills symbolCodes from the block's literal/length table and lengths.
-void packSymbolCodes();
+// Fills symbolCodes and positionCodes from the block's tables and lengths.
+void packBlockCodes();
 
 // Decodes the current block's symbols for as long as none of them can reach
 // the end of the window (where the window goes out and progress is shown),
