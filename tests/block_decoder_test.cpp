@@ -14,112 +14,12 @@
 #include "resources/control_ids.h"
 #include "support/archive_maker.h"
 #include "support/bit_writer.h"
+#include "support/packed_writer.h"
 #include "support/reference_decoding.h"
 #include "support/test_support.h"
 #include "ui/progress.h"
 
 namespace {
-
-const int ZERO_RUN_INDEX = 3;
-const int NO_ZERO_RUN = -1;
-
-// A length of 7 or more goes out as 7, one 1 bit per further step and a 0.
-void putSmallLengths(BitWriter& bits, const std::vector<int>& lengths, unsigned countBits, int zeroRunIndex) {
-    size_t n = lengths.size();
-    bits.put(static_cast<uint32_t>(n), countBits);
-    for (size_t i = 0; i < n;) {
-        int length = lengths[i++];
-        if (length < 7) {
-            bits.put(length, 3);
-        } else {
-            bits.put(7, 3);
-            bits.put(((1u << (length - 7)) - 1) << 1, length - 6);
-        }
-        if (int(i) == zeroRunIndex) {
-            unsigned zeros = 0;
-            while (zeros < 3 && i < n && lengths[i] == 0) ++zeros, ++i;
-            bits.put(zeros, 2);
-        }
-    }
-}
-
-// Writes blocks of the -lh4- to -lh7- format with codes chosen by the test.
-class PackedWriter {
-public:
-    explicit PackedWriter(unsigned positionCountBits) : positionCountBits_(positionCountBits) {}
-
-    // The literal/length lengths go out through a code-length code that
-    // gives each code-length symbol in use a nearly equal share.
-    void block(uint32_t size, const std::vector<int>& literalLengths, const std::vector<int>& positionLengths) {
-        literalLengths_ = literalLengths;
-        literalCodes_ = canonicalCodes(literalLengths);
-        positionLengths_ = positionLengths;
-        positionCodes_ = canonicalCodes(positionLengths);
-        bits.put(size, 16);
-
-        std::vector<std::pair<int, int>> items;  // code-length symbol, extra bits value
-        size_t n = literalLengths.size();
-        while (n > 0 && literalLengths[n - 1] == 0) --n;
-        for (size_t i = 0; i < n;) {
-            size_t run = 0;
-            while (i + run < n && literalLengths[i + run] == 0) ++run;
-            if (run >= 20) {
-                run = std::min<size_t>(run, 531);
-                items.push_back({2, int(run - 20)});
-            } else if (run >= 3) {
-                run = std::min<size_t>(run, 18);
-                items.push_back({1, int(run - 3)});
-            } else if (run > 0) {
-                run = 1;
-                items.push_back({0, 0});
-            } else {
-                items.push_back({literalLengths[i] + 2, 0});
-                run = 1;
-            }
-            i += run;
-        }
-        std::vector<bool> used(19, false);
-        for (const auto& item : items) used[item.first] = true;
-        std::vector<int> lengthLengths = flatLengths(used);
-        while (!lengthLengths.empty() && lengthLengths.back() == 0) lengthLengths.pop_back();
-        putSmallLengths(bits, lengthLengths, 5, ZERO_RUN_INDEX);
-        std::vector<uint32_t> lengthCodes = canonicalCodes(lengthLengths);
-        bits.put(static_cast<uint32_t>(n), 9);
-        for (const auto& [symbol, extra] : items) {
-            bits.put(lengthCodes[symbol], lengthLengths[symbol]);
-            if (symbol == 1) bits.put(extra, 4);
-            if (symbol == 2) bits.put(extra, 9);
-        }
-        putSmallLengths(bits, positionLengths, positionCountBits_, NO_ZERO_RUN);
-    }
-
-    void literal(int c) {
-        ASSERT_NE(literalLengths_.at(c), 0) << c;
-        bits.put(literalCodes_[c], literalLengths_[c]);
-    }
-
-    void text(const std::string& s) {
-        for (unsigned char c : s) literal(c);
-    }
-
-    // Position p goes out as its bit count (0 and 1 as themselves), then
-    // the bits below the top one.
-    void copy(int length, unsigned position) {
-        literal(length + 253);
-        unsigned p = 0;
-        while ((1u << p) <= position) ++p;
-        ASSERT_NE(positionLengths_.at(p), 0) << p;
-        bits.put(positionCodes_[p], positionLengths_[p]);
-        if (p > 1) bits.put(position - (1u << (p - 1)), p - 1);
-    }
-
-    BitWriter bits;
-
-private:
-    unsigned positionCountBits_;
-    std::vector<int> literalLengths_, positionLengths_;
-    std::vector<uint32_t> literalCodes_, positionCodes_;
-};
 
 std::vector<int> flatCode(size_t count, const std::vector<int>& symbols) {
     std::vector<bool> used(count, false);
@@ -144,7 +44,6 @@ void putSingleSymbolBlock(BitWriter& bits, uint32_t size, int literal, int posit
     bits.put(position, positionCountBits);
 }
 
-unsigned countBitsOf(char method) { return method <= '5' ? 4 : 5; }
 
 // Runs bodyInDialog inside the dialog, so that progress reaches it.
 std::function<void()> bodyInDialog;
@@ -500,52 +399,6 @@ TEST_F(BlockDecoderTest, ReadFailureWhileShiftingBitsStopsAtTheWindow) {
         EXPECT_EQ(failingDecode('5', packed, 100000, c.cut), DECODE_READ_FAILED);
         EXPECT_EQ(scratch.read("out.bin").size(), 65536u) << "only the window written before the failed read";
     }
-}
-
-// A complete code with lengths of 1 to 16 spread at random: leaves of a
-// random tree, made by splitting a random leaf until there are enough, then
-// shuffled over the symbols.
-std::vector<int> randomCompleteCode(size_t count, std::mt19937& random) {
-    std::vector<int> leaves = {0};
-    while (leaves.size() < count) {
-        size_t i = random() % leaves.size();
-        if (leaves[i] == 16) continue;
-        ++leaves[i];
-        leaves.push_back(leaves[i]);
-    }
-    std::shuffle(leaves.begin(), leaves.end(), random);
-    return leaves;
-}
-
-// Blocks of random literals and copies: short and long, from one byte back
-// to the method's farthest, across the window's end, in codes whose lengths
-// reach 16, so that every kind of step of the fast loop (pieces of 8 or 4,
-// byte by byte, a run of one byte, a source wrapping around the window,
-// codes found through the tree) meets the plain decoding.
-// Returns the stream; the bytes it decodes to go into unpackedSize.
-std::string randomStream(char method, uint32_t* unpackedSize, std::mt19937& random) {
-    unsigned positionCount = method <= '5' ? 14 : 17;
-    uint32_t farthest = method == '4' ? 4096 : method == '5' ? 8192 : method == '6' ? 32768 : 65536;
-    PackedWriter writer(countBitsOf(method));
-    uint32_t produced = 0;
-    while (produced < *unpackedSize) {
-        uint32_t symbols = 1 + random() % 20000;
-        writer.block(symbols, randomCompleteCode(510, random), randomCompleteCode(positionCount, random));
-        for (uint32_t i = 0; i < symbols; ++i) {
-            if (random() % 3) {
-                writer.literal(static_cast<int>(random() % 256));
-                ++produced;
-                continue;
-            }
-            int length = random() % 4 ? 3 + static_cast<int>(random() % 14) : 3 + static_cast<int>(random() % 254);
-            uint32_t pick = random() % 4;
-            uint32_t distance = pick == 0 ? 1 + random() % 9 : pick == 1 ? farthest - random() % 300 : 1 + random() % farthest;
-            writer.copy(length, std::min(distance, farthest) - 1);
-            produced += static_cast<uint32_t>(length);
-        }
-    }
-    *unpackedSize = produced;
-    return writer.bits.bytes();
 }
 
 // The fast loop hands over to the plain steps at every edge and must leave

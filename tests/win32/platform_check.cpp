@@ -7,17 +7,23 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <random>
 #include <string>
 
 #include "archive/time_convert.h"
 #include "archive/walk.h"
 #include "decode/archive_input.h"
+#include "decode/block_decoder.h"
+#include "decode/crc16.h"
 #include "startup/command_line.h"
 #include "common/directory_macros.h"
 #include "common/run_state.h"
 #include "startup/settings_block.h"
 #include "common/text_ops.h"
 #include "support/archive_maker.h"
+#include "support/packed_writer.h"
+#include "support/reference_decoding.h"
 
 namespace {
 
@@ -192,6 +198,46 @@ void checkFiles() {
     osClose(file);
 }
 
+// The fast loop as the stub runs it, with a 32-bit word that it refills
+// before every look-up, against the plain decoding: long random streams of
+// each method through a real output file, whole and cut short.
+void checkFastDecoding() {
+    std::mt19937 random(5);
+    auto saved = std::make_unique<RunState>();
+    const char* archive = "C:\\velkar-check\\packed.bin";
+    const char* output = "C:\\velkar-check\\decoded.bin";
+    buildCrcTable(CRC16_POLYNOMIAL);
+    for (char method : {'4', '5', '6', '7'}) {
+        uint32_t unpackedSize = 200000;
+        std::string packed = randomStream(method, &unpackedSize, random);
+        for (size_t cut : {packed.size(), packed.size() - 1000}) {
+            writeFile(archive, packed.substr(0, cut));
+            for (uint32_t i = 0; i < WINDOW_SIZE; ++i) run->window[i] = static_cast<unsigned char>(i * 7 >> 3);
+            *saved = *run;
+            DecodingOutcome outcome[2];
+            void (*decoders[2])() = {decodeMember, decodeMemberPlainly};
+            for (int k = 0; k < 2; ++k) {
+                *run = *saved;
+                run->archiveHandle = osOpenRead(archive);
+                run->header.method = static_cast<unsigned char>(method);
+                run->header.packedSize = static_cast<uint32_t>(packed.size());
+                run->header.unpackedSize = unpackedSize;
+                run->decodeFailure = DECODE_OK;
+                resetArchiveInput();
+                run->outputHandle = osCreateOutput(output);
+                outcome[k] = recordDecoding(decoders[k]);
+                osCloseOutput(run->outputHandle);
+                osClose(run->archiveHandle);
+            }
+            std::string what = std::string("-lh") + method + "- " + (cut == packed.size() ? "whole" : "cut short");
+            check(outcome[0] == outcome[1], "fast and plain decodings agree, " + what);
+            check(outcome[0].failure == (cut == packed.size() ? DECODE_OK : DECODE_READ_FAILED), "outcome, " + what);
+        }
+    }
+    run->outputHandle = INVALID_FILE;
+    run->archiveHandle = INVALID_FILE;
+}
+
 uint64_t fileTimeSeconds(const FILETIME& time) {
     return ((uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime) / 10000000ull) - 11644473600ull;
 }
@@ -273,6 +319,7 @@ int main() {
         checkMacros();
         checkCommandLine();
         checkFiles();
+        checkFastDecoding();
         checkExtraction();
     }
     std::printf("%d passed, %d failed\n", passed, failed);
