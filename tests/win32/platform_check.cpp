@@ -200,7 +200,8 @@ void checkFiles() {
 
 // The fast loop as the stub runs it, with a 32-bit word that it refills
 // before every look-up, against the plain decoding: long random streams of
-// each method through a real output file, whole and cut short.
+// each method through a real output file, whole and cut short; and a member
+// that claims far more than its packed data hold.
 void checkFastDecoding() {
     std::mt19937 random(5);
     auto saved = std::make_unique<RunState>();
@@ -234,6 +235,28 @@ void checkFastDecoding() {
             check(outcome[0].failure == (cut == packed.size() ? DECODE_OK : DECODE_READ_FAILED), "outcome, " + what);
         }
     }
+
+    // A 4 GiB claim over one block of 65,536 copies of a literal that cost
+    // no bits: the next block header lies past the packed data, so the
+    // decoding stops there with only the first window written.
+    BitWriter bits;
+    for (auto [value, width] : {std::pair<uint32_t, unsigned>{0, 16}, {0, 5}, {0, 5}, {0, 9}, {'z', 9}, {0, 4}, {0, 4}})
+        bits.put(value, width);
+    writeFile(archive, bits.bytes());
+    run->archiveHandle = osOpenRead(archive);
+    run->header.method = '5';
+    run->header.packedSize = static_cast<uint32_t>(bits.bytes().size());
+    run->header.unpackedSize = 0xFFFFFFFE;
+    run->decodeFailure = DECODE_OK;
+    resetArchiveInput();
+    run->outputHandle = osCreateOutput(output);
+    decodeMember();
+    osCloseOutput(run->outputHandle);
+    osClose(run->archiveHandle);
+    WIN32_FILE_ATTRIBUTE_DATA written;
+    GetFileAttributesExA(output, GetFileExInfoStandard, &written);
+    check(run->decodeFailure == DECODE_READ_FAILED && written.nFileSizeLow == WINDOW_SIZE,
+          "a 4 GiB claim stops with a read failure after one window");
     run->outputHandle = INVALID_FILE;
     run->archiveHandle = INVALID_FILE;
 }
