@@ -50,10 +50,15 @@ for method in 5 7; do
     done
 done
 
-best_time() {  # command... ; prints the best wall time of $runs runs in seconds
+# An empty output folder, with the last run's writes flushed, so that one
+# run's write-back does not slow the next.
+fresh_out() { rm -rf "$bench/out" && mkdir "$bench/out" && sync; }
+
+best_time() {  # command... ; prints the best wall time of $runs runs in seconds, each after $prepare (untimed)
     local best=""
     for _ in $(seq "$runs"); do
         local start end took
+        ${prepare:-true}
         start=$(date +%s.%N)
         "$@" > /dev/null 2>&1 || die "$*"
         end=$(date +%s.%N)
@@ -66,11 +71,8 @@ best_time() {  # command... ; prints the best wall time of $runs runs in seconds
 # The commands timed. velkar-run ends with the stub's status, which is 1
 # once the extract pass has run; what it checked is verified apart.
 velkar_test() { "$run_tool" --test "$1" -n "$bench/out" < /dev/null || [ $? = 1 ]; }
-velkar_unpack() {
-    rm -rf "$bench/out" && mkdir "$bench/out"
-    "$run_tool" "$1" -n "$bench/out" < /dev/null || [ $? = 1 ]
-}
-bsdtar_unpack() { rm -rf "$bench/out" && mkdir "$bench/out" && bsdtar -xf "$1" -C "$bench/out"; }
+velkar_unpack() { "$run_tool" "$1" -n "$bench/out" < /dev/null || [ $? = 1 ]; }
+bsdtar_unpack() { bsdtar -xf "$1" -C "$bench/out"; }
 
 same_as_corpus() { diff -rq "$bench/corpus" "$bench/out" > /dev/null || die "$1 did not unpack every byte"; }
 
@@ -87,8 +89,10 @@ check_readers() {
         die "7zz t did not test all $file_count members"
     out=$(lhasa t "$archive") || die "lhasa t ended with $?"
     [ "$(grep -o -- '- Tested' <<< "$out" | wc -l)" = "$file_count" ] || die "lhasa t did not test all $file_count members"
+    fresh_out
     velkar_unpack "$exe" > /dev/null || die "velkar-run did not unpack"
     same_as_corpus "velkar-run"
+    fresh_out
     bsdtar_unpack "$archive" || die "bsdtar -xf ended with $?"
     same_as_corpus "bsdtar -xf"
 }
@@ -115,10 +119,10 @@ for method in 5 7; do
         took=$(best_time $reader "$archive")
         line "$reader" "$took" "$ours"
     done
-    full=$(best_time velkar_unpack "$exe")
+    full=$(prepare=fresh_out best_time velkar_unpack "$exe")
     unpacked[$method]=$full
     line "velkar-run (unpack to disk)" "$full"
-    took=$(best_time bsdtar_unpack "$archive")
+    took=$(prepare=fresh_out best_time bsdtar_unpack "$archive")
     line "bsdtar -xf (unpack to disk)" "$took" "$full"
     memory=$( { /usr/bin/time -f %M "$run_tool" --test "$exe" -n "$bench/out" < /dev/null > /dev/null || true; } 2>&1 | tail -1)
     printf '  %-34s %8d KB\n' "velkar-run --test peak memory" "$memory"
@@ -132,17 +136,17 @@ done
 wine_setup > /dev/null || die "Wine set-up"
 wine_new_prefix benchmark
 stub_unpack() {
-    rm -rf "$bench/out" && mkdir "$bench/out"
     local status=0
     timeout 300 wine "$1" -n "$(windows_path "$bench/out")" > /dev/null 2>&1 || status=$?
     [ "$status" = 1 ]
 }
 printf '\nthe stub under Wine (velkar.exe, %d bytes), unpacking to disk\n' "$(stat -c %s build/windows/velkar.exe)"
 for method in 5 7; do
+    fresh_out
     stub_unpack "$bench/tiny$method-auto.exe" || die "the stub on a one-file -lh$method- archive"
     [ "$(cat "$bench/out/x")" = x ] || die "the stub did not unpack the one-file -lh$method- archive"
-    start=$(best_time stub_unpack "$bench/tiny$method-auto.exe")
-    whole=$(best_time stub_unpack "$bench/lh$method-auto.exe")
+    start=$(prepare=fresh_out best_time stub_unpack "$bench/tiny$method-auto.exe")
+    whole=$(prepare=fresh_out best_time stub_unpack "$bench/lh$method-auto.exe")
     same_as_corpus "the stub under Wine"
     printf '  -lh%d- start-up (one-file archive) %8.3f s\n' "$method" "$start"
     line "-lh$method- past start-up" "$(echo "$whole - $start" | bc -l)"
