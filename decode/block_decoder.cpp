@@ -100,7 +100,7 @@ int readBlockHeader() {
 
 // Positions 0 and 1 are their own code; code p above 1 says the position has
 // p bits, the top one set and the other p - 1 sent as they are.
-uint16_t nextPosition() {
+static uint16_t nextPosition() {
     uint16_t p = readCode(run->smallTable, SMALL_TABLE_BITS, run->positionCodeCount, run->smallLengths);
     if (p <= 1) return p;
     return static_cast<uint16_t>((1u << (p - 1)) + takeBits(p - 1u));

@@ -15,5 +15,4 @@ void decodeMember();
 void startMember();
 int readBlockHeader();
 int decodeSymbol();
-uint16_t nextPosition();
 void finishMember();
