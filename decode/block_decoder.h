@@ -11,7 +11,8 @@ void startBitInput(unsigned char methodDigit);
 void decodeMember();
 
 // The steps of decodeMember, one symbol at a time: the plain decoding that
-// the fast loop must agree with. Each returns 0 when the decoding is to stop.
+// the fast loop must agree with. readBlockHeader and decodeSymbol return 0
+// when the decoding is to stop.
 void startMember();
 int readBlockHeader();
 int decodeSymbol();
