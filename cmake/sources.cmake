@@ -17,6 +17,7 @@ set(VELKAR_CORE_SOURCES
     decode/bit_input.cpp
     decode/huffman_table.cpp
     decode/block_decoder.cpp
+    decode/fast_decoder.cpp
     decode/output_sink.cpp
     install/installer_script.cpp
     install/finishing_actions.cpp

@@ -141,6 +141,9 @@ struct RunState {
 
     // CRC-16: the table and the running value over the bytes written.
     uint16_t crcTable[256];
+    // crcTable advanced over 1 to 7 more zero bytes, so that eight bytes
+    // cost eight independent look-ups instead of a chain of eight.
+    uint16_t crcSliceTables[7][256];
     uint16_t crc;
 
     // Archive input and bit input.
@@ -150,6 +153,7 @@ struct RunState {
     uint16_t bitBuffer;         // the next 16 bits of the packed data
     unsigned char pendingByte;  // the rest of the last byte read, left-aligned
     unsigned char pendingBitCount;
+    unsigned char bytesPastEnd; // zero bytes fed since the packed data ran out
 
     // Output sink: where decoded bytes go besides the output file.
     char* memoryText;           // the memory sink's text (with outputHandle INVALID_FILE)
@@ -169,7 +173,9 @@ struct RunState {
     uint16_t leftChild[TREE_LINKS];   // tree links of codes longer than the tables
     uint16_t rightChild[TREE_LINKS];
     uint16_t symbolTable[1 << SYMBOL_TABLE_BITS];
+    uint16_t symbolCodes[1 << SYMBOL_TABLE_BITS];  // symbolTable with each symbol's length, for the fast loop
     uint16_t smallTable[1 << SMALL_TABLE_BITS];  // the code-length code, then the position code
+    uint16_t positionCodes[1 << SMALL_TABLE_BITS];  // the position code's smallTable with lengths, for the fast loop
     unsigned char symbolLengths[LITERAL_COUNT];
     unsigned char smallLengths[128];
 };

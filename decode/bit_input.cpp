@@ -10,6 +10,11 @@
 // positioned at the next member's header. A failed read is kept as the
 // decoding's failure and zero bits follow as well, so that the decoder runs
 // on harmlessly to its next window boundary, where it stops.
+//
+// The zero bytes past the end only fill the look-ahead: a valid member's
+// codes end within its packed bytes, so bitBuffer holds at most two of them.
+// Needing a third means a code reaches past the data; the member is damaged,
+// and would otherwise decode zero bits for as long as its size claims.
 __attribute__((cold, noinline)) static int readFailed() {
     failDecoding(DECODE_READ_FAILED);
     run->packedLeft = 0;
@@ -28,6 +33,8 @@ void shiftInBits(unsigned n) {
             run->pendingByte = static_cast<unsigned char>(byte);
         } else {
             run->pendingByte = 0;
+            if (run->bytesPastEnd < LOOK_AHEAD_BYTES) ++run->bytesPastEnd;
+            else failDecoding(DECODE_READ_FAILED);
         }
         run->pendingBitCount = 8;
     }

@@ -3,5 +3,8 @@
 
 #include <stdint.h>
 
+// The bytes bitBuffer holds beyond the bits already taken.
+const unsigned LOOK_AHEAD_BYTES = 2;
+
 void shiftInBits(unsigned n);
 uint16_t takeBits(unsigned n);

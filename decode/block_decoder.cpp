@@ -2,6 +2,7 @@
 
 #include "common/run_state.h"
 #include "decode/bit_input.h"
+#include "decode/fast_decoder.h"
 #include "decode/huffman_table.h"
 #include "decode/output_sink.h"
 
@@ -10,8 +11,6 @@ const uint16_t CODE_LENGTH_COUNT_BITS = 5;
 const uint16_t ZERO_RUN_INDEX = 3;
 const uint16_t NO_ZERO_RUN = 0xFFFF;
 const uint16_t LITERAL_COUNT_BITS = 9;
-const uint16_t FIRST_COPY_SYMBOL = 256;
-const uint16_t COPY_LENGTH_BIAS = 253;
 
 // Position alphabet by the low four bits of the method digit. A digit
 // without a row leaves an empty alphabet, which the first block header
@@ -89,11 +88,14 @@ static int readSymbolLengths() {
 // 16 bits wide and 0 means 65,536: the 16-bit counter wraps on the first
 // symbol taken. A block boundary is one of the places where a failure seen
 // so far (a bad table, a failed read) stops the decoding.
-static int readBlockHeader() {
+int readBlockHeader() {
     run->blockSymbolsLeft = takeBits(16);
-    return readSmallLengths(CODE_LENGTH_COUNT, CODE_LENGTH_COUNT_BITS, ZERO_RUN_INDEX) && readSymbolLengths() &&
-           readSmallLengths(run->positionCodeCount, run->positionCountBits, NO_ZERO_RUN) &&
-           run->decodeFailure == DECODE_OK;
+    if (!readSmallLengths(CODE_LENGTH_COUNT, CODE_LENGTH_COUNT_BITS, ZERO_RUN_INDEX) || !readSymbolLengths() ||
+        !readSmallLengths(run->positionCodeCount, run->positionCountBits, NO_ZERO_RUN) ||
+        run->decodeFailure != DECODE_OK)
+        return 0;
+    packBlockCodes();
+    return 1;
 }
 
 // Positions 0 and 1 are their own code; code p above 1 says the position has
@@ -111,8 +113,18 @@ void startBitInput(unsigned char methodDigit) {
     run->bitBuffer = 0;
     run->pendingByte = 0;
     run->pendingBitCount = 0;
+    run->bytesPastEnd = 0;
     shiftInBits(16);
     run->blockSymbolsLeft = 0;
+}
+
+void startMember() {
+    run->targetSize = run->header.unpackedSize;
+    run->packedLeft = run->header.packedSize;
+    run->crc = 0;
+    startBitInput(run->header.method);
+    run->producedCount = 0;
+    run->windowPos = 0;
 }
 
 // Each full window goes out at once; the count reported already includes
@@ -126,35 +138,44 @@ static int flushFullWindow(uint32_t done) {
 // cleared: a copy reaching back before the member's first byte reads what an
 // earlier member left there. Copies go byte by byte so that one longer than
 // its distance repeats what it has just written. The last copy may run past
-// unpackedSize; it is written in full. A failure ends the decoding at the
-// next block or window boundary, before anything more is written.
+// unpackedSize; it is written in full.
+int decodeSymbol() {
+    --run->blockSymbolsLeft;
+    uint16_t c = readCode(run->symbolTable, SYMBOL_TABLE_BITS, LITERAL_COUNT, run->symbolLengths);
+    if (c < FIRST_COPY_SYMBOL) {
+        run->window[run->windowPos++] = static_cast<unsigned char>(c);
+        if (run->windowPos == WINDOW_SIZE && !flushFullWindow(run->producedCount + 1)) return 0;
+        ++run->producedCount;
+        return 1;
+    }
+    uint32_t length = c - COPY_LENGTH_BIAS;
+    uint32_t from = (run->windowPos - nextPosition() - 1) & (WINDOW_SIZE - 1);
+    // Saturate rather than wrap: a count that wrapped near 4 GiB would
+    // fall below unpackedSize again and the loop might never end.
+    uint32_t produced = run->producedCount + length;
+    run->producedCount = produced < length ? 0xFFFFFFFF : produced;
+    for (uint32_t k = 0; k < length; ++k) {
+        run->window[run->windowPos++] = run->window[(from + k) & (WINDOW_SIZE - 1)];
+        if (run->windowPos == WINDOW_SIZE && !flushFullWindow(run->producedCount)) return 0;
+    }
+    return 1;
+}
+
+void finishMember() {
+    if (run->windowPos != 0 && flushWindow(run->windowPos)) reportDecodeProgress(run->producedCount, run->targetSize);
+}
+
+// Symbols go one at a time near the edges (a block header, the window's
+// end, the end of the input buffer or of the member) and through the fast
+// loop everywhere else, which gives the same bytes. A failure ends the
+// decoding at the next block or window boundary, before anything more is
+// written.
 void decodeMember() {
-    run->targetSize = run->header.unpackedSize;
-    run->packedLeft = run->header.packedSize;
-    run->crc = 0;
-    startBitInput(run->header.method);
-    run->producedCount = 0;
-    run->windowPos = 0;
+    startMember();
     while (run->producedCount < run->targetSize) {
         if (run->blockSymbolsLeft == 0 && !readBlockHeader()) return;
-        --run->blockSymbolsLeft;
-        uint16_t c = readCode(run->symbolTable, SYMBOL_TABLE_BITS, LITERAL_COUNT, run->symbolLengths);
-        if (c < FIRST_COPY_SYMBOL) {
-            run->window[run->windowPos++] = static_cast<unsigned char>(c);
-            if (run->windowPos == WINDOW_SIZE && !flushFullWindow(run->producedCount + 1)) return;
-            ++run->producedCount;
-            continue;
-        }
-        uint32_t length = c - COPY_LENGTH_BIAS;
-        uint32_t from = (run->windowPos - nextPosition() - 1) & (WINDOW_SIZE - 1);
-        // Saturate rather than wrap: a count that wrapped near 4 GiB would
-        // fall below unpackedSize again and the loop might never end.
-        uint32_t produced = run->producedCount + length;
-        run->producedCount = produced < length ? 0xFFFFFFFF : produced;
-        for (uint32_t k = 0; k < length; ++k) {
-            run->window[run->windowPos++] = run->window[(from + k) & (WINDOW_SIZE - 1)];
-            if (run->windowPos == WINDOW_SIZE && !flushFullWindow(run->producedCount)) return;
-        }
+        if (!decodeSymbol()) return;
+        decodeSymbolsFast();
     }
-    if (run->windowPos != 0 && flushWindow(run->windowPos)) reportDecodeProgress(run->producedCount, run->targetSize);
+    finishMember();
 }

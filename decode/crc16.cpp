@@ -15,9 +15,32 @@ uint16_t crcUpdate(const uint16_t* table, uint16_t crc, const unsigned char* byt
     return crc;
 }
 
-void buildCrcTable(uint16_t polynomial) { fillCrcTable(run->crcTable, polynomial); }
+// Slice k gives a byte's share of the register k + 1 bytes further on.
+void buildCrcTable(uint16_t polynomial) {
+    fillCrcTable(run->crcTable, polynomial);
+    const uint16_t* previous = run->crcTable;
+    for (unsigned k = 0; k < 7; ++k) {
+        for (uint32_t i = 0; i < 256; ++i)
+            run->crcSliceTables[k][i] = static_cast<uint16_t>((previous[i] >> 8) ^ run->crcTable[previous[i] & 0xFF]);
+        previous = run->crcSliceTables[k];
+    }
+}
 
+// Eight bytes at a time: the register meets the first two, and every byte's
+// share of the result comes from the table for the bytes still to follow it,
+// so the eight look-ups do not wait on one another.
 uint16_t crcFeed(const unsigned char* bytes, int32_t length) {
-    if (length > 0) run->crc = crcUpdate(run->crcTable, run->crc, bytes, static_cast<uint32_t>(length));
-    return run->crc;
+    uint16_t crc = run->crc;
+    const uint16_t* table = run->crcTable;
+    const uint16_t(*slice)[256] = run->crcSliceTables;
+    int32_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        const unsigned char* b = bytes + i;
+        unsigned first = crc ^ (b[0] | (b[1] << 8));
+        crc = static_cast<uint16_t>(slice[6][first & 0xFF] ^ slice[5][first >> 8] ^ slice[4][b[2]] ^ slice[3][b[3]] ^
+                                    slice[2][b[4]] ^ slice[1][b[5]] ^ slice[0][b[6]] ^ table[b[7]]);
+    }
+    if (i < length) crc = crcUpdate(table, crc, bytes + i, static_cast<uint32_t>(length - i));
+    run->crc = crc;
+    return crc;
 }

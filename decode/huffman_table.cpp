@@ -73,16 +73,22 @@ int buildDecodeTable(uint16_t symbolCount, const unsigned char* lengths, uint16_
 // over from an earlier block (one whose lengths were all zero) may lead
 // anywhere in the links, and must end in "Bad table" rather than loop. The
 // symbol handed back then is 0, a harmless literal until the decoder stops.
+uint16_t walkCodeTree(uint16_t node, uint16_t lookAhead, uint16_t tableBits, uint16_t symbolCount) {
+    uint32_t bitMask = 1u << (15 - tableBits);
+    for (unsigned depth = tableBits; node >= symbolCount; ++depth) {
+        if (depth == MAX_CODE_LENGTH) {
+            markBadTable();
+            return 0;
+        }
+        node = (lookAhead & bitMask) ? run->rightChild[node] : run->leftChild[node];
+        bitMask >>= 1;
+    }
+    return node;
+}
+
 uint16_t readCode(const uint16_t* table, uint16_t tableBits, uint16_t symbolCount, const unsigned char* lengths) {
     uint16_t s = table[run->bitBuffer >> (MAX_CODE_LENGTH - tableBits)];
-    if (s >= symbolCount) {
-        uint32_t bitMask = 1u << (15 - tableBits);
-        for (unsigned depth = tableBits; s >= symbolCount; ++depth) {
-            if (depth == MAX_CODE_LENGTH) return static_cast<uint16_t>(markBadTable());
-            s = (run->bitBuffer & bitMask) ? run->rightChild[s] : run->leftChild[s];
-            bitMask >>= 1;
-        }
-    }
+    if (s >= symbolCount) s = walkCodeTree(s, run->bitBuffer, tableBits, symbolCount);
     shiftInBits(lengths[s]);
     return s;
 }

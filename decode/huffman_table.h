@@ -9,5 +9,8 @@ const unsigned MAX_CODE_LENGTH = 16;
 // 0 after a bad table, kept as the decoding's failure; the table is then
 // left as it was.
 int buildDecodeTable(uint16_t symbolCount, const unsigned char* lengths, uint16_t tableBits, uint16_t* table);
+// The symbol at the end of the tree below a table entry that is a node,
+// following the look-ahead's bits just below the table index.
+uint16_t walkCodeTree(uint16_t node, uint16_t lookAhead, uint16_t tableBits, uint16_t symbolCount);
 uint16_t readCode(const uint16_t* table, uint16_t tableBits, uint16_t symbolCount, const unsigned char* lengths);
 int markBadTable();

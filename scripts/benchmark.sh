@@ -4,24 +4,35 @@
 # -lh7-: sizes and times, as ratios to jlha (size below 1: we are smaller;
 # speed above 1: we are faster). Each is timed once: packing takes a while.
 # Decoding, on the corpus packed by jlha as -lh5- and -lh7-: every reader
-# decodes and checks every member without writing files; our full unpack to
-# disk is measured beside that. Prints seconds, MB/s and each reader's time
-# as a ratio to ours (above 1: we are faster).
+# decodes and checks every member without writing files; our time is split
+# into the CRC alone and the rest. Then the unpack to disk, by us and by
+# bsdtar, and the stub itself under Wine with auto-start, its start-up
+# (Wine's, the dialog's and the auto-start's 0.7 s, measured on a one-file
+# archive) apart from the rest. Prints seconds, MB/s and each reader's time as
+# a ratio to ours (above 1: we are faster), and the peak memory of velkar-run.
+# Each reader's work is checked once beside the timed runs; the script stops
+# with FAILED when a reader did not decode everything.
 # usage: scripts/benchmark.sh [RUNS]   (decoding: best of RUNS, default 3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
 runs=${1:-3}
-bench=build/benchmark
+bench=$root/build/benchmark
+run_tool=$root/build/release/tools/velkar-run
 cmake --preset release > /dev/null
-cmake --build build/release -j2 --target velkar-run velkar-build bench_corpus > /dev/null
+cmake --build build/release -j2 --target velkar-run velkar-build bench_corpus bench_crc > /dev/null
 cmake --preset windows > /dev/null
 cmake --build build/windows -j2 --target velkar > /dev/null
+
+die() {
+    echo "FAILED: $*" >&2
+    exit 1
+}
 
 mkdir -p "$bench"
 if [ ! -d "$bench/corpus" ]; then
     build/release/tools/bench_corpus "$bench/corpus"
 fi
-corpus_bytes=$(du -sb "$bench/corpus" | cut -f1)
 stub_bytes=$(stat -c %s build/windows/velkar.exe)
 
 seconds_of() {  # command... ; runs it once and prints its wall time
@@ -55,17 +66,36 @@ done
 rm -f "$bench/packed.exe"
 echo
 
+mapfile -t files < <(cd "$bench/corpus" && find . -type f | sort | sed 's|^\./||')
+file_count=${#files[@]}
+corpus_bytes=$(cd "$bench/corpus" && cat "${files[@]}" | wc -c)
+mkdir -p "$bench/tiny"
+printf 'x' > "$bench/tiny/x"
 for method in 5 7; do
-    rm -f "$bench/lh$method.exe"
-    build/release/tools/velkar-build -o "$bench/lh$method.exe" --stub build/windows/velkar.exe --archive "$bench/lh$method.lzh" > /dev/null
+    if [ ! -f "$bench/lh$method.lzh" ]; then
+        (cd "$bench/corpus" && printf '%s\n' "${files[@]}" | xargs jlha "a2o${method}q" "../lh$method.lzh" > /dev/null)
+    fi
+    rm -f "$bench/tiny$method.lzh"
+    (cd "$bench/tiny" && jlha "a2o${method}q" "../tiny$method.lzh" x > /dev/null)
+    for exe in lh$method lh$method-auto tiny$method-auto; do
+        rm -f "$bench/$exe.exe"
+        archive=${exe%-auto}.lzh
+        build/release/tools/velkar-build -o "$bench/$exe.exe" --stub build/windows/velkar.exe \
+            $([ "$exe" = "${exe%-auto}" ] || echo --auto-start) --archive "$bench/$archive" > /dev/null
+    done
 done
 
-best_time() {  # command... ; prints the best wall time of $runs runs in seconds
+# An empty output folder, with the last run's writes flushed, so that one
+# run's write-back does not slow the next.
+fresh_out() { rm -rf "$bench/out" && mkdir "$bench/out" && sync; }
+
+best_time() {  # command... ; prints the best wall time of $runs runs in seconds, each after $prepare (untimed)
     local best=""
     for _ in $(seq "$runs"); do
         local start end took
+        ${prepare:-true}
         start=$(date +%s.%N)
-        "$@" > /dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
+        "$@" > /dev/null 2>&1 || die "$*"
         end=$(date +%s.%N)
         took=$(echo "$end - $start" | bc -l)
         if [ -z "$best" ] || [ "$(echo "$took < $best" | bc -l)" = 1 ]; then best=$took; fi
@@ -73,24 +103,86 @@ best_time() {  # command... ; prints the best wall time of $runs runs in seconds
     echo "$best"
 }
 
-unpack_to_disk() {
-    rm -rf "$bench/out" && mkdir "$bench/out"
-    build/release/tools/velkar-run "$1" -n "$bench/out" < /dev/null
-    [ $? -le 1 ]
-}
-velkar_test() { build/release/tools/velkar-run --test "$1" -n "$bench/out" < /dev/null; [ $? -le 1 ]; }
+# The commands timed; what velkar-run checked is verified apart.
+velkar_test() { "$run_tool" --test "$1" -n "$bench/out" < /dev/null; }
+velkar_unpack() { "$run_tool" "$1" -n "$bench/out" < /dev/null; }
+bsdtar_unpack() { bsdtar -xf "$1" -C "$bench/out"; }
 
-printf 'corpus: %d bytes in %d files; best of %d runs\n' "$corpus_bytes" "$(find "$bench/corpus" -type f | wc -l)" "$runs"
+same_as_corpus() { diff -rq "$bench/corpus" "$bench/out" > /dev/null || die "$1 did not unpack every byte"; }
+
+# The checks: each reader once, untimed, must account for every member.
+check_readers() {
+    local exe=$1 archive=$2 out status=0
+    out=$("$run_tool" --test "$exe" -n "$bench/out" 2>&1 < /dev/null) || status=$?
+    [ "$status" = 0 ] || die "velkar-run --test ended with $status"
+    [ "$(grep -c '^testing ' <<< "$out")" = "$file_count" ] || die "velkar-run --test did not check all $file_count members"
+    if grep -q ERROR <<< "$out"; then die "velkar-run --test: $(grep ERROR <<< "$out" | head -1)"; fi
+    [ "$(bsdtar -xOf "$archive" | wc -c)" = "$corpus_bytes" ] || die "bsdtar -xOf did not decode all $corpus_bytes bytes"
+    out=$(7zz t "$archive") || die "7zz t ended with $?"
+    grep -q '^Everything is Ok' <<< "$out" && grep -q "^Files: $file_count\$" <<< "$out" ||
+        die "7zz t did not test all $file_count members"
+    out=$(lhasa t "$archive") || die "lhasa t ended with $?"
+    [ "$(grep -o -- '- Tested' <<< "$out" | wc -l)" = "$file_count" ] || die "lhasa t did not test all $file_count members"
+    fresh_out
+    velkar_unpack "$exe" > /dev/null || die "velkar-run did not unpack"
+    same_as_corpus "velkar-run"
+    fresh_out
+    bsdtar_unpack "$archive" || die "bsdtar -xf ended with $?"
+    same_as_corpus "bsdtar -xf"
+}
+
+line() {  # label seconds [ratio to ours]
+    printf '  %-34s %8.3f s %8.1f MB/s' "$1" "$2" "$(echo "$corpus_bytes / $2 / 1048576" | bc -l)"
+    if [ -n "${3:-}" ]; then printf '   ratio %.2f' "$(echo "$2 / $3" | bc -l)"; fi
+    printf '\n'
+}
+
+printf 'corpus: %d bytes in %d files; best of %d runs\n' "$corpus_bytes" "$file_count" "$runs"
+crc=$(build/release/tools/bench_crc "$runs" "${files[@]/#/$bench/corpus/}" | cut -d' ' -f1)
+declare -A unpacked
 for method in 5 7; do
     archive=$bench/lh$method.lzh
+    exe=$bench/lh$method.exe
+    check_readers "$exe" "$archive"
     printf '\n-lh%d- archive: %d bytes\n' "$method" "$(stat -c %s "$archive")"
-    ours=$(best_time velkar_test "$bench/lh$method.exe")
-    printf '  %-28s %8.3f s %8.1f MB/s\n' "velkar-run --test" "$ours" "$(echo "$corpus_bytes / $ours / 1048576" | bc -l)"
+    ours=$(best_time velkar_test "$exe")
+    line "velkar-run --test" "$ours"
+    line "  of which CRC-16 alone" "$crc"
+    line "  of which the rest (decoding)" "$(echo "$ours - $crc" | bc -l)"
     for reader in "bsdtar -xOf" "7zz t" "lhasa t"; do
         took=$(best_time $reader "$archive")
-        printf '  %-28s %8.3f s %8.1f MB/s   ratio %.2f\n' "$reader" "$took" \
-            "$(echo "$corpus_bytes / $took / 1048576" | bc -l)" "$(echo "$took / $ours" | bc -l)"
+        line "$reader" "$took" "$ours"
     done
-    full=$(best_time unpack_to_disk "$bench/lh$method.exe")
-    printf '  %-28s %8.3f s %8.1f MB/s\n' "velkar-run (unpack to disk)" "$full" "$(echo "$corpus_bytes / $full / 1048576" | bc -l)"
+    full=$(prepare=fresh_out best_time velkar_unpack "$exe")
+    unpacked[$method]=$full
+    line "velkar-run (unpack to disk)" "$full"
+    took=$(prepare=fresh_out best_time bsdtar_unpack "$archive")
+    line "bsdtar -xf (unpack to disk)" "$took" "$full"
+    memory=$( { /usr/bin/time -f %M "$run_tool" --test "$exe" -n "$bench/out" < /dev/null > /dev/null || true; } 2>&1 | tail -1)
+    printf '  %-34s %8d KB\n' "velkar-run --test peak memory" "$memory"
+done
+
+# The stub under Wine, on its own display and prefix; every run must end
+# with status 1 (the extract pass ran) and the last one must have unpacked
+# every byte.
+# shellcheck source=tests/wine/lib.sh
+. tests/wine/lib.sh
+wine_setup > /dev/null || die "Wine set-up"
+wine_new_prefix benchmark
+stub_unpack() {
+    local status=0
+    timeout 300 wine "$1" -n "$(windows_path "$bench/out")" > /dev/null 2>&1 || status=$?
+    [ "$status" = 1 ]
+}
+printf '\nthe stub under Wine (velkar.exe, %d bytes), unpacking to disk\n' "$(stat -c %s build/windows/velkar.exe)"
+for method in 5 7; do
+    fresh_out
+    stub_unpack "$bench/tiny$method-auto.exe" || die "the stub on a one-file -lh$method- archive"
+    [ "$(cat "$bench/out/x")" = x ] || die "the stub did not unpack the one-file -lh$method- archive"
+    start=$(prepare=fresh_out best_time stub_unpack "$bench/tiny$method-auto.exe")
+    whole=$(prepare=fresh_out best_time stub_unpack "$bench/lh$method-auto.exe")
+    same_as_corpus "the stub under Wine"
+    printf '  -lh%d- start-up (one-file archive) %8.3f s\n' "$method" "$start"
+    line "-lh$method- past start-up" "$(echo "$whole - $start" | bc -l)"
+    line "  velkar-run writing the same" "${unpacked[$method]}"
 done

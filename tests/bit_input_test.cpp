@@ -1,8 +1,10 @@
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "decode/archive_input.h"
 #include "decode/bit_input.h"
+#include "decode/block_decoder.h"
 #include "support/test_support.h"
 
 namespace {
@@ -15,7 +17,7 @@ protected:
         run->archiveHandle = osOpenRead(scratch.file("archive").c_str());
         run->packedLeft = static_cast<uint32_t>(packed.size());
         resetArchiveInput();
-        shiftInBits(16);
+        startBitInput('5');
     }
     void TearDown() override {
         osClose(run->archiveHandle);
@@ -51,6 +53,35 @@ TEST_F(BitInputTest, SixteenBitsAreTheWholeBuffer) {
     shiftInBits(15);
     shiftInBits(1);
     EXPECT_EQ(run->bitBuffer, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// bitBuffer reads two bytes ahead, so the two zero bytes that follow the
+// data only fill it: taking every packed bit is fine, one bit more is a
+// code reaching past the data, a read failure like a cut archive's.
+TEST_F(BitInputTest, TakingBitsPastThePackedDataFails) {
+    bool opened = false;
+    for (size_t packed = 0; packed <= 3; ++packed) {
+        for (unsigned step : {1u, 7u, 16u}) {
+            SCOPED_TRACE(std::to_string(packed) + " bytes in steps of " + std::to_string(step));
+            if (opened) osClose(run->archiveHandle);
+            opened = true;
+            run->decodeFailure = DECODE_OK;
+            startOn(std::string(packed, '\x5A'));
+            for (unsigned taken = 0; taken < 8 * packed;) {
+                unsigned n = std::min<unsigned>(step, 8 * static_cast<unsigned>(packed) - taken);
+                takeBits(n);
+                taken += n;
+            }
+            EXPECT_EQ(run->decodeFailure, DECODE_OK) << "every packed bit taken";
+            EXPECT_EQ(run->bitBuffer, 0) << "only the zero bytes past the end remain";
+            takeBits(1);
+            EXPECT_EQ(run->decodeFailure, DECODE_READ_FAILED);
+        }
+    }
 }
 
 }  // namespace

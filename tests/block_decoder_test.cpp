@@ -1,121 +1,25 @@
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "decode/archive_input.h"
+#include "decode/bit_input.h"
 #include "decode/block_decoder.h"
 #include "decode/crc16.h"
 #include "decode/output_sink.h"
 #include "resources/control_ids.h"
 #include "support/archive_maker.h"
 #include "support/bit_writer.h"
+#include "support/packed_writer.h"
+#include "support/reference_decoding.h"
 #include "support/test_support.h"
 #include "ui/progress.h"
 
 namespace {
-
-const int ZERO_RUN_INDEX = 3;
-const int NO_ZERO_RUN = -1;
-
-// A length of 7 or more goes out as 7, one 1 bit per further step and a 0.
-void putSmallLengths(BitWriter& bits, const std::vector<int>& lengths, unsigned countBits, int zeroRunIndex) {
-    size_t n = lengths.size();
-    bits.put(static_cast<uint32_t>(n), countBits);
-    for (size_t i = 0; i < n;) {
-        int length = lengths[i++];
-        if (length < 7) {
-            bits.put(length, 3);
-        } else {
-            bits.put(7, 3);
-            bits.put(((1u << (length - 7)) - 1) << 1, length - 6);
-        }
-        if (int(i) == zeroRunIndex) {
-            unsigned zeros = 0;
-            while (zeros < 3 && i < n && lengths[i] == 0) ++zeros, ++i;
-            bits.put(zeros, 2);
-        }
-    }
-}
-
-// Writes blocks of the -lh4- to -lh7- format with codes chosen by the test.
-class PackedWriter {
-public:
-    explicit PackedWriter(unsigned positionCountBits) : positionCountBits_(positionCountBits) {}
-
-    // The literal/length lengths go out through a code-length code that
-    // gives each code-length symbol in use a nearly equal share.
-    void block(uint32_t size, const std::vector<int>& literalLengths, const std::vector<int>& positionLengths) {
-        literalLengths_ = literalLengths;
-        literalCodes_ = canonicalCodes(literalLengths);
-        positionLengths_ = positionLengths;
-        positionCodes_ = canonicalCodes(positionLengths);
-        bits.put(size, 16);
-
-        std::vector<std::pair<int, int>> items;  // code-length symbol, extra bits value
-        size_t n = literalLengths.size();
-        while (n > 0 && literalLengths[n - 1] == 0) --n;
-        for (size_t i = 0; i < n;) {
-            size_t run = 0;
-            while (i + run < n && literalLengths[i + run] == 0) ++run;
-            if (run >= 20) {
-                run = std::min<size_t>(run, 531);
-                items.push_back({2, int(run - 20)});
-            } else if (run >= 3) {
-                run = std::min<size_t>(run, 18);
-                items.push_back({1, int(run - 3)});
-            } else if (run > 0) {
-                run = 1;
-                items.push_back({0, 0});
-            } else {
-                items.push_back({literalLengths[i] + 2, 0});
-                run = 1;
-            }
-            i += run;
-        }
-        std::vector<bool> used(19, false);
-        for (const auto& item : items) used[item.first] = true;
-        std::vector<int> lengthLengths = flatLengths(used);
-        while (!lengthLengths.empty() && lengthLengths.back() == 0) lengthLengths.pop_back();
-        putSmallLengths(bits, lengthLengths, 5, ZERO_RUN_INDEX);
-        std::vector<uint32_t> lengthCodes = canonicalCodes(lengthLengths);
-        bits.put(static_cast<uint32_t>(n), 9);
-        for (const auto& [symbol, extra] : items) {
-            bits.put(lengthCodes[symbol], lengthLengths[symbol]);
-            if (symbol == 1) bits.put(extra, 4);
-            if (symbol == 2) bits.put(extra, 9);
-        }
-        putSmallLengths(bits, positionLengths, positionCountBits_, NO_ZERO_RUN);
-    }
-
-    void literal(int c) {
-        ASSERT_NE(literalLengths_.at(c), 0) << c;
-        bits.put(literalCodes_[c], literalLengths_[c]);
-    }
-
-    void text(const std::string& s) {
-        for (unsigned char c : s) literal(c);
-    }
-
-    // Position p goes out as its bit count (0 and 1 as themselves), then
-    // the bits below the top one.
-    void copy(int length, unsigned position) {
-        literal(length + 253);
-        unsigned p = 0;
-        while ((1u << p) <= position) ++p;
-        ASSERT_NE(positionLengths_.at(p), 0) << p;
-        bits.put(positionCodes_[p], positionLengths_[p]);
-        if (p > 1) bits.put(position - (1u << (p - 1)), p - 1);
-    }
-
-    BitWriter bits;
-
-private:
-    unsigned positionCountBits_;
-    std::vector<int> literalLengths_, positionLengths_;
-    std::vector<uint32_t> literalCodes_, positionCodes_;
-};
 
 std::vector<int> flatCode(size_t count, const std::vector<int>& symbols) {
     std::vector<bool> used(count, false);
@@ -140,7 +44,6 @@ void putSingleSymbolBlock(BitWriter& bits, uint32_t size, int literal, int posit
     bits.put(position, positionCountBits);
 }
 
-unsigned countBitsOf(char method) { return method <= '5' ? 4 : 5; }
 
 // Runs bodyInDialog inside the dialog, so that progress reaches it.
 std::function<void()> bodyInDialog;
@@ -496,6 +399,62 @@ TEST_F(BlockDecoderTest, ReadFailureWhileShiftingBitsStopsAtTheWindow) {
         EXPECT_EQ(failingDecode('5', packed, 100000, c.cut), DECODE_READ_FAILED);
         EXPECT_EQ(scratch.read("out.bin").size(), 65536u) << "only the window written before the failed read";
     }
+}
+
+// The fast loop hands over to the plain steps at every edge and must leave
+// exactly what they would: compared on long random streams of each method,
+// whole, with the size ending in the middle, and cut short at refill
+// boundaries and elsewhere, with a window full of an earlier member's bytes.
+TEST_F(BlockDecoderTest, FastDecodingMatchesThePlainOne) {
+    std::mt19937 random(11);
+    auto saved = std::make_unique<RunState>();
+    for (char method : {'4', '5', '6', '7'}) {
+        uint32_t unpackedSize = 150000 + random() % 100000;
+        std::string packed = randomStream(method, &unpackedSize, random);
+        struct Variant {
+            const char* name;
+            uint32_t unpackedSize;
+            size_t cut;
+        } variants[] = {
+            {"whole", unpackedSize, std::string::npos},
+            {"size ends early", unpackedSize / 3, std::string::npos},
+            {"cut at the second refill", unpackedSize, 16384},
+            {"cut inside a refill", unpackedSize, packed.size() - 1000},
+            {"one byte short", unpackedSize, packed.size() - 1},
+        };
+        for (const Variant& v : variants) {
+            SCOPED_TRACE(std::string(1, method) + ": " + v.name);
+            for (uint32_t i = 0; i < WINDOW_SIZE; ++i) run->window[i] = static_cast<unsigned char>(i * 7 >> 3);
+            *saved = *run;
+            DecodingOutcome outcome[2];
+            void (*decoders[2])() = {decodeMember, decodeMemberPlainly};
+            for (int k = 0; k < 2; ++k) {
+                *run = *saved;
+                openMember(method, packed, v.unpackedSize, v.cut);
+                run->outputHandle = osCreateOutput(run->outputPath);
+                outcome[k] = recordDecoding(decoders[k]);
+                osCloseOutput(run->outputHandle);
+                osClose(run->archiveHandle);
+            }
+            EXPECT_EQ(outcome[0].failure, outcome[1].failure);
+            EXPECT_EQ(outcome[0].fields, outcome[1].fields);
+            EXPECT_TRUE(outcome[0] == outcome[1]);
+            EXPECT_EQ(outcome[0].failure, v.cut == std::string::npos ? DECODE_OK : DECODE_READ_FAILED);
+        }
+    }
+}
+
+// A 4 GiB claim over a few packed bytes ends as a cut archive does, once a
+// code needs bits past the data, instead of decoding zero bits for minutes;
+// only the windows finished before that point are written.
+TEST_F(BlockDecoderTest, DecodingPastThePackedDataFails) {
+    PackedWriter writer(4);
+    writer.block(0, literalsFor("ab", {}), flatCode(14, {0, 1}));
+    for (int i = 0; i < 65536; ++i) writer.literal('a' + i % 2);
+    writer.block(4464, literalsFor("ab", {}), flatCode(14, {0, 1}));
+    for (int i = 0; i < 4464; ++i) writer.literal('a' + i % 2);
+    EXPECT_EQ(failingDecode('5', writer.bits.bytes(), 0xFFFFFFFF), DECODE_READ_FAILED);
+    EXPECT_EQ(scratch.read("out.bin").size(), 65536u);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "startup/entry.h"
 #include "support/archive_maker.h"
+#include "support/bit_writer.h"
 #include "support/test_support.h"
 #include "ui/main_dialog.h"
 
@@ -171,6 +172,27 @@ TEST_F(ExtractionRunTest, ArchiveCutShortInsideAMemberEndsBeforeTheDialog) {
     ASSERT_EQ(hostMessageBoxes().size(), 1u);
     EXPECT_EQ(hostMessageBoxes()[0].text, "\"" + scratch.file("self.exe") + "\" Unexpeted EOF");
     EXPECT_FALSE(outExists("cut.bin"));
+}
+
+// A member that claims 4 GiB over a few packed bytes: one block of 65,536
+// copies of one literal, which costs no bits, and then nothing. The next
+// block header would lie past the packed data, so the run ends there as a
+// cut archive does, instead of writing zero bits until the disk is full.
+TEST_F(ExtractionRunTest, MemberClaimingMoreThanItsDataHoldsEndsWithReadError) {
+    BitWriter bits;
+    for (auto [value, width] : {std::pair<uint32_t, unsigned>{0, 16}, {0, 5}, {0, 5}, {0, 9}, {'z', 9}, {0, 4}, {0, 4}})
+        bits.put(value, width);
+    MemberSpec claim = stored("claim.bin", bits.bytes());
+    claim.method = '5';
+    claim.unpackedSize = 0xFFFFFFFE;  // all ones would mean the size of data
+    makeSelf({stored("first.txt", "done"), claim, stored("last.txt", "x")});
+    EXPECT_EQ(runWith(autoStartInto()), 1);
+    ASSERT_EQ(hostMessageBoxes().size(), 1u);
+    EXPECT_EQ(hostMessageBoxes()[0].text, "\"" + scratch.file("self.exe") + "\" Read ERROR");
+    EXPECT_TRUE(outExists("first.txt"));
+    EXPECT_FALSE(outExists("claim.bin")) << "the partial file is deleted";
+    EXPECT_FALSE(outExists("last.txt"));
+    EXPECT_EQ(hostBroadcastCount(), 0) << "no finishing action after a failed member";
 }
 
 }  // namespace

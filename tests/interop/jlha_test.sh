@@ -61,5 +61,60 @@ for method in z o5 o6 o7; do
     fi
 done
 
+# Sizes at the edges of the decoder: tiny members, the window and its
+# multiples, and packed data ending around the 16,384-byte refills, in
+# letters (mostly literals), numbers (mostly copies) and zeros (long copies),
+# each method. Every one must decode and match its CRC: none may need bits
+# past its packed data, the point where the decoder calls a member damaged.
+sweep=$work/sweep
+mkdir -p "$sweep"
+awk 'BEGIN { srand(11); for (i = 0; i < 300000; i++) printf "%c", 97 + int(rand() * 26) }' > "$work/letters"
+seq 1 60000 > "$work/numbers"
+head -c 300000 /dev/zero > "$work/zeros"
+for kind in letters numbers zeros; do
+    for size in 0 1 2 3 4 7 8 9 255 256 257 4095 4096 4097 8191 8192 8193 16383 16384 16385 32767 32768 32769 \
+        65535 65536 65537 131071 131072 131073 262143 262144 262145; do
+        head -c "$size" "$work/$kind" > "$sweep/$kind-$size"
+    done
+done
+# packed_size METHOD SIZE: the packed size of the first SIZE letters alone.
+packed_size() {
+    head -c "$2" "$work/letters" > "$work/probe"
+    rm -f "$work/probe.lzh"
+    (cd "$work" && jlha "a2${1}q" probe.lzh probe > /dev/null)
+    od -An -tu4 -j7 -N4 "$work/probe.lzh" | tr -d ' '
+}
+for method in o5 o6 o7; do
+    edges=$work/edges-$method
+    mkdir -p "$edges"
+    met=
+    for boundary in 16384 32768; do
+        # The fewest letters whose packed data reach the boundary.
+        low=$boundary high=$((boundary * 2))
+        while [ $((high - low)) -gt 1 ]; do
+            middle=$(((low + high) / 2))
+            if [ "$(packed_size "$method" "$middle")" -ge "$boundary" ]; then high=$middle; else low=$middle; fi
+        done
+        for size in $((high - 2)) $((high - 1)) $high $((high + 1)); do
+            head -c "$size" "$work/letters" > "$edges/edge-$size"
+            met+=" $(packed_size "$method" "$size")"
+        done
+    done
+    archive=$work/sweep-$method.lzh
+    (cd "$sweep" && jlha "a2${method}q" "$archive" * > /dev/null && cd "$edges" && jlha "a2${method}q" "$archive" * > /dev/null)
+    members=$(($(ls "$sweep" | wc -l) + $(ls "$edges" | wc -l)))
+    echo "     $method: $members members, packed sizes at the refill edges:$met"
+    exe=$work/sweep-$method.exe
+    "$build" -o "$exe" --stub "$stub" --archive "$archive" > "$work/build.log" 2>&1 || { fail "$method sweep: velkar-build"; cat "$work/build.log"; continue; }
+    "$run" --test "$exe" -n "$work/none" > "$work/sweep.log" 2>&1 < /dev/null
+    status=$?
+    checked=$(grep -c '^testing ' "$work/sweep.log")
+    if [ $status = 0 ] && [ "$checked" = "$members" ] && ! grep -q ERROR "$work/sweep.log"; then
+        pass "$method: every size at the edges decodes within its packed data"
+    else
+        fail "$method sweep: status $status, $checked of $members checked"; grep ERROR "$work/sweep.log" | head -5
+    fi
+done
+
 echo "$passed passed, $failed failed"
 [ $failed = 0 ]

@@ -7,11 +7,15 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <random>
 #include <string>
 
 #include "archive/time_convert.h"
 #include "archive/walk.h"
 #include "decode/archive_input.h"
+#include "decode/block_decoder.h"
+#include "decode/crc16.h"
 #include "startup/command_line.h"
 #include "common/directory_macros.h"
 #include "common/run_state.h"
@@ -19,6 +23,8 @@
 #include "common/text_ops.h"
 #include "install/short_path.h"
 #include "support/archive_maker.h"
+#include "support/packed_writer.h"
+#include "support/reference_decoding.h"
 
 namespace {
 
@@ -193,6 +199,69 @@ void checkFiles() {
     osClose(file);
 }
 
+// The fast loop as the stub runs it, with a 32-bit word that it refills
+// before every look-up, against the plain decoding: long random streams of
+// each method through a real output file, whole and cut short; and a member
+// that claims far more than its packed data hold.
+void checkFastDecoding() {
+    std::mt19937 random(5);
+    auto saved = std::make_unique<RunState>();
+    const char* archive = "C:\\velkar-check\\packed.bin";
+    const char* output = "C:\\velkar-check\\decoded.bin";
+    buildCrcTable(CRC16_POLYNOMIAL);
+    for (char method : {'4', '5', '6', '7'}) {
+        uint32_t unpackedSize = 200000;
+        std::string packed = randomStream(method, &unpackedSize, random);
+        for (size_t cut : {packed.size(), packed.size() - 1000}) {
+            writeFile(archive, packed.substr(0, cut));
+            for (uint32_t i = 0; i < WINDOW_SIZE; ++i) run->window[i] = static_cast<unsigned char>(i * 7 >> 3);
+            *saved = *run;
+            DecodingOutcome outcome[2];
+            void (*decoders[2])() = {decodeMember, decodeMemberPlainly};
+            for (int k = 0; k < 2; ++k) {
+                *run = *saved;
+                run->archiveHandle = osOpenRead(archive);
+                run->header.method = static_cast<unsigned char>(method);
+                run->header.packedSize = static_cast<uint32_t>(packed.size());
+                run->header.unpackedSize = unpackedSize;
+                run->decodeFailure = DECODE_OK;
+                resetArchiveInput();
+                run->outputHandle = osCreateOutput(output);
+                outcome[k] = recordDecoding(decoders[k]);
+                osCloseOutput(run->outputHandle);
+                osClose(run->archiveHandle);
+            }
+            std::string what = std::string("-lh") + method + "- " + (cut == packed.size() ? "whole" : "cut short");
+            check(outcome[0] == outcome[1], "fast and plain decodings agree, " + what);
+            check(outcome[0].failure == (cut == packed.size() ? DECODE_OK : DECODE_READ_FAILED), "outcome, " + what);
+        }
+    }
+
+    // A 4 GiB claim over one block of 65,536 copies of a literal that cost
+    // no bits: the next block header lies past the packed data, so the
+    // decoding stops there with only the first window written.
+    BitWriter bits;
+    for (auto [value, width] : {std::pair<uint32_t, unsigned>{0, 16}, {0, 5}, {0, 5}, {0, 9}, {'z', 9}, {0, 4}, {0, 4}})
+        bits.put(value, width);
+    writeFile(archive, bits.bytes());
+    run->archiveHandle = osOpenRead(archive);
+    run->header.method = '5';
+    run->header.packedSize = static_cast<uint32_t>(bits.bytes().size());
+    run->header.unpackedSize = 0xFFFFFFFE;
+    run->decodeFailure = DECODE_OK;
+    resetArchiveInput();
+    run->outputHandle = osCreateOutput(output);
+    decodeMember();
+    osCloseOutput(run->outputHandle);
+    osClose(run->archiveHandle);
+    WIN32_FILE_ATTRIBUTE_DATA written;
+    GetFileAttributesExA(output, GetFileExInfoStandard, &written);
+    check(run->decodeFailure == DECODE_READ_FAILED && written.nFileSizeLow == WINDOW_SIZE,
+          "a 4 GiB claim stops with a read failure after one window");
+    run->outputHandle = INVALID_FILE;
+    run->archiveHandle = INVALID_FILE;
+}
+
 uint64_t fileTimeSeconds(const FILETIME& time) {
     return ((uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime) / 10000000ull) - 11644473600ull;
 }
@@ -295,6 +364,7 @@ int main() {
         checkMacros();
         checkCommandLine();
         checkFiles();
+        checkFastDecoding();
         checkExtraction();
         checkShortPaths();
     }

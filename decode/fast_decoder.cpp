@@ -1,0 +1,213 @@
+#include "decode/fast_decoder.h"
+
+#include <stdint.h>
+
+#include "common/run_state.h"
+#include "decode/block_decoder.h"
+#include "decode/huffman_table.h"
+
+// The loop keeps its bits in a machine word and the window position, the
+// counts and the table pointers in locals: stores into the window could
+// otherwise alias the run's fields and force them to be read again after
+// every byte. Both targets are little-endian, so a word of the bit stream,
+// which is big-endian, is a load and a byte swap.
+#if UINTPTR_MAX > 0xFFFFFFFFu
+typedef uint64_t BitWord;
+static inline BitWord loadBitWord(const unsigned char* p) {
+    BitWord word;
+    __builtin_memcpy(&word, p, sizeof(word));
+    return __builtin_bswap64(word);
+}
+#else
+typedef uint32_t BitWord;
+static inline BitWord loadBitWord(const unsigned char* p) {
+    BitWord word;
+    __builtin_memcpy(&word, p, sizeof(word));
+    return __builtin_bswap32(word);
+}
+#endif
+
+const unsigned WORD_BITS = sizeof(BitWord) * 8;
+// A symbol refills at most three times (before its position, before the
+// position's extra bits and after it), each moving on by less than a word
+// and reading one word.
+const uint32_t INPUT_MARGIN = 3 * sizeof(BitWord);
+// No symbol started below this position reaches the window's end.
+const uint32_t WINDOW_LIMIT = WINDOW_SIZE - MAX_COPY_LENGTH;
+
+// The bits not yet taken sit at the top of word; count of them are known.
+// Bits below those are zero or already the stream's next bits, so a refill
+// may OR the same bytes in again.
+struct FastBits {
+    BitWord word;
+    unsigned count;
+    const unsigned char* in;
+};
+
+static inline void refill(FastBits& b) {
+    b.word |= loadBitWord(b.in) >> b.count;
+    b.in += (WORD_BITS - 1 - b.count) >> 3;
+    b.count |= WORD_BITS - 8;
+}
+
+static inline void dropBits(FastBits& b, unsigned n) {
+    b.word <<= n;
+    b.count -= n;
+}
+
+static inline uint16_t lookAhead(const FastBits& b) {
+    return static_cast<uint16_t>(b.word >> (WORD_BITS - 16));
+}
+
+// An entry of symbolCodes or positionCodes: the symbol (or tree node) in the
+// low bits, its code's length above them, so that one load gives both.
+const unsigned CODE_SYMBOL_BITS = 10;
+const uint16_t CODE_SYMBOL_MASK = (1u << CODE_SYMBOL_BITS) - 1;
+
+static void packCodes(const uint16_t* table, unsigned tableBits, uint16_t symbolCount, const unsigned char* lengths,
+                      uint16_t* codes) {
+    for (uint32_t i = 0; i < (1u << tableBits); ++i) {
+        uint16_t s = table[i];
+        codes[i] = s < symbolCount ? static_cast<uint16_t>(s | lengths[s] << CODE_SYMBOL_BITS) : s;
+    }
+}
+
+void packBlockCodes() {
+    packCodes(run->symbolTable, SYMBOL_TABLE_BITS, LITERAL_COUNT, run->symbolLengths, run->symbolCodes);
+    packCodes(run->smallTable, SMALL_TABLE_BITS, run->positionCodeCount, run->smallLengths, run->positionCodes);
+}
+
+static inline uint16_t fastCode(FastBits& b, const uint16_t* codes, unsigned tableBits, uint16_t symbolCount,
+                                const unsigned char* lengths) {
+    uint16_t entry = codes[b.word >> (WORD_BITS - tableBits)];
+    uint16_t s = entry & CODE_SYMBOL_MASK;
+    if (s < symbolCount) {
+        dropBits(b, entry >> CODE_SYMBOL_BITS);
+        return s;
+    }
+    s = walkCodeTree(s, lookAhead(b), static_cast<uint16_t>(tableBits), symbolCount);
+    dropBits(b, lengths[s]);
+    return s;
+}
+
+// A copy longer than its distance reads bytes it has just written. Pieces of
+// 8 (or 4) bytes keep that true when the source lies at least 8 bytes back,
+// the last piece ending exactly at the copy's end, so nothing past the copy
+// is touched: those bytes are still history for copies from far back. A
+// source that wraps past the window's start goes byte by byte.
+static inline void copyBytes(unsigned char* window, uint32_t pos, uint32_t distance, uint32_t length) {
+    unsigned char* out = window + pos;
+    if (distance > pos) {
+        uint32_t from = pos - distance;
+        for (uint32_t k = 0; k < length; ++k) out[k] = window[(from + k) & (WINDOW_SIZE - 1)];
+        return;
+    }
+    const unsigned char* from = out - distance;
+    if (distance >= 8) {
+        if (length >= 8) {
+            uint64_t piece;
+            for (uint32_t k = 0; k + 8 <= length; k += 8) {
+                __builtin_memcpy(&piece, from + k, 8);
+                __builtin_memcpy(out + k, &piece, 8);
+            }
+            __builtin_memcpy(&piece, from + length - 8, 8);
+            __builtin_memcpy(out + length - 8, &piece, 8);
+            return;
+        }
+        if (length >= 4) {
+            uint32_t piece;
+            __builtin_memcpy(&piece, from, 4);
+            __builtin_memcpy(out, &piece, 4);
+            __builtin_memcpy(&piece, from + length - 4, 4);
+            __builtin_memcpy(out + length - 4, &piece, 4);
+            return;
+        }
+    }
+    for (uint32_t k = 0; k < length; ++k) out[k] = from[k];
+}
+
+void decodeSymbolsFast() {
+    uint32_t inputPos = run->inputPos;
+    if (run->decodeFailure != DECODE_OK || inputPos >= INPUT_BUFFER_SIZE) return;
+    uint32_t buffered = INPUT_BUFFER_SIZE - inputPos;
+    if (buffered > run->packedLeft) buffered = run->packedLeft;
+    if (buffered < INPUT_MARGIN) return;
+
+    const unsigned char* const start = run->inputBuffer + inputPos;
+    const unsigned char* const inLimit = start + (buffered - INPUT_MARGIN);
+    // Every symbol moves the window position and producedCount on alike, so
+    // one budget stops the loop before the window's end and at the member's
+    // end, and before producedCount could pass 4 GiB, where the plain step
+    // saturates it.
+    uint32_t pos = run->windowPos;
+    uint32_t produced = run->producedCount;
+    if (pos >= WINDOW_LIMIT || produced >= run->targetSize || produced >= 0xFFFFFFFFu - MAX_COPY_LENGTH) return;
+    uint32_t budget = WINDOW_LIMIT - pos;
+    if (budget > run->targetSize - produced) budget = run->targetSize - produced;
+    if (budget > 0xFFFFFFFFu - MAX_COPY_LENGTH - produced) budget = 0xFFFFFFFFu - MAX_COPY_LENGTH - produced;
+    const uint32_t startPos = pos;
+    unsigned char* const window = run->window;
+    const uint16_t* const symbolCodes = run->symbolCodes;
+    const unsigned char* const symbolLengths = run->symbolLengths;
+    const uint16_t* const positionCodes = run->positionCodes;
+    const unsigned char* const smallLengths = run->smallLengths;
+    const uint16_t positionCount = run->positionCodeCount;
+    uint16_t symbolsLeft = run->blockSymbolsLeft;
+
+    FastBits b;
+    b.word = static_cast<BitWord>(run->bitBuffer) << (WORD_BITS - 16) |
+             static_cast<BitWord>(run->pendingByte) << (WORD_BITS - 24);
+    b.count = 16u + run->pendingBitCount;
+    b.in = start;
+    refill(b);
+    // The next symbol's entry is looked up as soon as the bits before it are
+    // dropped, before the refill, so that the look-up need not wait for it:
+    // a 64-bit word still holds more than a table index then.
+    const bool refillBeforeLookUp = WORD_BITS - 8 - MAX_CODE_LENGTH < SYMBOL_TABLE_BITS;
+    uint16_t entry = symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
+    while (symbolsLeft != 0 && pos < startPos + budget && b.in <= inLimit) {
+        --symbolsLeft;
+        uint16_t c = entry & CODE_SYMBOL_MASK;
+        if (c < LITERAL_COUNT) {
+            dropBits(b, entry >> CODE_SYMBOL_BITS);
+        } else {
+            c = walkCodeTree(c, lookAhead(b), SYMBOL_TABLE_BITS, LITERAL_COUNT);
+            dropBits(b, symbolLengths[c]);
+        }
+        if (c < FIRST_COPY_SYMBOL) {
+            window[pos++] = static_cast<unsigned char>(c);
+            if (refillBeforeLookUp) refill(b);
+            entry = symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
+            refill(b);
+            continue;
+        }
+        uint32_t length = c - COPY_LENGTH_BIAS;
+        if (b.count < MAX_CODE_LENGTH) refill(b);
+        uint32_t p = fastCode(b, positionCodes, SMALL_TABLE_BITS, positionCount, smallLengths);
+        if (p > 1) {
+            unsigned extraBits = p - 1;
+            if (b.count < extraBits) refill(b);
+            p = (1u << extraBits) + static_cast<uint32_t>(b.word >> (WORD_BITS - extraBits));
+            dropBits(b, extraBits);
+        }
+        copyBytes(window, pos, p + 1, length);
+        pos += length;
+        refill(b);
+        entry = symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
+    }
+
+    // Whole bytes read ahead go back to the input buffer; what is left is
+    // bitBuffer and the unused rest of the last byte taken.
+    unsigned aheadBits = b.count - 16;
+    b.in -= aheadBits >> 3;
+    unsigned pending = aheadBits & 7;
+    run->bitBuffer = lookAhead(b);
+    run->pendingByte = static_cast<unsigned char>((b.word >> (WORD_BITS - 24)) & (0xFF00u >> pending));
+    run->pendingBitCount = static_cast<unsigned char>(pending);
+    uint32_t used = static_cast<uint32_t>(b.in - start);
+    run->inputPos = inputPos + used;
+    run->packedLeft -= used;
+    run->windowPos = pos;
+    run->producedCount = produced + (pos - startPos);
+    run->blockSymbolsLeft = symbolsLeft;
+}

@@ -1,0 +1,13 @@
+// The block decoder's fast loop, for the stretches of a member where no edge
+// is near.
+#pragma once
+
+// Fills symbolCodes and positionCodes from the block's tables and lengths.
+void packBlockCodes();
+
+// Decodes the current block's symbols for as long as none of them can reach
+// the end of the window (where the window goes out and progress is shown),
+// the end of the member or of the block, or the end of the bytes already in
+// the input buffer (where a refill would read the file). It leaves every
+// field as decoding the same symbols one by one would have.
+void decodeSymbolsFast();

@@ -1,0 +1,32 @@
+// The plain decoding of a compressed member, which the fast one must match
+// byte for byte, failure for failure.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/run_state.h"
+
+// Decodes the current member as decodeMember does, but one symbol at a time
+// through the decoder's careful steps, every copy byte by byte.
+void decodeMemberPlainly();
+
+// Everything a decoding leaves that anyone can see: the CRC of what was
+// written, each progress report, the window (the history of the next
+// member), the decoder's counts and bit input, and where the archive file
+// stands for the next header.
+struct DecodingOutcome {
+    DecodeFailure failure;
+    uint16_t crc;
+    std::vector<std::pair<uint32_t, uint32_t>> progress;
+    std::string window;
+    std::vector<uint32_t> fields;
+    int32_t filePosition;
+
+    bool operator==(const DecodingOutcome& other) const;
+};
+
+// Runs decode on the member set up in the run, recording its progress.
+DecodingOutcome recordDecoding(void (*decode)());
