@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/archive_maker.h"
+#include "support/bit_writer.h"
 #include "support/test_support.h"
 
 namespace {
@@ -152,6 +153,29 @@ TEST_F(VelkarRunTest, StatusesTellSuccessFailureAndRefusal) {
         EXPECT_EQ(result.status, c.status) << result.output;
         EXPECT_NE(result.output.find(c.says), std::string::npos) << result.output;
     }
+}
+
+// 7 packed bytes that claim 4 GiB: once the packed data are used up the
+// member is damaged, and the run ends at once instead of filling the disk.
+TEST_F(VelkarRunTest, AMemberClaimingFourGiBEndsAtItsPackedData) {
+    BitWriter bits;
+    bits.put(0, 16);  // 65,536 symbols, each one 'q' at no cost
+    bits.put(0, 5);
+    bits.put(0, 5);
+    bits.put(0, 9);
+    bits.put('q', 9);
+    bits.put(0, 4);
+    bits.put(0, 4);
+    MemberSpec claim = member("", "claim.bin");
+    claim.method = '5';
+    claim.data = bits.bytes();
+    claim.unpackedSize = 0xFFFFFFFE;  // all ones would mean the size of the data here
+    std::string self = makeSelf({member("", "first.txt"), claim});
+    Result result = velkarRun(scratch.file("cwd"), scratch.file("temp"), "'" + self + "' -n out");
+    EXPECT_EQ(result.status, 2) << result.output;
+    EXPECT_NE(result.output.find("Read ERROR"), std::string::npos) << result.output;
+    EXPECT_FALSE(scratch.exists("cwd/out/claim.bin")) << "the partial file is deleted";
+    EXPECT_EQ(scratch.read("cwd/out/first.txt"), "hostile");
 }
 
 TEST_F(VelkarRunTest, AnArchiveCutAtAMemberBoundaryIsReported) {
