@@ -433,13 +433,4 @@ case_crc_error() {
         same_file "$folder/first.txt" "$out/first.txt")"
 }
 
-selected=("$@")
-[ ${#selected[@]} -gt 0 ] || selected=("${CASES[@]}")
-for name in "${selected[@]}"; do
-    if [[ " ${CASES[*]} " == *" $name "* ]]; then
-        "case_${name//-/_}"
-    else
-        fail "$name" "no such case (cases: ${CASES[*]})"
-    fi
-done
-finish
+run_cases "$@"

@@ -229,13 +229,4 @@ case_win32s() {
     check "$name: the class in the profile's Extensions section, group and command as before" "$problems"
 }
 
-selected=("$@")
-[ ${#selected[@]} -gt 0 ] || selected=("${CASES[@]}")
-for name in "${selected[@]}"; do
-    if [[ " ${CASES[*]} " == *" $name "* ]]; then
-        "case_${name//-/_}"
-    else
-        fail "$name" "no such case (cases: ${CASES[*]})"
-    fi
-done
-finish
+run_cases "$@"

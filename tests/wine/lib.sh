@@ -50,6 +50,21 @@ finish() {
     [ "$TESTS_FAILED" -eq 0 ]
 }
 
+# run_cases [NAME...]: runs the named cases of the script's CASES, each
+# defined as case_NAME (every one when none is named), then the closing line.
+run_cases() {
+    local selected=("$@") name
+    [ ${#selected[@]} -gt 0 ] || selected=("${CASES[@]}")
+    for name in "${selected[@]}"; do
+        if [[ " ${CASES[*]} " == *" $name "* ]]; then
+            "case_${name//-/_}"
+        else
+            fail "$name" "no such case (cases: ${CASES[*]})"
+        fi
+    done
+    finish
+}
+
 # Seconds since the epoch with fractions, for the polling deadlines.
 now() { date +%s.%N; }
 before() { awk -v a="$(now)" -v b="$1" 'BEGIN { exit !(a < b) }'; }
