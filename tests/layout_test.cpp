@@ -15,6 +15,7 @@
 
 #include "common/byte_order.h"
 #include "support/built_stub.h"
+#include "support/command.h"
 
 namespace {
 
@@ -26,17 +27,6 @@ const uint32_t PE_OFFSET = 0x4D0;
 // at() fails the test on a field beyond the file rather than reading past it.
 uint32_t u16(const Bytes& b, uint32_t at) { return (void)b.at(at + 1), readLittle16(&b[at]); }
 uint32_t u32(const Bytes& b, uint32_t at) { return (void)b.at(at + 3), readLittle32(&b[at]); }
-
-std::string runCommand(const std::string& command, int* status) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return output;
-    std::array<char, 4096> chunk;
-    size_t count;
-    while ((count = fread(chunk.data(), 1, chunk.size(), pipe)) > 0) output.append(chunk.data(), count);
-    *status = pclose(pipe);
-    return output;
-}
 
 class StubLayout : public ::testing::Test {
 protected:

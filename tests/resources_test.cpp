@@ -19,6 +19,7 @@
 #include "resources/control_ids.h"
 #include "support/archive_maker.h"
 #include "support/built_stub.h"
+#include "support/command.h"
 #include "support/test_support.h"
 #include "tools/velkar_build/builder.h"
 
@@ -447,13 +448,7 @@ const char* const COMPATIBILITY_V1 = "urn:schemas-microsoft-com:compatibility.v1
 // xmllint's answer to an XPath expression over the file; status 0 when it
 // parsed the file and evaluated the expression.
 std::string xpath(const std::string& file, const std::string& expression, int* status) {
-    std::string output;
-    FILE* pipe = popen(("xmllint --xpath \"" + expression + "\" '" + file + "' 2>&1").c_str(), "r");
-    if (!pipe) return "xmllint cannot be started";
-    char chunk[4096];
-    size_t count;
-    while ((count = fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, count);
-    *status = pclose(pipe);
+    std::string output = runCommand("xmllint --xpath \"" + expression + "\" '" + file + "' 2>&1", status);
     return std::regex_replace(output, std::regex(R"(^\s+|\s+$)"), "");
 }
 

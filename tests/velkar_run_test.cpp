@@ -12,6 +12,7 @@
 
 #include "support/archive_maker.h"
 #include "support/bit_writer.h"
+#include "support/command.h"
 #include "support/test_support.h"
 
 namespace {
@@ -25,13 +26,10 @@ struct Result {
 
 // Runs velkar-run in the folder cwd with TEMP pointing at temp.
 Result velkarRun(const std::string& cwd, const std::string& temp, const std::string& arguments) {
-    std::string command = "cd '" + cwd + "' && TEMP='" + temp + "' '" VELKAR_RUN "' " + arguments + " 2>&1 < /dev/null";
-    Result result{-1, ""};
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-    int status = pclose(pipe);
+    int status = 0;
+    Result result;
+    result.output = runCommand("cd '" + cwd + "' && TEMP='" + temp + "' '" VELKAR_RUN "' " + arguments + " 2>&1 < /dev/null",
+                               &status);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }
