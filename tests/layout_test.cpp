@@ -3,7 +3,6 @@
 // really prints its message, and a PE image that objdump reads.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
