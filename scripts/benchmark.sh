@@ -33,6 +33,11 @@ mkdir -p "$bench"
 if [ ! -d "$bench/corpus" ]; then
     build/release/tools/bench_corpus "$bench/corpus"
 fi
+
+mapfile -t files < <(cd "$bench/corpus" && find . -type f | sort | sed 's|^\./||')
+file_count=${#files[@]}
+corpus_bytes=$(cd "$bench/corpus" && cat "${files[@]}" | wc -c)
+
 stub_bytes=$(stat -c %s build/windows/velkar.exe)
 
 seconds_of() {  # command... ; runs it once and prints its wall time
@@ -66,9 +71,6 @@ done
 rm -f "$bench/packed.exe"
 echo
 
-mapfile -t files < <(cd "$bench/corpus" && find . -type f | sort | sed 's|^\./||')
-file_count=${#files[@]}
-corpus_bytes=$(cd "$bench/corpus" && cat "${files[@]}" | wc -c)
 mkdir -p "$bench/tiny"
 printf 'x' > "$bench/tiny/x"
 for method in 5 7; do
