@@ -13,13 +13,6 @@
 
 namespace {
 
-MemberSpec stored(const std::string& name, const std::string& data) {
-    MemberSpec spec;
-    spec.name = name;
-    spec.data = data;
-    return spec;
-}
-
 // Whole runs through the entry, the dialog and both passes, with failures
 // injected through the host layer.
 class ExtractionRunTest : public RunTest {
@@ -50,9 +43,9 @@ protected:
 };
 
 TEST_F(ExtractionRunTest, AutoStartUnpacksEverythingAndEndsWithOne) {
-    MemberSpec nested = stored("b.txt", "beta");
+    MemberSpec nested = storedMember("b.txt", "beta");
     nested.directory = "sub\xFF";
-    makeSelf({stored("a.txt", "alpha"), nested});
+    makeSelf({storedMember("a.txt", "alpha"), nested});
     EXPECT_EQ(runWith(autoStartInto()), 1);
     EXPECT_EQ(scratch.read("out/a.txt"), "alpha");
     EXPECT_EQ(scratch.read("out/sub/b.txt"), "beta");
@@ -69,7 +62,7 @@ TEST_F(ExtractionRunTest, AutoStartUnpacksEverythingAndEndsWithOne) {
 TEST_F(ExtractionRunTest, StoredMembersGoInPiecesWithProgressBeforeEach) {
     std::string data(150000, '\0');
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + i / 251);
-    makeSelf({stored("data.bin", data), stored("empty", "")});
+    makeSelf({storedMember("data.bin", data), storedMember("empty", "")});
     EXPECT_EQ(runWith(autoStartInto()), 1);
     EXPECT_EQ(scratch.read("out/data.bin"), data);
     EXPECT_TRUE(outExists("empty"));
@@ -84,14 +77,14 @@ TEST_F(ExtractionRunTest, StoredMembersGoInPiecesWithProgressBeforeEach) {
 }
 
 TEST_F(ExtractionRunTest, CancelBeforeOkWritesNothingAndEndsWithZero) {
-    makeSelf({stored("a.txt", "alpha")});
+    makeSelf({storedMember("a.txt", "alpha")});
     hostSetDialogDriver([](WindowHandle) { return IDCANCEL; });
     EXPECT_EQ(runWith(scratch.file("out")), 0);
     EXPECT_FALSE(outExists("a.txt"));
 }
 
 TEST_F(ExtractionRunTest, NetworkPathsAreRefusedAndTheDialogStaysOpen) {
-    makeSelf({stored("a.txt", "alpha")});
+    makeSelf({storedMember("a.txt", "alpha")});
     int calls = 0;
     std::string good = scratch.file("out");
     hostSetDialogDriver([&](WindowHandle dialog) {
@@ -107,7 +100,7 @@ TEST_F(ExtractionRunTest, NetworkPathsAreRefusedAndTheDialogStaysOpen) {
 }
 
 TEST_F(ExtractionRunTest, CancelWhileWritingDeletesOnlyThePartialFile) {
-    makeSelf({stored("first.txt", "done"), stored("big.bin", std::string(200000, 'b')), stored("last.txt", "x")});
+    makeSelf({storedMember("first.txt", "done"), storedMember("big.bin", std::string(200000, 'b')), storedMember("last.txt", "x")});
     int pumps = 0;
     hostSetPumpHandler([&](WindowHandle dialog) {
         if (++pumps == 3) hostSendCommand(dialog, IDCANCEL);
@@ -151,7 +144,7 @@ TEST_F(ExtractionRunTest, InjectedFailuresEndTheRun) {
         TearDown();
         SetUp();
         ::unlink(out("first.txt").c_str());
-        makeSelf({stored("first.txt", "done"), stored("big.bin", std::string(200000, 'b')), stored("last.txt", "x")});
+        makeSelf({storedMember("first.txt", "done"), storedMember("big.bin", std::string(200000, 'b')), storedMember("last.txt", "x")});
         c.inject();
         EXPECT_EQ(runWith(autoStartInto()), 1) << c.what;
         EXPECT_EQ(hostBroadcastCount(), c.endsTheRun ? 0 : 1) << c.what;
@@ -166,7 +159,7 @@ TEST_F(ExtractionRunTest, InjectedFailuresEndTheRun) {
 
 // The scan pass already finds that the member's data run past the end.
 TEST_F(ExtractionRunTest, ArchiveCutShortInsideAMemberEndsBeforeTheDialog) {
-    std::string member = level2Member(stored("cut.bin", std::string(5000, 'c')));
+    std::string member = level2Member(storedMember("cut.bin", std::string(5000, 'c')));
     makeSelf(member.substr(0, member.size() - 100));
     EXPECT_EQ(runWith(autoStartInto()), 0);
     ASSERT_EQ(hostMessageBoxes().size(), 1u);
@@ -182,10 +175,10 @@ TEST_F(ExtractionRunTest, MemberClaimingMoreThanItsDataHoldsEndsWithReadError) {
     BitWriter bits;
     for (auto [value, width] : {std::pair<uint32_t, unsigned>{0, 16}, {0, 5}, {0, 5}, {0, 9}, {'z', 9}, {0, 4}, {0, 4}})
         bits.put(value, width);
-    MemberSpec claim = stored("claim.bin", bits.bytes());
+    MemberSpec claim = storedMember("claim.bin", bits.bytes());
     claim.method = '5';
     claim.unpackedSize = 0xFFFFFFFE;  // all ones would mean the size of data
-    makeSelf({stored("first.txt", "done"), claim, stored("last.txt", "x")});
+    makeSelf({storedMember("first.txt", "done"), claim, storedMember("last.txt", "x")});
     EXPECT_EQ(runWith(autoStartInto()), 1);
     ASSERT_EQ(hostMessageBoxes().size(), 1u);
     EXPECT_EQ(hostMessageBoxes()[0].text, "\"" + scratch.file("self.exe") + "\" Read ERROR");

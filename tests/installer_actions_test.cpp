@@ -14,14 +14,6 @@
 
 namespace {
 
-MemberSpec stored(const std::string& name, const std::string& data, const std::string& directory = "") {
-    MemberSpec spec;
-    spec.name = name;
-    spec.data = data;
-    spec.directory = directory;
-    return spec;
-}
-
 // The recorded installer actions, one readable line each.
 std::vector<std::string> actions() {
     std::vector<std::string> lines;
@@ -62,9 +54,9 @@ protected:
     }
     std::string outDir() const { return scratch.file("out"); }
     void makeSelf(const std::string& script, std::vector<MemberSpec> members = {}) {
-        members.insert(members.begin(), stored("$", script));
-        members.push_back(stored("view.exe", "MZ viewer", "bin\xFF"));
-        members.push_back(stored("view.ico", "icon"));
+        members.insert(members.begin(), storedMember("$", script));
+        members.push_back(storedMember("view.exe", "MZ viewer", "bin\xFF"));
+        members.push_back(storedMember("view.ico", "icon"));
         std::string archive;
         for (const MemberSpec& member : members) archive += level2Member(member);
         SettingsBlock block = {};
@@ -225,7 +217,7 @@ TEST_F(InstallerActionsTest, CancelDuringTheFinishingActionsIsIgnored) {
 }
 
 TEST_F(InstallerActionsTest, AFailedPassStillRunsTheLinesButNotTheCommand) {
-    MemberSpec broken = stored("broken.txt", "damaged");
+    MemberSpec broken = storedMember("broken.txt", "damaged");
     broken.dataCrc = 0x1234;
     makeSelf(std::string(BOTH_BOXES) + "$Class=.vkt,Velkar text,bin/view.exe,VelkarText\n$Command=bin/view.exe",
              {broken});

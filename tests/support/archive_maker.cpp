@@ -55,3 +55,11 @@ std::string level2Member(const MemberSpec& spec) {
     }
     return header + spec.data;
 }
+
+MemberSpec storedMember(const std::string& name, const std::string& data, const std::string& directory) {
+    MemberSpec spec;
+    spec.name = name;
+    spec.data = data;
+    spec.directory = directory;
+    return spec;
+}

@@ -30,3 +30,5 @@ std::string littleEndian(uint64_t value, int width);
 
 uint16_t referenceCrc16(const std::string& bytes, uint16_t crc = 0);
 std::string level2Member(const MemberSpec& spec);
+// A stored member with the given name, data and directory.
+MemberSpec storedMember(const std::string& name, const std::string& data, const std::string& directory = "");

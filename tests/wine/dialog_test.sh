@@ -49,25 +49,6 @@ type_directory() {
     return 1
 }
 
-# press_ok DIALOG CAPTION: presses Return until OK has taken it. OK locks the
-# edit box before the pass starts and then moves the focus to Cancel, so a
-# second Return goes out only while the box still takes input, long after
-# the first: it must not cancel the pass.
-press_ok() {
-    local limit
-    for _ in 1 2 3; do
-        xdotool windowfocus "$1" 2>/dev/null || true
-        xdotool key Return 2>/dev/null || true
-        limit=$(deadline 2)
-        while before "$limit"; do
-            window_visible "$1" || return 0
-            [ -z "$(wine_window_text --edit "$2")" ] && return 0
-            sleep 0.1
-        done
-    done
-    return 1
-}
-
 # output_path PATH: a file's path as the stub's messages show it: the
 # destination and the member path joined with '/' throughout.
 output_path() { printf 'Z:%s' "$1"; }

@@ -88,23 +88,6 @@ start_installer() {
     DIALOG=$(wine_wait_owned "$CAPTION" "" 30) || DIALOG=
 }
 
-# press_ok: Return until the edit box is locked, which OK does first, so
-# that no second Return reaches Cancel while the pass runs.
-press_ok() {
-    local limit
-    for _ in 1 2 3; do
-        xdotool windowfocus "$DIALOG" 2>/dev/null || true
-        xdotool key Return 2>/dev/null || true
-        limit=$(deadline 2)
-        while before "$limit"; do
-            window_visible "$DIALOG" || return 0
-            [ -z "$(wine_window_text --edit "$CAPTION")" ] && return 0
-            sleep 0.1
-        done
-    done
-    return 1
-}
-
 # The command runs after the lines, whatever the boxes say.
 expect_command() {
     local recorded
@@ -134,7 +117,7 @@ case_checked() {
     texts=$(wine_window_text "$CAPTION")
     edit=$(wine_window_text --edit "$CAPTION")
     buttons=$(wine_window_text --buttons "$CAPTION" | grep -E 'menu|vkt')
-    press_ok || problems+="the dialog did not take Return"$'\n'
+    press_ok "$DIALOG" "$CAPTION" || problems+="the dialog did not take Return"$'\n'
     wine_wait_exit 60
     problems+=$([ "$WINE_STATUS" = 1 ] || echo "exit status $WINE_STATUS, expected 1"
         [ "$texts" = "Install the viewer into:" ] || echo "label \"$texts\""
@@ -167,7 +150,7 @@ case_unchecked() {
         sleep 0.3
     done
     buttons=$(wine_window_text --buttons "$CAPTION" | grep -E 'menu|vkt')
-    press_ok || problems+="the dialog did not take Return"$'\n'
+    press_ok "$DIALOG" "$CAPTION" || problems+="the dialog did not take Return"$'\n'
     wine_wait_exit 60
     problems+=$([ "$WINE_STATUS" = 1 ] || echo "exit status $WINE_STATUS, expected 1"
         [ "$buttons" = $'0 1 Add a &menu group\n0 1 Open .vkt files with the &viewer' ] ||
@@ -218,7 +201,7 @@ case_win32s() {
     wine reg add 'HKCU\Software\Wine\AppDefaults\win32s.exe' /v Version /d win31 /f >/dev/null 2>&1
     start_installer win32s
     [ -n "$DIALOG" ] || { wine_wait_exit 1; fail "$name" "no dialog \"$CAPTION\" (status $WINE_STATUS)"; return; }
-    press_ok || problems+="the dialog did not take Return"$'\n'
+    press_ok "$DIALOG" "$CAPTION" || problems+="the dialog did not take Return"$'\n'
     wine_wait_exit 60
     value=$(wine reg query "$extensions" /v vkt 2>/dev/null | tr -d '\r' | sed -n 's/^ *vkt *REG_SZ *//p')
     problems+=$([ "$WINE_STATUS" = 1 ] || echo "exit status $WINE_STATUS, expected 1"

@@ -50,6 +50,25 @@ finish() {
     [ "$TESTS_FAILED" -eq 0 ]
 }
 
+# press_ok DIALOG CAPTION: presses Return until OK has taken it. OK locks the
+# edit box before the pass starts and then moves the focus to Cancel, so a
+# second Return goes out only while the box still takes input, long after
+# the first: it must not cancel the pass.
+press_ok() {
+    local limit
+    for _ in 1 2 3; do
+        xdotool windowfocus "$1" 2>/dev/null || true
+        xdotool key Return 2>/dev/null || true
+        limit=$(deadline 2)
+        while before "$limit"; do
+            window_visible "$1" || return 0
+            [ -z "$(wine_window_text --edit "$2")" ] && return 0
+            sleep 0.1
+        done
+    done
+    return 1
+}
+
 # run_cases [NAME...]: runs the named cases of the script's CASES, each
 # defined as case_NAME (every one when none is named), then the closing line.
 run_cases() {
