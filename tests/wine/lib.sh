@@ -72,7 +72,7 @@ press_ok() {
         while before "$limit"; do
             window_visible "$1" || return 0
             [ -z "$(wine_window_text --edit "$2")" ] && return 0
-            sleep 0.1
+            poll_pause
         done
     done
     return 1
@@ -93,13 +93,23 @@ run_cases() {
     finish
 }
 
-# Seconds since the epoch with fractions, for the polling deadlines.
+# Seconds since the epoch with fractions.
 now() { date +%s.%N; }
-before() { awk -v a="$(now)" -v b="$1" 'BEGIN { exit !(a < b) }'; }
-# deadline SECONDS: the time SECONDS from now, at this route's pace.
-deadline() { awk -v a="$(now)" -v b="$1" -v s="$WINE_SLOWDOWN" 'BEGIN { printf "%.3f", a + b * s }'; }
+# deadline SECONDS: the time SECONDS from now at this route's pace, in
+# microseconds; before DEADLINE tells whether it is still ahead. Polls call
+# before many times a second, so it starts no process: in the emulated guest
+# every process start costs what a whole poll should.
+deadline() {
+    local micros=${EPOCHREALTIME/[.,]/}
+    echo $((micros + $(awk -v b="$1" -v s="$WINE_SLOWDOWN" 'BEGIN { printf "%d", b * s * 1000000 }')))
+}
+before() { [ "${EPOCHREALTIME/[.,]/}" -lt "$1" ]; }
 # pause SECONDS: sleeps that long at this route's pace.
 pause() { sleep "$(awk -v b="$1" -v s="$WINE_SLOWDOWN" 'BEGIN { print b * s }')"; }
+# poll_pause [SECONDS]: the pause between two looks at the display or the
+# disk, 0.1 s unless given; half a second in the guest, where each look
+# takes a good part of a processor.
+poll_pause() { if [ "$WINE_SLOWDOWN" = 1 ]; then sleep "${1:-0.1}"; else sleep 0.5; fi; }
 
 start_display() {
     if [ -n "${VELKAR_WINE_DISPLAY:-}" ]; then
@@ -118,7 +128,7 @@ start_display() {
             echo "Xvfb did not start" >&2
             return 1
         fi
-        sleep 0.1
+        poll_pause
     done
     DISPLAY=:$(tr -dc 0-9 <"$numberFile")
     export DISPLAY
@@ -264,7 +274,7 @@ wine_wait_exit() {
             name=$(xdotool getwindowname "$window" 2>/dev/null) || continue
             if [ -n "$name" ]; then WINE_WINDOWS+="$name"$'\n'; fi
         done
-        sleep 0.1
+        poll_pause
     done
     WINE_STATUS=0
     wait "$WINE_PID" || WINE_STATUS=$?
@@ -300,7 +310,7 @@ wine_wait_owned() {
             echo "$window"
             return 0
         done
-        sleep 0.1
+        poll_pause
     done
     return 1
 }
@@ -318,7 +328,7 @@ wine_wait_file() {
     limit=$(deadline "$2")
     until [ -e "$1" ]; do
         before "$limit" || return 1
-        sleep 0.02
+        poll_pause 0.02
     done
 }
 
@@ -407,7 +417,7 @@ wine_press() {
         limit=$(deadline 0.5)
         while before "$limit"; do
             window_visible "$1" || return 0
-            sleep 0.05
+            poll_pause 0.05
         done
     done
     ! window_visible "$1"
