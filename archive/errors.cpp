@@ -2,6 +2,7 @@
 
 #include "common/run_state.h"
 #include "common/text_ops.h"
+#include "decode/decoder_state.h"
 #include "platform/platform.h"
 
 void showError(const char* message, const char* subject) {
@@ -28,7 +29,7 @@ int reportOpenError(const char* path) { return reportFailure("Open ERROR", path)
 // go on from, so they end it: exit status 1 and no finishing action, as
 // after a Cancel.
 int reportDecodeFailure() {
-    switch (run->decodeFailure) {
+    switch (run->decoder->failure) {
     case DECODE_OK:
         return 1;
     case DECODE_READ_FAILED:

@@ -5,6 +5,7 @@
 #include "common/byte_order.h"
 #include "common/run_state.h"
 #include "common/text_ops.h"
+#include "decode/decoder_state.h"
 #include "decode/crc16.h"
 
 static int isMethodLetter(unsigned char letter) {
@@ -18,8 +19,8 @@ static int hasWindowsFields(unsigned char osId) {
 }
 
 void releaseMemberHeader() {
-    if (run->header.raw) osFree(run->header.raw);
-    run->header.raw = 0;
+    if (run->header->raw) osFree(run->header->raw);
+    run->header->raw = 0;
 }
 
 static void readFileTimes(const unsigned char* data, MemberHeader* header) {
@@ -115,11 +116,12 @@ int parseMemberHeader(unsigned char* raw, uint32_t size, MemberHeader* header) {
 
 // The CRC field counts as zero in the header's own CRC.
 static int headerCrcMatches() {
-    MemberHeader& header = run->header;
+    MemberHeader& header = *run->header;
     header.raw[header.headerCrcPos] = 0;
     header.raw[header.headerCrcPos + 1] = 0;
-    run->crc = 0;
-    return crcFeed(header.raw, static_cast<int32_t>(header.headerSize)) == header.headerCrc;
+    Crc16* crc = &run->decoder->crc;
+    crc->value = 0;
+    return crcFeed(crc, header.raw, static_cast<int32_t>(header.headerSize)) == header.headerCrc;
 }
 
 static int isPathSeparator(char c) {
@@ -133,7 +135,7 @@ static int isPathSeparator(char c) {
 // different file, and so is a directory with a zero byte inside, which would
 // leave the bytes of the previous path between the two.
 static int buildMemberPath() {
-    const MemberHeader& header = run->header;
+    const MemberHeader& header = *run->header;
     char* path = run->memberPath;
     const unsigned char* dirName = header.raw + header.dirNamePos;
     uint32_t dirLength = header.dirNameLength;
@@ -177,10 +179,10 @@ int readMemberHeader() {
         run->failureFlag = 1;
         return HEADER_FAILED;
     }
-    run->header.raw = raw;
+    run->header->raw = raw;
     writeLittle16(raw, static_cast<uint16_t>(size));
     if (osRead(run->archiveHandle, raw + 2, static_cast<uint32_t>(size) - 2) != size - 2 ||
-        !parseMemberHeader(raw, static_cast<uint32_t>(size), &run->header) || !headerCrcMatches()) {
+        !parseMemberHeader(raw, static_cast<uint32_t>(size), run->header) || !headerCrcMatches()) {
         reportBadHeader();
         return HEADER_FAILED;
     }

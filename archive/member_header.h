@@ -5,6 +5,29 @@
 
 #include "common/run_state.h"
 
+// One level-2 member header. The raw bytes stay with the walk until the next
+// header is read; the names are positions in them.
+struct MemberHeader {
+    unsigned char* raw;
+    uint32_t headerSize;
+    unsigned char method;
+    uint32_t packedSize;
+    uint32_t unpackedSize;
+    uint32_t timeStamp;
+    uint16_t dataCrc;
+    unsigned char osId;
+    uint16_t attribute;
+    uint32_t creationTime;
+    uint32_t lastAccessTime;
+    uint32_t lastWriteTime;
+    uint16_t headerCrc;
+    uint32_t headerCrcPos;
+    uint32_t fileNamePos;
+    uint32_t fileNameLength;
+    uint32_t dirNamePos;
+    uint32_t dirNameLength;
+};
+
 const int HEADER_READ = 1;
 const int END_OF_ARCHIVE = 0;
 const int HEADER_FAILED = -1;

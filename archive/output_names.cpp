@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 #include "common/directory_macros.h"
+#include "archive/walk.h"
 #include "common/run_state.h"
 #include "common/text_ops.h"
 

@@ -1,5 +1,6 @@
 #include "archive/overwrite.h"
 
+#include "archive/member_header.h"
 #include "archive/time_convert.h"
 #include "common/run_state.h"
 #include "common/text_ops.h"
@@ -23,7 +24,7 @@ int overwriteDecision() {
     if (attributes == INVALID_ATTRIBUTES) return OVERWRITE_WRITE;
     uint32_t existing = existingFileTime(run->outputPath);
     formatText(run->messageText, sizeof(run->messageText), "\"%s\" %s", run->outputPath, "Overwrite?");
-    if (keepNewerFiles && existing >= run->header.timeStamp) return OVERWRITE_SKIP;
+    if (keepNewerFiles && existing >= run->header->timeStamp) return OVERWRITE_SKIP;
     if (!overwriteWithoutAsking) {
         int answer = osMessageBox(run->dialogWindow, run->messageText, run->windowTitle,
                                   MB_YESNOCANCEL | MB_ICONQUESTION | MB_TASKMODAL);
@@ -37,7 +38,7 @@ int overwriteDecision() {
 
 // A time that has no FILETIME is left as the file has it.
 void setOutputTimes(FileHandle file) {
-    MemberHeader& header = run->header;
+    MemberHeader& header = *run->header;
     uint32_t* times[3] = {&header.creationTime, &header.lastAccessTime, &header.lastWriteTime};
     FileTime converted[3];
     const FileTime* given[3];
@@ -49,5 +50,5 @@ void setOutputTimes(FileHandle file) {
 }
 
 void restoreMemberAttribute() {
-    if (run->settings.restoreAttributes) osSetFileAttributes(run->outputPath, run->header.attribute);
+    if (run->settings.restoreAttributes) osSetFileAttributes(run->outputPath, run->header->attribute);
 }

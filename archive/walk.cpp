@@ -33,7 +33,7 @@ static int openArchive() {
         osRead(run->archiveHandle, value, sizeof(value));
         run->tamperValue = readLittle16(value);
     }
-    buildCrcTable(CRC16_POLYNOMIAL);
+    buildCrcTable(&run->decoder->crc, CRC16_POLYNOMIAL);
     run->crcXor = 0;
     return 1;
 }
@@ -49,8 +49,8 @@ int skipMember() {
     int32_t position = osSeek(run->archiveHandle, 0, SEEK_FROM_CURRENT);
     if (position == -1) return reportReadError();
     uint32_t here = static_cast<uint32_t>(position);
-    if (here > run->archiveSize || run->header.packedSize > run->archiveSize - here) return reportEarlyEnd();
-    if (osSeek(run->archiveHandle, static_cast<int32_t>(here + run->header.packedSize), SEEK_FROM_START) == -1)
+    if (here > run->archiveSize || run->header->packedSize > run->archiveSize - here) return reportEarlyEnd();
+    if (osSeek(run->archiveHandle, static_cast<int32_t>(here + run->header->packedSize), SEEK_FROM_START) == -1)
         return reportReadError();
     return 1;
 }
@@ -59,15 +59,18 @@ int skipMember() {
 // is INVALID_FILE (the reserved members, which show no progress). 0 after a
 // failure, which has then been reported and ends the run.
 static int decodeData(char* text, uint32_t textSize) {
-    run->crc = 0;
-    resetArchiveInput();
-    run->decodeFailure = DECODE_OK;
-    run->memoryText = text;
-    run->memoryTextSize = textSize;
-    run->progress = run->outputHandle != INVALID_FILE && run->display ? run->display->showProgress : 0;
-    unsigned char method = run->header.method;
-    if (method == '0') copyStoredMember(static_cast<int32_t>(run->header.unpackedSize));
-    else if (method != 'd') decodeMember();
+    DecoderState* d = run->decoder;
+    d->input = run->archiveHandle;
+    d->output = run->outputHandle;
+    d->crc.value = 0;
+    resetArchiveInput(d);
+    d->failure = DECODE_OK;
+    d->memoryText = text;
+    d->memoryTextSize = textSize;
+    d->progress = run->outputHandle != INVALID_FILE && run->display ? run->display->showProgress : 0;
+    const MemberHeader& header = *run->header;
+    if (header.method == '0') copyStoredMember(d, static_cast<int32_t>(header.unpackedSize));
+    else if (header.method != 'd') decodeMember(d, header.method, header.packedSize, header.unpackedSize);
     return reportDecodeFailure();
 }
 
@@ -78,7 +81,7 @@ static int isReservedName(const char* name) {
 // The scan pass decodes only "!" and "$", into memory, and acts on them at
 // once; every other member is passed over.
 static int scanMember() {
-    run->crcXor ^= run->header.dataCrc;
+    run->crcXor ^= run->header->dataCrc;
     if (!isReservedName(run->memberPath)) return skipMember();
     int isQuestion = run->memberPath[0] == '!';
     run->outputHandle = INVALID_FILE;
@@ -118,7 +121,7 @@ static int finishOutput() {
         run->failureFlag = 1;
         return 0;
     }
-    if (run->crc != run->header.dataCrc) {
+    if (run->decoder->crc.value != run->header->dataCrc) {
         osDeleteFile(run->outputPath);
         showError("CRC ERROR", run->outputPath);
         run->failureFlag = 1;
@@ -133,8 +136,8 @@ static int extractMember() {
     int prepared = prepareOutputPath();
     if (prepared == PATH_REFUSED) return skipMember();
     if (!prepared) return reportOpenError(run->memberPath);
-    if (isWin32s) applyTimeZone(&run->header.timeStamp);
-    int isDirectory = run->header.method == 'd';
+    if (isWin32s) applyTimeZone(&run->header->timeStamp);
+    int isDirectory = run->header->method == 'd';
     if (!isDirectory) {
         int decision = overwriteDecision();
         if (decision == OVERWRITE_SKIP) return skipMember();

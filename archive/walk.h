@@ -1,7 +1,15 @@
 // The walk over the appended archive: the scan pass and the extract pass.
 #pragma once
 
+#include "decode/decoder_state.h"
 #include "platform/platform.h"
+
+// What the walk shows while it extracts, implemented by the dialog. Absent
+// during the scan pass, which shows nothing but its questions and errors.
+struct WalkDisplay {
+    void (*showMember)(const char* displayName);          // a new member's name, its percentage back to 0
+    int (*showProgress)(uint32_t done, uint32_t total);  // a ProgressHook
+};
 
 const int EXTRACT_PASS = 0;
 const int SCAN_PASS = 1;

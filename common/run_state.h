@@ -27,60 +27,13 @@ struct __attribute__((packed)) SettingsBlock {
 };
 static_assert(sizeof(SettingsBlock) == SETTINGS_SIZE, "the settings block is 603 bytes");
 
-const uint32_t INPUT_BUFFER_SIZE = 16384;
-const uint32_t WINDOW_SIZE = 65536;
-const uint32_t LITERAL_COUNT = 510;     // literal/length alphabet
-const uint32_t TREE_LINKS = 2 * LITERAL_COUNT - 1;
-const uint32_t SYMBOL_TABLE_BITS = 12;
-const uint32_t SMALL_TABLE_BITS = 8;
+struct DecoderState;
+struct MemberHeader;
+struct WalkDisplay;
 
-// One level-2 member header. The raw bytes stay with the walk until the next
-// header is read; the names are positions in them.
-struct MemberHeader {
-    unsigned char* raw;
-    uint32_t headerSize;
-    unsigned char method;
-    uint32_t packedSize;
-    uint32_t unpackedSize;
-    uint32_t timeStamp;
-    uint16_t dataCrc;
-    unsigned char osId;
-    uint16_t attribute;
-    uint32_t creationTime;
-    uint32_t lastAccessTime;
-    uint32_t lastWriteTime;
-    uint16_t headerCrc;
-    uint32_t headerCrcPos;
-    uint32_t fileNamePos;
-    uint32_t fileNameLength;
-    uint32_t dirNamePos;
-    uint32_t dirNameLength;
-};
-
-// Why a decoding stopped before its member's end. The decoders and the
-// output sink set it once and go on only to the next block or window
-// boundary, where they stop; the walk reports it and ends the run.
-enum DecodeFailure {
-    DECODE_OK,
-    DECODE_READ_FAILED,   // the archive could not be read
-    DECODE_WRITE_FAILED,  // the output file took fewer bytes than given
-    DECODE_BAD_TABLE,     // a Huffman code that no valid member holds
-    DECODE_CANCELLED,     // Cancel was pressed during the member
-};
-
-// Told the bytes written of the member and its size after each full window;
-// returns 0 when the run is to stop (Cancel).
-typedef int (*ProgressHook)(uint32_t done, uint32_t total);
-
-// What the walk shows while it extracts, implemented by the dialog. Absent
-// during the scan pass, which shows nothing but its questions and errors.
-struct WalkDisplay {
-    void (*showMember)(const char* displayName);    // a new member's name, its percentage back to 0
-    int (*showProgress)(uint32_t done, uint32_t total);  // a ProgressHook
-};
-
-// The one record of a run, allocated zero-filled at start-up and freed at its
-// end. Grouped by the module that writes each field; others only read it.
+// The one record of a run, allocated zero-filled at start-up together with
+// the header and decoder it points to, and freed at its end. Grouped by the
+// module that writes each field; others only read it.
 struct RunState {
     // Start-up: the settings block as read (the script may change its texts),
     // and the paths known before the first walk.
@@ -133,51 +86,12 @@ struct RunState {
     uint32_t archiveSize;       // size of the program's own file
     uint16_t tamperValue;       // the value in front of the first member, when the settings ask for it
     uint16_t crcXor;            // XOR of the data CRCs of the members read so far
-    MemberHeader header;        // the current member
+    MemberHeader* header;       // the current member
+    DecoderState* decoder;      // the walk's decoder, whose window outlives each member and pass
     int longNameVolume;         // the destination takes long names (else 8.3 rules)
     char extractDir[256];       // the destination confirmed at OK
     char memberPath[260];       // the current member's path as the archive gives it
     char outputPath[516];       // where the current member is written
-
-    // CRC-16: the table and the running value over the bytes written.
-    uint16_t crcTable[256];
-    // crcTable advanced over 1 to 7 more zero bytes, so that eight bytes
-    // cost eight independent look-ups instead of a chain of eight.
-    uint16_t crcSliceTables[7][256];
-    uint16_t crc;
-
-    // Archive input and bit input.
-    unsigned char inputBuffer[INPUT_BUFFER_SIZE];
-    uint32_t inputPos;          // next byte of inputBuffer; INPUT_BUFFER_SIZE or more asks for a refill
-    uint32_t packedLeft;        // packed bytes of the member not yet read from the file
-    uint16_t bitBuffer;         // the next 16 bits of the packed data
-    unsigned char pendingByte;  // the rest of the last byte read, left-aligned
-    unsigned char pendingBitCount;
-    unsigned char bytesPastEnd; // zero bytes fed since the packed data ran out
-
-    // Output sink: where decoded bytes go besides the output file.
-    char* memoryText;           // the memory sink's text (with outputHandle INVALID_FILE)
-    uint32_t memoryTextSize;
-    ProgressHook progress;      // told after each full window of a file; 0 for none
-    DecodeFailure decodeFailure;
-
-    // Block decoder: the window, which is never cleared between members, and
-    // the codes of the current block.
-    unsigned char window[WINDOW_SIZE];
-    uint32_t windowPos;         // next byte to fill; the window goes out when it is full
-    uint32_t targetSize;        // the member's unpacked size
-    uint32_t producedCount;     // bytes decoded so far, the copy in progress included
-    uint16_t blockSymbolsLeft;  // symbols left in the block; 0 reads the next block header
-    uint16_t positionCodeCount; // the method's position alphabet
-    uint16_t positionCountBits;
-    uint16_t leftChild[TREE_LINKS];   // tree links of codes longer than the tables
-    uint16_t rightChild[TREE_LINKS];
-    uint16_t symbolTable[1 << SYMBOL_TABLE_BITS];
-    uint16_t symbolCodes[1 << SYMBOL_TABLE_BITS];  // symbolTable with each symbol's length, for the fast loop
-    uint16_t smallTable[1 << SMALL_TABLE_BITS];  // the code-length code, then the position code
-    uint16_t positionCodes[1 << SMALL_TABLE_BITS];  // the position code's smallTable with lengths, for the fast loop
-    unsigned char symbolLengths[LITERAL_COUNT];
-    unsigned char smallLengths[128];
 };
 
 extern RunState* run;

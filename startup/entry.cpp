@@ -1,5 +1,8 @@
 #include "startup/entry.h"
 
+#include <stddef.h>
+
+#include "archive/member_header.h"
 #include "archive/walk.h"
 #include "platform/platform.h"
 #include "startup/command_line.h"
@@ -34,10 +37,33 @@ void settleDestination() {
     }
 }
 
+// One block, so that a run has one allocation that can fail.
+struct RunRecords {
+    RunState state;
+    MemberHeader header;
+    DecoderState decoder;
+};
+static_assert(offsetof(RunRecords, state) == 0, "releaseRun frees the block through run");
+
+int allocateRun() {
+    RunRecords* records = static_cast<RunRecords*>(osAllocZeroed(sizeof(RunRecords)));
+    if (!records) return 0;
+    run = &records->state;
+    run->header = &records->header;
+    run->decoder = &records->decoder;
+    return 1;
+}
+
+void releaseRun() {
+    if (!run) return;
+    releaseMemberHeader();
+    osFree(run);
+    run = 0;
+}
+
 int velkarMain(const char* commandTail) {
     isWin32s = osPlatformId() == 0;
-    run = static_cast<RunState*>(osAllocZeroed(sizeof(RunState)));
-    if (!run) {
+    if (!allocateRun()) {
         osMessageBox(0, "Not enough memory", DEFAULT_WINDOW_TITLE, MB_OK | MB_ICONHAND | MB_TASKMODAL);
         return 0;
     }
@@ -50,7 +76,6 @@ int velkarMain(const char* commandTail) {
     } else if (run->runAborted) {
         result = 1;  // a reserved member that could not be decoded
     }
-    osFree(run);
-    run = 0;
+    releaseRun();
     return result;
 }

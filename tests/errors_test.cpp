@@ -64,7 +64,7 @@ TEST_F(ErrorsTest, DecodeFailuresAreShownOnceAndEndTheRun) {
         hostReset();
         run->failureFlag = 0;
         run->runAborted = 0;
-        run->decodeFailure = c.failure;
+        d->failure = c.failure;
         EXPECT_EQ(reportDecodeFailure(), 0);
         EXPECT_EQ(run->failureFlag, 1);
         EXPECT_EQ(run->runAborted, 1);
@@ -78,7 +78,7 @@ TEST_F(ErrorsTest, DecodeFailuresAreShownOnceAndEndTheRun) {
     hostReset();
     run->failureFlag = 0;
     run->runAborted = 0;
-    run->decodeFailure = DECODE_OK;
+    d->failure = DECODE_OK;
     EXPECT_EQ(reportDecodeFailure(), 1);
     EXPECT_EQ(run->failureFlag + run->runAborted, 0);
     EXPECT_TRUE(hostMessageBoxes().empty());

@@ -19,8 +19,7 @@ class ExtractionRunTest : public RunTest {
 protected:
     void SetUp() override {
         RunTest::SetUp();
-        std::free(run);
-        run = nullptr;
+        releaseRun();
         ::mkdir(scratch.file("out").c_str(), 0755);
     }
     void makeSelf(const std::string& archive) {

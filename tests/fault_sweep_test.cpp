@@ -102,8 +102,7 @@ class FaultSweepTest : public RunTest {
 protected:
     void SetUp() override {
         RunTest::SetUp();
-        std::free(run);
-        run = nullptr;
+        releaseRun();
         SettingsBlock block = {};
         block.archiveOffset = STAND_IN_STUB_SIZE;
         std::strcpy(block.windowTitle, "Setup");

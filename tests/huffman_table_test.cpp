@@ -23,8 +23,8 @@ protected:
     void SetUp() override {
         RunTest::SetUp();
         std::strcpy(run->selfPath, "C:\\dl\\setup.exe");
-        std::fill(std::begin(run->leftChild), std::end(run->leftChild), UNTOUCHED);
-        std::fill(std::begin(run->rightChild), std::end(run->rightChild), UNTOUCHED);
+        std::fill(std::begin(d->leftChild), std::end(d->leftChild), UNTOUCHED);
+        std::fill(std::begin(d->rightChild), std::end(d->rightChild), UNTOUCHED);
     }
 
     // Every code, with ones behind it that it must not consume, reads back
@@ -36,11 +36,11 @@ protected:
         for (uint16_t s = 0; s < count; ++s) {
             unsigned length = lengths[s];
             if (length == 0) continue;
-            run->bitBuffer = static_cast<uint16_t>((codes[s] << (16 - length)) | ((1u << (16 - length)) - 1));
-            run->packedLeft = 0;
-            run->pendingBitCount = 0;
-            ASSERT_EQ(readCode(table, tableBits, count, lengths.data()), s);
-            ASSERT_EQ(run->bitBuffer, static_cast<uint16_t>(0xFFFF << length)) << s;
+            d->bitBuffer = static_cast<uint16_t>((codes[s] << (16 - length)) | ((1u << (16 - length)) - 1));
+            d->packedLeft = 0;
+            d->pendingBitCount = 0;
+            ASSERT_EQ(readCode(d, table, tableBits, count, lengths.data()), s);
+            ASSERT_EQ(d->bitBuffer, static_cast<uint16_t>(0xFFFF << length)) << s;
         }
     }
 
@@ -48,7 +48,7 @@ protected:
     std::pair<int, int> nodeRange() const {
         int first = -1, last = -1;
         for (int i = 0; i < int(TREE_LINKS); ++i) {
-            if (run->leftChild[i] == UNTOUCHED && run->rightChild[i] == UNTOUCHED) continue;
+            if (d->leftChild[i] == UNTOUCHED && d->rightChild[i] == UNTOUCHED) continue;
             if (first < 0) first = i;
             last = i;
         }
@@ -58,11 +58,11 @@ protected:
     // A refused table is kept as the decoding's failure and leaves the
     // table as it was.
     void expectBadTable(uint16_t count, const std::vector<unsigned char>& lengths) {
-        run->decodeFailure = DECODE_OK;
-        std::fill(std::begin(run->smallTable), std::end(run->smallTable), UNTOUCHED);
-        EXPECT_EQ(buildDecodeTable(count, lengths.data(), 8, run->smallTable), 0);
-        EXPECT_EQ(run->decodeFailure, DECODE_BAD_TABLE);
-        for (uint16_t entry : run->smallTable) ASSERT_EQ(entry, UNTOUCHED);
+        d->failure = DECODE_OK;
+        std::fill(std::begin(d->smallTable), std::end(d->smallTable), UNTOUCHED);
+        EXPECT_EQ(buildDecodeTable(d, count, lengths.data(), 8, d->smallTable), 0);
+        EXPECT_EQ(d->failure, DECODE_BAD_TABLE);
+        for (uint16_t entry : d->smallTable) ASSERT_EQ(entry, UNTOUCHED);
     }
 };
 
@@ -70,8 +70,8 @@ TEST_F(HuffmanTableTest, TwoCodesOfOneBitSplitTheTable) {
     std::vector<unsigned char> lengths(19, 0);
     lengths[4] = 1;
     lengths[11] = 1;
-    buildDecodeTable(19, lengths.data(), 8, run->smallTable);
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(run->smallTable[i], i < 128 ? 4 : 11) << i;
+    buildDecodeTable(d, 19, lengths.data(), 8, d->smallTable);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(d->smallTable[i], i < 128 ? 4 : 11) << i;
     EXPECT_EQ(nodeRange(), std::make_pair(-1, -1));
 }
 
@@ -95,20 +95,20 @@ TEST_F(HuffmanTableTest, CompleteCodesReadBackWithTreesAboveTheSymbols) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        uint16_t* table = c.tableBits == 8 ? run->smallTable : run->symbolTable;
-        std::fill(std::begin(run->leftChild), std::end(run->leftChild), UNTOUCHED);
-        std::fill(std::begin(run->rightChild), std::end(run->rightChild), UNTOUCHED);
-        buildDecodeTable(static_cast<uint16_t>(c.lengths.size()), c.lengths.data(), c.tableBits, table);
+        uint16_t* table = c.tableBits == 8 ? d->smallTable : d->symbolTable;
+        std::fill(std::begin(d->leftChild), std::end(d->leftChild), UNTOUCHED);
+        std::fill(std::begin(d->rightChild), std::end(d->rightChild), UNTOUCHED);
+        buildDecodeTable(d, static_cast<uint16_t>(c.lengths.size()), c.lengths.data(), c.tableBits, table);
         EXPECT_EQ(nodeRange(), c.nodes);
         expectEveryCodeReadsBack(c.lengths, c.tableBits, table);
     }
 }
 
 TEST_F(HuffmanTableTest, AllZeroLengthsLeaveTableAndLinksAsTheyWere) {
-    for (int i = 0; i < 256; ++i) run->smallTable[i] = static_cast<uint16_t>(i * 7);
+    for (int i = 0; i < 256; ++i) d->smallTable[i] = static_cast<uint16_t>(i * 7);
     std::vector<unsigned char> lengths(19, 0);
-    buildDecodeTable(19, lengths.data(), 8, run->smallTable);
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(run->smallTable[i], i * 7);
+    buildDecodeTable(d, 19, lengths.data(), 8, d->smallTable);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(d->smallTable[i], i * 7);
     EXPECT_EQ(nodeRange(), std::make_pair(-1, -1));
 }
 
@@ -150,24 +150,24 @@ TEST_F(HuffmanTableTest, TreeWalkEndsWithinTheLongestCode) {
     std::vector<unsigned char> lengths(510, 3);
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.tableBits << " bits, chain " << c.chainNodes);
-        run->decodeFailure = DECODE_OK;
-        uint16_t* table = c.tableBits == 8 ? run->smallTable : run->symbolTable;
+        d->failure = DECODE_OK;
+        uint16_t* table = c.tableBits == 8 ? d->smallTable : d->symbolTable;
         std::fill(table, table + (1 << c.tableBits), c.firstNode);
         for (int k = 0; k < (c.chainNodes ? c.chainNodes : 1); ++k) {
             uint16_t node = static_cast<uint16_t>(c.firstNode + k);
             uint16_t next = c.chainNodes == 0 ? node : k + 1 == c.chainNodes ? 5 : static_cast<uint16_t>(node + 1);
-            run->leftChild[node] = next;
-            run->rightChild[node] = next;
+            d->leftChild[node] = next;
+            d->rightChild[node] = next;
         }
-        run->bitBuffer = 0x5A5A;
-        run->packedLeft = 0;
-        uint16_t symbol = readCode(table, c.tableBits, c.symbolCount, lengths.data());
+        d->bitBuffer = 0x5A5A;
+        d->packedLeft = 0;
+        uint16_t symbol = readCode(d, table, c.tableBits, c.symbolCount, lengths.data());
         if (c.accepted) {
-            EXPECT_EQ(run->decodeFailure, DECODE_OK);
+            EXPECT_EQ(d->failure, DECODE_OK);
             EXPECT_EQ(symbol, 5);
-            EXPECT_EQ(run->bitBuffer, 0xD2D0) << "the symbol's own length is consumed";
+            EXPECT_EQ(d->bitBuffer, 0xD2D0) << "the symbol's own length is consumed";
         } else {
-            EXPECT_EQ(run->decodeFailure, DECODE_BAD_TABLE);
+            EXPECT_EQ(d->failure, DECODE_BAD_TABLE);
             EXPECT_LT(symbol, c.symbolCount) << "a symbol the decoder can use until it stops";
         }
     }

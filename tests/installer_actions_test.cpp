@@ -48,8 +48,7 @@ class InstallerActionsTest : public RunTest {
 protected:
     void SetUp() override {
         RunTest::SetUp();
-        std::free(run);
-        run = nullptr;
+        releaseRun();
         ::mkdir(outDir().c_str(), 0755);
     }
     std::string outDir() const { return scratch.file("out"); }

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "install/installer_script.h"
+#include "startup/entry.h"
 #include "support/test_support.h"
 
 namespace {
@@ -37,7 +38,8 @@ protected:
         return out;
     }
     std::string parse(const std::string& script) {
-        std::memset(run, 0, sizeof(*run));
+        releaseRun();
+        allocateRun();
         autoStart = overwriteWithoutAsking = askBeforeClass = 0;
         keepNewerFiles = 1;
         std::strncpy(run->scriptText, script.c_str(), sizeof(run->scriptText) - 1);
@@ -103,7 +105,8 @@ TEST_F(InstallerScriptTest, LinesFieldsAndKeywords) {
 TEST_F(InstallerScriptTest, InstallDirFillsOnlyAnEmptyDestination) {
     EXPECT_EQ(parse("$InstallDir=%WinDir%\\App\n$InstallDir=C:\\Other"), "dir=[%WinDir%\\App]");
     EXPECT_EQ(parse("$InstallDir=\n$InstallDir=C:\\Other"), "dir=[C:\\Other]");
-    std::memset(run, 0, sizeof(*run));
+    releaseRun();
+    allocateRun();
     std::strcpy(run->settings.destDir, "D:\\Given");
     std::strcpy(run->scriptText, "$InstallDir=C:\\Script");
     parseInstallerScript();

@@ -16,7 +16,7 @@ protected:
         std::strcpy(run->selfPath, scratch.file("self.exe").c_str());
         std::strcpy(run->windowTitle, "Setup");
         run->archiveHandle = osOpenRead(run->selfPath);
-        buildCrcTable(CRC16_POLYNOMIAL);
+        buildCrcTable(&d->crc, CRC16_POLYNOMIAL);
         return readMemberHeader();
     }
     void TearDown() override {
@@ -43,7 +43,7 @@ TEST_F(MemberHeaderTest, ReadsTheFieldsAndStopsAtTheFirstDataByte) {
     spec.attribute = 0x21;
     spec.dataCrc = 0xBEEF;
     ASSERT_EQ(readFrom(level2Member(spec)), HEADER_READ);
-    const MemberHeader& header = run->header;
+    const MemberHeader& header = *run->header;
     EXPECT_EQ(header.method, '5');
     EXPECT_EQ(header.packedSize, 5u);
     EXPECT_EQ(header.unpackedSize, 1234u);
@@ -134,11 +134,11 @@ TEST_F(MemberHeaderTest, WindowsFieldsOnlyFromWindowsArchivers) {
                          {0x41, fileTime(created) + fileTime(written) + fileTime(accessed)}};
         ASSERT_EQ(readFrom(level2Member(spec)), HEADER_READ);
         bool windows = osId != 'U' && osId != '3';
-        EXPECT_EQ(run->header.attribute, windows ? 0x0123 : 0x20) << osId;
-        EXPECT_EQ(run->header.creationTime, windows ? created : 7u) << osId;
-        EXPECT_EQ(run->header.lastWriteTime, windows ? written : 7u) << osId;
-        EXPECT_EQ(run->header.lastAccessTime, windows ? accessed : 7u) << osId;
-        EXPECT_EQ(run->header.timeStamp, 7u);
+        EXPECT_EQ(run->header->attribute, windows ? 0x0123 : 0x20) << osId;
+        EXPECT_EQ(run->header->creationTime, windows ? created : 7u) << osId;
+        EXPECT_EQ(run->header->lastWriteTime, windows ? written : 7u) << osId;
+        EXPECT_EQ(run->header->lastAccessTime, windows ? accessed : 7u) << osId;
+        EXPECT_EQ(run->header->timeStamp, 7u);
         osClose(run->archiveHandle);
     }
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "archive/output_names.h"
+#include "archive/walk.h"
 #include "common/text_ops.h"
 #include "support/test_support.h"
 

@@ -15,8 +15,7 @@ protected:
 };
 
 TEST_F(StartupTest, WithoutMemoryForTheRunStateItSaysSoAndEndsWithZero) {
-    std::free(run);
-    run = nullptr;
+    releaseRun();
     hostFailAllocationsAfter(0);
     EXPECT_EQ(velkarMain("-n"), 0);
     ASSERT_EQ(hostMessageBoxes().size(), 1u);
@@ -45,8 +44,7 @@ TEST_F(StartupTest, StartRunSettlesPathSettingsAndFlags) {
 }
 
 TEST_F(StartupTest, PlatformZeroIsWin32s) {
-    std::free(run);
-    run = nullptr;
+    releaseRun();
     makeSelf(SettingsBlock{}, "");
     hostSetPlatformId(0);
     velkarMain("");
@@ -106,7 +104,7 @@ TEST_F(StartupTest, WalkReadsTheTamperValueAtTheArchiveOffset) {
     walkArchive(nullptr, SCAN_PASS);
     EXPECT_EQ(run->tamperValue, 0x1234);
     EXPECT_EQ(run->archiveSize, 1202u);
-    EXPECT_EQ(run->crcTable[1], 0xC0C1) << "the CRC table is built at the start of every walk";
+    EXPECT_EQ(d->crc.table[1], 0xC0C1) << "the CRC table is built at the start of every walk";
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "ui/progress.h"
 
+#include "common/run_state.h"
 #include "common/text_ops.h"
 #include "ui/main_dialog.h"
 

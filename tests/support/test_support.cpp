@@ -1,6 +1,6 @@
 #include "support/test_support.h"
 
-#include "archive/member_header.h"
+#include "startup/entry.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -53,13 +53,12 @@ void RunTest::SetUp() {
     keepNewerFiles = 1;
     askBeforeClass = 0;
     dirFromCommandLine = 0;
-    run = static_cast<RunState*>(std::calloc(1, sizeof(RunState)));
+    ASSERT_TRUE(allocateRun());
+    d = run->decoder;
 }
 
 // A test that stops inside a walk leaves its last header to free.
 void RunTest::TearDown() {
-    if (run) releaseMemberHeader();
-    std::free(run);
-    run = nullptr;
+    releaseRun();
     hostReset();
 }

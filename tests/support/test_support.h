@@ -8,6 +8,7 @@
 
 #include "platform/host/host_control.h"
 #include "common/run_state.h"
+#include "decode/decoder_state.h"
 
 // A scratch folder under the system's temporary folder, removed afterwards.
 class ScratchDir {
@@ -38,4 +39,5 @@ protected:
     void SetUp() override;
     void TearDown() override;
     ScratchDir scratch;
+    DecoderState* d = nullptr;  // the run's decoder
 };

@@ -17,6 +17,7 @@
 #include "decode/block_decoder.h"
 #include "decode/crc16.h"
 #include "startup/command_line.h"
+#include "startup/entry.h"
 #include "common/directory_macros.h"
 #include "common/run_state.h"
 #include "startup/settings_block.h"
@@ -188,9 +189,11 @@ void checkFiles() {
     FileHandle file = osOpenRead(archive);
     check(osSeek(file, 4, SEEK_FROM_START) == 4, "_llseek");
     std::string read;
-    run->inputPos = 0xFFFFFFFF;
+    DecoderState* d = run->decoder;
+    d->input = file;
+    d->inputPos = 0xFFFFFFFF;
     for (uint32_t left = 40000; left > 0; --left) {
-        int byte = nextArchiveByte(file, left);
+        int byte = nextArchiveByte(d, left);
         if (byte < 0) break;
         read.push_back(char(byte));
     }
@@ -205,31 +208,31 @@ void checkFiles() {
 // that claims far more than its packed data hold.
 void checkFastDecoding() {
     std::mt19937 random(5);
-    auto saved = std::make_unique<RunState>();
+    DecoderState* d = run->decoder;
+    auto saved = std::make_unique<DecoderState>();
     const char* archive = "C:\\velkar-check\\packed.bin";
     const char* output = "C:\\velkar-check\\decoded.bin";
-    buildCrcTable(CRC16_POLYNOMIAL);
+    buildCrcTable(&d->crc, CRC16_POLYNOMIAL);
     for (char method : {'4', '5', '6', '7'}) {
         uint32_t unpackedSize = 200000;
         std::string packed = randomStream(method, &unpackedSize, random);
         for (size_t cut : {packed.size(), packed.size() - 1000}) {
             writeFile(archive, packed.substr(0, cut));
-            for (uint32_t i = 0; i < WINDOW_SIZE; ++i) run->window[i] = static_cast<unsigned char>(i * 7 >> 3);
-            *saved = *run;
+            for (uint32_t i = 0; i < WINDOW_SIZE; ++i) d->window[i] = static_cast<unsigned char>(i * 7 >> 3);
+            *saved = *d;
             DecodingOutcome outcome[2];
-            void (*decoders[2])() = {decodeMember, decodeMemberPlainly};
+            MemberDecoder decoders[2] = {decodeMember, decodeMemberPlainly};
+            const PackedMember member = {static_cast<unsigned char>(method), static_cast<uint32_t>(packed.size()),
+                                         unpackedSize};
             for (int k = 0; k < 2; ++k) {
-                *run = *saved;
-                run->archiveHandle = osOpenRead(archive);
-                run->header.method = static_cast<unsigned char>(method);
-                run->header.packedSize = static_cast<uint32_t>(packed.size());
-                run->header.unpackedSize = unpackedSize;
-                run->decodeFailure = DECODE_OK;
-                resetArchiveInput();
-                run->outputHandle = osCreateOutput(output);
-                outcome[k] = recordDecoding(decoders[k]);
-                osCloseOutput(run->outputHandle);
-                osClose(run->archiveHandle);
+                *d = *saved;
+                d->input = osOpenRead(archive);
+                d->failure = DECODE_OK;
+                resetArchiveInput(d);
+                d->output = osCreateOutput(output);
+                outcome[k] = recordDecoding(d, decoders[k], member);
+                osCloseOutput(d->output);
+                osClose(d->input);
             }
             std::string what = std::string("-lh") + method + "- " + (cut == packed.size() ? "whole" : "cut short");
             check(outcome[0] == outcome[1], "fast and plain decodings agree, " + what);
@@ -244,22 +247,17 @@ void checkFastDecoding() {
     for (auto [value, width] : {std::pair<uint32_t, unsigned>{0, 16}, {0, 5}, {0, 5}, {0, 9}, {'z', 9}, {0, 4}, {0, 4}})
         bits.put(value, width);
     writeFile(archive, bits.bytes());
-    run->archiveHandle = osOpenRead(archive);
-    run->header.method = '5';
-    run->header.packedSize = static_cast<uint32_t>(bits.bytes().size());
-    run->header.unpackedSize = 0xFFFFFFFE;
-    run->decodeFailure = DECODE_OK;
-    resetArchiveInput();
-    run->outputHandle = osCreateOutput(output);
-    decodeMember();
-    osCloseOutput(run->outputHandle);
-    osClose(run->archiveHandle);
+    d->input = osOpenRead(archive);
+    d->failure = DECODE_OK;
+    resetArchiveInput(d);
+    d->output = osCreateOutput(output);
+    decodeMember(d, '5', static_cast<uint32_t>(bits.bytes().size()), 0xFFFFFFFE);
+    osCloseOutput(d->output);
+    osClose(d->input);
     WIN32_FILE_ATTRIBUTE_DATA written;
     GetFileAttributesExA(output, GetFileExInfoStandard, &written);
-    check(run->decodeFailure == DECODE_READ_FAILED && written.nFileSizeLow == WINDOW_SIZE,
+    check(d->failure == DECODE_READ_FAILED && written.nFileSizeLow == WINDOW_SIZE,
           "a 4 GiB claim stops with a read failure after one window");
-    run->outputHandle = INVALID_FILE;
-    run->archiveHandle = INVALID_FILE;
 }
 
 uint64_t fileTimeSeconds(const FILETIME& time) {
@@ -356,7 +354,7 @@ void checkShortPaths() {
 }  // namespace
 
 int main() {
-    run = static_cast<RunState*>(osAllocZeroed(sizeof(RunState)));
+    allocateRun();
     if (std::strstr(GetCommandLineA(), "--dbcs")) {
         checkDoubleByteText();
     } else {
