@@ -12,8 +12,6 @@
 #include "decode/block_decoder.h"
 #include "decode/crc16.h"
 #include "decode/output_sink.h"
-#include "install/finishing_actions.h"
-#include "install/installer_script.h"
 
 // Opens the program's own file and places it at the first member header.
 static int openArchive() {
@@ -98,7 +96,7 @@ static int scanMember() {
                          MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL) == IDNO)
             run->failureFlag = 1;
     } else {
-        parseInstallerScript();
+        run->installer->readScript();
     }
     return 1;
 }
@@ -180,8 +178,8 @@ int walkArchive(WindowHandle window, int mode) {
             run->failureFlag = 1;
         }
     } else if (!run->runAborted) {
-        runFinishingActions(run->dialogWindow);
-        if (run->settings.command[0] && !run->failureFlag) startCommand(run->dialogWindow);
+        run->installer->runFinishingActions(run->dialogWindow);
+        if (run->settings.command[0] && !run->failureFlag) run->installer->startCommand(run->dialogWindow);
     }
     releaseMemberHeader();
     return !run->failureFlag;

@@ -14,5 +14,15 @@ struct WalkDisplay {
 const int EXTRACT_PASS = 0;
 const int SCAN_PASS = 1;
 
+// The installer's part in the walk, wired by the entry so that the walk
+// needs nothing above it: the "$" script as soon as the scan pass has
+// decoded it into scriptText, and after the extract pass's last member the
+// finishing actions and then the command.
+struct InstallerHooks {
+    void (*readScript)();
+    void (*runFinishingActions)(WindowHandle owner);
+    void (*startCommand)(WindowHandle owner);
+};
+
 int walkArchive(WindowHandle window, int mode);
 int skipMember();

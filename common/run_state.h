@@ -28,6 +28,7 @@ struct __attribute__((packed)) SettingsBlock {
 static_assert(sizeof(SettingsBlock) == SETTINGS_SIZE, "the settings block is 603 bytes");
 
 struct DecoderState;
+struct InstallerHooks;
 struct MemberHeader;
 struct WalkDisplay;
 
@@ -79,6 +80,7 @@ struct RunState {
     int cancelRequested;        // Cancel was pressed during the extract pass
 
     // The walk.
+    const InstallerHooks* installer;  // what the walk leaves to the installer, wired by the entry
     int failureFlag;            // a failure was reported; the pass stops
     int runAborted;             // a decoding failure or Cancel ended the run: exit 1, no finishing action
     FileHandle archiveHandle;   // the program's own file during a walk

@@ -8,6 +8,8 @@
 #include "startup/command_line.h"
 #include "common/directory_macros.h"
 #include "common/run_state.h"
+#include "install/finishing_actions.h"
+#include "install/installer_script.h"
 #include "startup/settings_block.h"
 #include "ui/main_dialog.h"
 
@@ -45,12 +47,15 @@ struct RunRecords {
 };
 static_assert(offsetof(RunRecords, state) == 0, "releaseRun frees the block through run");
 
+static const InstallerHooks installerHooks = {parseInstallerScript, runFinishingActions, startCommand};
+
 int allocateRun() {
     RunRecords* records = static_cast<RunRecords*>(osAllocZeroed(sizeof(RunRecords)));
     if (!records) return 0;
     run = &records->state;
     run->header = &records->header;
     run->decoder = &records->decoder;
+    run->installer = &installerHooks;
     return 1;
 }
 

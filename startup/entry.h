@@ -3,7 +3,7 @@
 
 int velkarMain(const char* commandTail);
 // The run's record, zero-filled, together with the walk's member header and
-// decoder; 0 when memory is short.
+// decoder, and the installer wired into the walk; 0 when memory is short.
 int allocateRun();
 // Frees all three and the raw header the walk may still hold.
 void releaseRun();
