@@ -93,8 +93,10 @@ static int scanMember() {
     if (run->failureFlag) return 0;
     if (isQuestion) {
         if (osMessageBox(run->dialogWindow, run->messageText, run->windowTitle,
-                         MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL) == IDNO)
+                         MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL) == IDNO) {
             run->failureFlag = 1;
+            run->outcome.declined = 1;
+        }
     } else {
         run->installer->readScript();
     }
@@ -115,13 +117,13 @@ static int finishOutput() {
     run->outputHandle = INVALID_FILE;
     if (!closed) {
         osDeleteFile(run->outputPath);
-        showError("Close ERROR", run->outputPath);
+        showError(FailureKind::closeError, run->outputPath);
         run->failureFlag = 1;
         return 0;
     }
     if (run->decoder->crc.value != run->header->dataCrc) {
         osDeleteFile(run->outputPath);
-        showError("CRC ERROR", run->outputPath);
+        showError(FailureKind::crcError, run->outputPath);
         run->failureFlag = 1;
         return 0;
     }
@@ -132,19 +134,27 @@ static int finishOutput() {
 static int extractMember() {
     if (isReservedName(run->memberPath)) return skipMember();
     int prepared = prepareOutputPath();
-    if (prepared == PATH_REFUSED) return skipMember();
+    if (prepared == PATH_REFUSED) {
+        ++run->outcome.pathsRefused;
+        return skipMember();
+    }
     if (!prepared) return reportOpenError(run->memberPath);
     if (isWin32s) applyTimeZone(&run->header->timeStamp);
     int isDirectory = run->header->method == 'd';
     if (!isDirectory) {
         int decision = overwriteDecision();
-        if (decision == OVERWRITE_SKIP) return skipMember();
+        if (decision == OVERWRITE_SKIP) {
+            ++run->outcome.filesKept;
+            return skipMember();
+        }
         if (decision == OVERWRITE_STOP) {
             run->failureFlag = 1;
+            run->outcome.declined = 1;
             return 0;
         }
         run->outputHandle = osCreateOutput(run->outputPath);
         if (run->outputHandle == INVALID_FILE) return reportOpenError(run->outputPath);
+        ++run->outcome.filesWritten;
     }
     if (!decodeData(0, 0)) {
         if (!isDirectory) discardOutput();
@@ -174,10 +184,10 @@ int walkArchive(WindowHandle window, int mode) {
     closeArchive();
     if (mode == SCAN_PASS) {
         if (!run->failureFlag && (run->settings.flags & FLAG_TAMPER_CHECK) && run->crcXor != run->tamperValue) {
-            showError("Tampered DATA", run->selfPath);
+            showError(FailureKind::tampered, run->selfPath);
             run->failureFlag = 1;
         }
-    } else if (!run->runAborted) {
+    } else if (!run->outcome.aborted) {
         run->installer->runFinishingActions(run->dialogWindow);
         if (run->settings.command[0] && !run->failureFlag) run->installer->startCommand(run->dialogWindow);
     }

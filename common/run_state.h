@@ -27,6 +27,35 @@ struct __attribute__((packed)) SettingsBlock {
 };
 static_assert(sizeof(SettingsBlock) == SETTINGS_SIZE, "the settings block is 603 bytes");
 
+// The failures a run reports, each with its own message; none before the
+// first.
+enum class FailureKind : unsigned char {
+    none,
+    notEnoughMemory,
+    readError,
+    earlyEnd,
+    badHeader,
+    openError,
+    writeError,
+    badTable,
+    crcError,
+    closeError,
+    tampered,
+};
+
+// What a run did, handed back by the entry. The stub's exit status and
+// velkar-run's are each derived from it in one place.
+struct RunOutcome {
+    uint32_t filesWritten;     // members whose output file was created
+    uint32_t filesKept;        // existing files left as they were: newer, or the overwrite question said No
+    uint32_t pathsRefused;     // members skipped because the platform refused their output path
+    uint32_t failures;         // failures reported, each in its message box
+    FailureKind firstFailure;
+    int declined;              // No to the "!" question, or Cancel at the dialog, an overwrite question or during the extract pass
+    int extractPassRan;
+    int aborted;               // a decoding failure or Cancel ended the run: no finishing action
+};
+
 struct DecoderState;
 struct InstallerHooks;
 struct MemberHeader;
@@ -82,7 +111,7 @@ struct RunState {
     // The walk.
     const InstallerHooks* installer;  // what the walk leaves to the installer, wired by the entry
     int failureFlag;            // a failure was reported; the pass stops
-    int runAborted;             // a decoding failure or Cancel ended the run: exit 1, no finishing action
+    RunOutcome outcome;         // what the run did, for the exit status
     FileHandle archiveHandle;   // the program's own file during a walk
     FileHandle outputHandle;    // the current member's file; INVALID_FILE while decoding into memory
     uint32_t archiveSize;       // size of the program's own file

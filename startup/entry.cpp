@@ -66,21 +66,28 @@ void releaseRun() {
     run = 0;
 }
 
-int velkarMain(const char* commandTail) {
+RunOutcome velkarMain(const char* commandTail) {
     isWin32s = osPlatformId() == 0;
+    RunOutcome outcome = {};
     if (!allocateRun()) {
         osMessageBox(0, "Not enough memory", DEFAULT_WINDOW_TITLE, MB_OK | MB_ICONHAND | MB_TASKMODAL);
-        return 0;
+        outcome.failures = 1;
+        outcome.firstFailure = FailureKind::notEnoughMemory;
+        return outcome;
     }
     startRun(commandTail);
-
-    int result = 0;
     if (walkArchive(0, SCAN_PASS)) {
         settleDestination();
-        result = runMainDialog();
-    } else if (run->runAborted) {
-        result = 1;  // a reserved member that could not be decoded
+        runMainDialog();
     }
+    outcome = run->outcome;
     releaseRun();
-    return result;
+    return outcome;
+}
+
+// Once the extract pass has run the stub ends with 1 whatever it found, as
+// it does when a reserved member could not be decoded; a run that ended
+// before unpacking ends with 0.
+int stubExitStatus(const RunOutcome& outcome) {
+    return outcome.extractPassRan || outcome.aborted;
 }

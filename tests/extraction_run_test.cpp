@@ -34,7 +34,7 @@ protected:
         makeSelf(archive + std::string(1, '\0'));
     }
     int runWith(const std::string& tail) {
-        return velkarMain(tail.c_str());
+        return stubExitStatus(velkarMain(tail.c_str()));
     }
     std::string autoStartInto() const { return "-n " + scratch.file("out"); }
     std::string out(const std::string& name) const { return scratch.file("out/" + name); }
@@ -185,6 +185,52 @@ TEST_F(ExtractionRunTest, MemberClaimingMoreThanItsDataHoldsEndsWithReadError) {
     EXPECT_FALSE(outExists("claim.bin")) << "the partial file is deleted";
     EXPECT_FALSE(outExists("last.txt"));
     EXPECT_EQ(hostBroadcastCount(), 0) << "no finishing action after a failed member";
+}
+
+}  // namespace
+
+namespace {
+
+// What the entry hands back, from which both exit statuses come: counts of
+// files written and kept, the first failure, and a run the user stopped.
+TEST_F(ExtractionRunTest, TheOutcomeSaysWhatTheRunDid) {
+    MemberSpec damaged = storedMember("bad.txt", "bad");
+    damaged.dataCrc = 0x1234;
+    MemberSpec question = storedMember("!", "Go on?");
+    MemberSpec newer = storedMember("over.txt", "new");
+    newer.timeStamp = 0x7FFFFFFF;
+    struct Case {
+        const char* what;
+        std::vector<MemberSpec> members;
+        std::vector<int> answers;
+        uint32_t written, kept, failures;
+        FailureKind firstFailure;
+        bool declined, extracted;
+    } cases[] = {
+        {"two files", {storedMember("a.txt", "alpha"), storedMember("b.txt", "beta")}, {}, 2, 0, 0, FailureKind::none,
+         false, true},
+        {"an existing newer file kept", {storedMember("old.txt", "old")}, {}, 0, 1, 0, FailureKind::none, false, true},
+        {"Cancel to overwriting", {newer}, {IDCANCEL}, 0, 0, 0, FailureKind::none, true,
+         true},
+        {"a CRC error", {damaged}, {}, 1, 0, 1, FailureKind::crcError, false, true},
+        {"No to the question", {question, storedMember("a.txt", "alpha")}, {IDNO}, 0, 0, 0, FailureKind::none, true,
+         false},
+    };
+    scratch.write("out/old.txt", "kept");
+    scratch.write("out/over.txt", "kept");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        hostReset();
+        makeSelf(c.members);
+        hostQueueAnswers(c.answers);
+        RunOutcome outcome = velkarMain(autoStartInto().c_str());
+        EXPECT_EQ(outcome.filesWritten, c.written);
+        EXPECT_EQ(outcome.filesKept, c.kept);
+        EXPECT_EQ(outcome.failures, c.failures);
+        EXPECT_EQ(outcome.firstFailure, c.firstFailure);
+        EXPECT_EQ(outcome.declined, c.declined);
+        EXPECT_EQ(outcome.extractPassRan, c.extracted);
+    }
 }
 
 }  // namespace

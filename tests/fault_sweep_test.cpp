@@ -118,7 +118,7 @@ protected:
         writeStandInSelf(scratch, settings, archive);
         inject();
         Outcome outcome;
-        outcome.status = velkarMain(("-n " + scratch.file("out")).c_str());
+        outcome.status = stubExitStatus(velkarMain(("-n " + scratch.file("out")).c_str()));
         for (const HostMessageBox& box : hostMessageBoxes())
             if ((box.style & 0xF0) == MB_ICONHAND) outcome.errors.push_back(box.text);
         outcome.files = filesUnder(scratch.file("out"));

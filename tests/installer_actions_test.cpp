@@ -62,7 +62,7 @@ protected:
         block.archiveOffset = STAND_IN_STUB_SIZE;
         writeStandInSelf(scratch, block, archive + std::string(1, '\0'));
     }
-    int runInstaller() { return velkarMain(outDir().c_str()); }
+    int runInstaller() { return stubExitStatus(velkarMain(outDir().c_str())); }
     // A script path as the registration writes it: joined to the
     // destination with '\', every separator a '\'.
     std::string classProgram(const std::string& relative) const { return backslashes(outDir() + "/" + relative); }

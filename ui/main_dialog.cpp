@@ -64,6 +64,7 @@ static void acceptDirectory(WindowHandle dialog) {
     osFocusDefaultButton(dialog, IDCANCEL);
     run->extracting = 1;
     run->display = &dialogDisplay;
+    run->outcome.extractPassRan = 1;
     // Once the extract pass has run, the run ends with 1 whatever it found:
     // its failures have been shown, so the walk's own result is not needed.
     walkArchive(dialog, EXTRACT_PASS);
@@ -71,8 +72,12 @@ static void acceptDirectory(WindowHandle dialog) {
 }
 
 static void cancelDialog(WindowHandle dialog) {
-    if (run->extracting) run->cancelRequested = 1;
-    else osEndDialog(dialog, 0);
+    if (run->extracting) {
+        run->cancelRequested = 1;
+        return;
+    }
+    run->outcome.declined = 1;
+    osEndDialog(dialog, 0);
 }
 
 // Quotes keep a path with blanks together in the edit box; OK strips them.
