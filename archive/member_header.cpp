@@ -9,7 +9,10 @@
 #include "decode/crc16.h"
 
 static int isMethodLetter(unsigned char letter) {
-    return letter == '0' || (letter >= '4' && letter <= '7') || letter == 'd';
+    if (letter == STORED_METHOD || letter == DIRECTORY_METHOD) return 1;
+    for (const LzhMethod& method : LZH_METHODS)
+        if (letter == static_cast<unsigned char>(method.digit)) return 1;
+    return 0;
 }
 
 // Attribute and FILETIME headers are trusted only from systems that write

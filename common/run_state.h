@@ -1,31 +1,10 @@
 // The one process-wide record of a run and the run flags beside it.
 #pragma once
 
+#include "common/formats.h"
 #include "platform/platform.h"
 
-const uint32_t SETTINGS_OFFSET = 512;
-const uint32_t SETTINGS_SIZE = 603;
-
-// Bits of SettingsBlock::flags; the others are never read.
-const unsigned char FLAG_AUTO_START = 0x01;
-const unsigned char FLAG_OVERWRITE = 0x02;
-const unsigned char FLAG_TAMPER_CHECK = 0x04;
-const unsigned char FLAG_NO_KEEP_NEWER = 0x08;
-
 #define DEFAULT_WINDOW_TITLE "Velkar V2.60.w32.0033"
-
-// Written by the builder at offset 512 of the stub, read once at start-up.
-struct __attribute__((packed)) SettingsBlock {
-    uint32_t archiveOffset;
-    char windowTitle[41];
-    char installTitle[41];
-    char destDir[256];
-    char command[258];
-    unsigned char reserved;
-    unsigned char flags;
-    unsigned char restoreAttributes;
-};
-static_assert(sizeof(SettingsBlock) == SETTINGS_SIZE, "the settings block is 603 bytes");
 
 // The failures a run reports, each with its own message; none before the
 // first.

@@ -6,11 +6,7 @@
 #include "decode/huffman_table.h"
 #include "decode/output_sink.h"
 
-const uint16_t CODE_LENGTH_COUNT = 19;
-const uint16_t CODE_LENGTH_COUNT_BITS = 5;
-const uint16_t ZERO_RUN_INDEX = 3;
 const uint16_t NO_ZERO_RUN = 0xFFFF;
-const uint16_t LITERAL_COUNT_BITS = 9;
 
 // Position alphabet by the low four bits of the method digit. A digit
 // without a row leaves an empty alphabet, which the first block header
@@ -19,10 +15,16 @@ struct PositionCode {
     uint16_t count;
     uint16_t countBits;
 };
-static const PositionCode methodParameters[16] = {
-    {0, 0}, {0, 0}, {0, 0}, {0, 0}, {14, 4}, {14, 4}, {17, 5}, {17, 5},
-    {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0},
+struct PositionCodes {
+    PositionCode byDigit[16];
 };
+static constexpr PositionCodes positionCodesByDigit() {
+    PositionCodes codes = {};
+    for (const LzhMethod& method : LZH_METHODS)
+        codes.byDigit[method.digit & 0x0F] = {method.positionCodesRead, method.positionCountBits};
+    return codes;
+}
+static constexpr PositionCodes methodParameters = positionCodesByDigit();
 
 // The single-symbol form of a code: every look-up yields the one symbol, and
 // its length of 0 costs no bits. A symbol outside the alphabet is corrupt.
@@ -90,7 +92,7 @@ static int readSymbolLengths(DecoderState* d) {
 // so far (a bad table, a failed read) stops the decoding.
 int readBlockHeader(DecoderState* d) {
     d->blockSymbolsLeft = takeBits(d, 16);
-    if (!readSmallLengths(d, CODE_LENGTH_COUNT, CODE_LENGTH_COUNT_BITS, ZERO_RUN_INDEX) || !readSymbolLengths(d) ||
+    if (!readSmallLengths(d, CODE_LENGTH_COUNT, CODE_LENGTH_COUNT_BITS, CODE_LENGTH_ZERO_RUN_INDEX) || !readSymbolLengths(d) ||
         !readSmallLengths(d, d->positionCodeCount, d->positionCountBits, NO_ZERO_RUN) ||
         d->failure != DECODE_OK)
         return 0;
@@ -107,7 +109,7 @@ static uint16_t nextPosition(DecoderState* d) {
 }
 
 void startBitInput(DecoderState* d, unsigned char methodDigit) {
-    const PositionCode& position = methodParameters[methodDigit & 0x0F];
+    const PositionCode& position = methodParameters.byDigit[methodDigit & 0x0F];
     d->positionCodeCount = position.count;
     d->positionCountBits = position.countBits;
     d->bitBuffer = 0;

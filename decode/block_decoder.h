@@ -3,10 +3,6 @@
 
 #include "decode/decoder_state.h"
 
-const uint16_t FIRST_COPY_SYMBOL = 256;
-const uint16_t COPY_LENGTH_BIAS = 253;
-const uint32_t MAX_COPY_LENGTH = 256;
-
 // The member's packed data start at d->input's position, with the input
 // buffer reset; its bytes go to d->output or d->memoryText.
 void startBitInput(DecoderState* d, unsigned char methodDigit);

@@ -5,12 +5,12 @@
 
 #include <stdint.h>
 
+#include "common/formats.h"
 #include "decode/crc16.h"
 #include "platform/platform.h"
 
 const uint32_t INPUT_BUFFER_SIZE = 16384;
-const uint32_t WINDOW_SIZE = 65536;
-const uint32_t LITERAL_COUNT = 510;  // literal/length alphabet
+const uint32_t WINDOW_SIZE = MAX_DICTIONARY_SIZE;
 const uint32_t TREE_LINKS = 2 * LITERAL_COUNT - 1;
 const uint32_t SYMBOL_TABLE_BITS = 12;
 const uint32_t SMALL_TABLE_BITS = 8;

@@ -4,8 +4,6 @@
 
 #include "decode/decoder_state.h"
 
-const unsigned MAX_CODE_LENGTH = 16;
-
 // 0 after a bad table, kept as the decoding's failure; the table is then
 // left as it was.
 int buildDecodeTable(DecoderState* d, uint16_t symbolCount, const unsigned char* lengths, uint16_t tableBits,

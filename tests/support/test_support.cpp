@@ -38,7 +38,7 @@ std::string writeStandInSelf(const ScratchDir& scratch, const SettingsBlock& blo
     std::string bytes(STAND_IN_STUB_SIZE, '\0');
     bytes[0] = 'M';
     bytes[1] = 'Z';
-    std::memcpy(&bytes[0x24], "Orv's SFX ", 10);
+    std::memcpy(&bytes[STUB_MARKER_OFFSET], STUB_MARKER, STUB_MARKER_SIZE);
     std::memcpy(&bytes[SETTINGS_OFFSET], &block, SETTINGS_SIZE);
     scratch.write("self.exe", bytes + archive);
     hostSetModulePath(scratch.file("self.exe"));

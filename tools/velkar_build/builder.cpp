@@ -6,7 +6,7 @@
 #include "archive/member_header.h"
 #include "common/byte_order.h"
 #include "common/run_state.h"
-#include "tools/stub_layout/dos_part.h"
+#include "common/formats.h"
 #include "tools/velkar_build/execution_level.h"
 
 namespace {

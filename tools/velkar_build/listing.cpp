@@ -12,7 +12,7 @@
 #include "common/byte_order.h"
 #include "common/run_state.h"
 #include "decode/crc16.h"
-#include "tools/stub_layout/dos_part.h"
+#include "common/formats.h"
 #include "tools/velkar_build/member_check.h"
 
 namespace {

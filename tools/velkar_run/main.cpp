@@ -48,9 +48,6 @@ const int STATUS_FAILED = 2;
 const int STATUS_CANCELLED = 3;
 const int STATUS_USAGE = 4;
 
-const uint32_t MARKER_OFFSET = 0x24;
-const char MARKER[] = "Orv's SFX ";
-
 struct Options {
     std::string file;
     std::string commandTail;
@@ -259,10 +256,10 @@ bool checkVelkarFile(const std::string& path) {
         std::cerr << "velkar-run: cannot open " << path << ": " << std::strerror(errno) << "\n";
         return false;
     }
-    char header[MARKER_OFFSET + sizeof(MARKER) - 1] = {};
+    char header[STUB_MARKER_OFFSET + STUB_MARKER_SIZE] = {};
     in.read(header, sizeof(header));
     if (in.gcount() != static_cast<std::streamsize>(sizeof(header)) || header[0] != 'M' || header[1] != 'Z' ||
-        std::memcmp(header + MARKER_OFFSET, MARKER, sizeof(MARKER) - 1) != 0) {
+        std::memcmp(header + STUB_MARKER_OFFSET, STUB_MARKER, STUB_MARKER_SIZE) != 0) {
         std::cerr << "velkar-run: " << path << " is not a Velkar self-extracting file\n";
         return false;
     }
