@@ -6,7 +6,7 @@
 #include "common/byte_order.h"
 #include "common/run_state.h"
 #include "support/archive_maker.h"
-#include "tools/stub_layout/dos_part.h"
+#include "devtools/stub_layout/dos_part.h"
 #include "tools/velkar_build/builder.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/host/host_control.h"
+#include "platform/host/host_faults.h"
 #include "common/run_state.h"
 #include "decode/decoder_state.h"
 
