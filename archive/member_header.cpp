@@ -161,33 +161,33 @@ static int buildMemberPath() {
 
 // The size field is read as a signed 16-bit number, and a negative one is
 // reported as the allocation it would have needed: "Not enough memory".
-int readMemberHeader() {
+HeaderRead readMemberHeader() {
     releaseMemberHeader();
     unsigned char sizeBytes[2];
-    if (osRead(run->archiveHandle, sizeBytes, 2) != 2) return END_OF_ARCHIVE;
+    if (osRead(run->archiveHandle, sizeBytes, 2) != 2) return HeaderRead::endOfArchive;
     int32_t size = static_cast<int16_t>(readLittle16(sizeBytes));
-    if (size == 0) return END_OF_ARCHIVE;
+    if (size == 0) return HeaderRead::endOfArchive;
     if (size < 0) {
         showNotEnoughMemory();
         run->failureFlag = 1;
-        return HEADER_FAILED;
+        return HeaderRead::failed;
     }
     if (static_cast<uint32_t>(size) < BASE_HEADER_SIZE) {
         reportBadHeader();
-        return HEADER_FAILED;
+        return HeaderRead::failed;
     }
     unsigned char* raw = static_cast<unsigned char*>(osAllocZeroed(static_cast<uint32_t>(size)));
     if (!raw) {
         showNotEnoughMemory();
         run->failureFlag = 1;
-        return HEADER_FAILED;
+        return HeaderRead::failed;
     }
     run->header->raw = raw;
     writeLittle16(raw, static_cast<uint16_t>(size));
     if (osRead(run->archiveHandle, raw + 2, static_cast<uint32_t>(size) - 2) != size - 2 ||
         !parseMemberHeader(raw, static_cast<uint32_t>(size), run->header) || !headerCrcMatches()) {
         reportBadHeader();
-        return HEADER_FAILED;
+        return HeaderRead::failed;
     }
-    return buildMemberPath() ? HEADER_READ : HEADER_FAILED;
+    return buildMemberPath() ? HeaderRead::read : HeaderRead::failed;
 }

@@ -28,9 +28,9 @@ struct MemberHeader {
     uint32_t dirNameLength;
 };
 
-const int HEADER_READ = 1;
-const int END_OF_ARCHIVE = 0;
-const int HEADER_FAILED = -1;
+// What readMemberHeader found: a header, the archive's end, or a failure it
+// has reported.
+enum class HeaderRead { read, endOfArchive, failed };
 
 // Takes apart a whole level-2 header of size bytes (its size field included)
 // into header, which keeps pointing into raw. 0 for a header that is not
@@ -41,5 +41,5 @@ int parseMemberHeader(unsigned char* raw, uint32_t size, MemberHeader* header);
 
 // Reads the next header of the archive into run->header and builds
 // memberPath, reporting any failure.
-int readMemberHeader();
+HeaderRead readMemberHeader();
 void releaseMemberHeader();

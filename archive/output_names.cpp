@@ -164,23 +164,23 @@ void shortDisplayName(char* out, uint32_t outSize, const char* path, uint32_t wi
 }
 
 // The member's output path under the extract directory, shown by the walk's
-// display and with its directories created. 0 when the path does not fit
-// outputPath, PATH_REFUSED when the platform does not let it be written;
-// nothing is shown or created then.
-int prepareOutputPath() {
+// display and with its directories created; nothing is shown or created
+// when the path does not fit outputPath or the platform does not let it be
+// written.
+OutputPath prepareOutputPath() {
     char* path = run->outputPath;
     if (!buildOutputPath(path, sizeof run->outputPath, run->extractDir, run->memberPath,
                          sizeof run->memberPath)) {
-        return 0;
+        return OutputPath::tooLong;
     }
     normaliseSeparators(path, '/');
     sanitisePath(hasDrive(path) ? path + 2 : path, run->longNameVolume);
-    if (!osOutputPathAllowed(run->extractDir, path)) return PATH_REFUSED;
+    if (!osOutputPathAllowed(run->extractDir, path)) return OutputPath::refused;
     if (run->display) {
         char shown[DISPLAY_WIDTH + TITLE_SIZE];
         shortDisplayName(shown, sizeof shown, path, DISPLAY_WIDTH);
         run->display->showMember(shown);
     }
     createDirectoryChain(path);
-    return 1;
+    return OutputPath::ready;
 }

@@ -11,5 +11,6 @@ void sanitisePath(char* path, int longNames);
 void sanitiseComponent(char* component, int longNames);
 char* cleanRun(char* text, uint32_t limit, int longNames);
 void shortDisplayName(char* out, uint32_t outSize, const char* path, uint32_t width);
-const int PATH_REFUSED = -1;
-int prepareOutputPath();
+// What prepareOutputPath made of the member's path.
+enum class OutputPath { ready, tooLong, refused };
+OutputPath prepareOutputPath();

@@ -19,21 +19,21 @@ uint32_t existingFileTime(const char* path) {
 
 // Any answer but Yes or No, a failed box included, stops the pass rather than
 // replace a file nobody agreed to.
-int overwriteDecision() {
+OverwriteDecision overwriteDecision() {
     uint32_t attributes = osFileAttributes(run->outputPath);
-    if (attributes == INVALID_ATTRIBUTES) return OVERWRITE_WRITE;
+    if (attributes == INVALID_ATTRIBUTES) return OverwriteDecision::write;
     uint32_t existing = existingFileTime(run->outputPath);
     formatText(run->messageText, sizeof(run->messageText), "\"%s\" %s", run->outputPath, "Overwrite?");
-    if (keepNewerFiles && existing >= run->header->timeStamp) return OVERWRITE_SKIP;
+    if (keepNewerFiles && existing >= run->header->timeStamp) return OverwriteDecision::skip;
     if (!overwriteWithoutAsking) {
         int answer = osMessageBox(run->dialogWindow, run->messageText, run->windowTitle,
                                   MB_YESNOCANCEL | MB_ICONQUESTION | MB_TASKMODAL);
-        if (answer == IDNO) return OVERWRITE_SKIP;
-        if (answer != IDYES) return OVERWRITE_STOP;
+        if (answer == IDNO) return OverwriteDecision::skip;
+        if (answer != IDYES) return OverwriteDecision::stop;
     }
     if (run->settings.restoreAttributes && !(attributes & ATTRIBUTE_DIRECTORY))
         osSetFileAttributes(run->outputPath, ATTRIBUTE_NORMAL);
-    return OVERWRITE_WRITE;
+    return OverwriteDecision::write;
 }
 
 // A time that has no FILETIME is left as the file has it.

@@ -133,21 +133,21 @@ static int finishOutput() {
 
 static int extractMember() {
     if (isReservedName(run->memberPath)) return skipMember();
-    int prepared = prepareOutputPath();
-    if (prepared == PATH_REFUSED) {
+    OutputPath prepared = prepareOutputPath();
+    if (prepared == OutputPath::refused) {
         ++run->outcome.pathsRefused;
         return skipMember();
     }
-    if (!prepared) return reportOpenError(run->memberPath);
+    if (prepared == OutputPath::tooLong) return reportOpenError(run->memberPath);
     if (isWin32s) applyTimeZone(&run->header->timeStamp);
     int isDirectory = run->header->method == 'd';
     if (!isDirectory) {
-        int decision = overwriteDecision();
-        if (decision == OVERWRITE_SKIP) {
+        OverwriteDecision decision = overwriteDecision();
+        if (decision == OverwriteDecision::skip) {
             ++run->outcome.filesKept;
             return skipMember();
         }
-        if (decision == OVERWRITE_STOP) {
+        if (decision == OverwriteDecision::stop) {
             run->failureFlag = 1;
             run->outcome.declined = 1;
             return 0;
@@ -164,15 +164,15 @@ static int extractMember() {
     return finishOutput();
 }
 
-static void walkMembers(int mode) {
+static void walkMembers(WalkPass pass) {
     for (;;) {
-        if (readMemberHeader() != HEADER_READ) return;
-        int goOn = mode == SCAN_PASS ? scanMember() : extractMember();
+        if (readMemberHeader() != HeaderRead::read) return;
+        int goOn = pass == WalkPass::scan ? scanMember() : extractMember();
         if (!goOn) return;
     }
 }
 
-int walkArchive(WindowHandle window, int mode) {
+int walkArchive(WindowHandle window, WalkPass pass) {
     run->dialogWindow = window;
     run->failureFlag = 0;
     run->outputHandle = INVALID_FILE;
@@ -180,9 +180,9 @@ int walkArchive(WindowHandle window, int mode) {
         closeArchive();
         return 0;
     }
-    walkMembers(mode);
+    walkMembers(pass);
     closeArchive();
-    if (mode == SCAN_PASS) {
+    if (pass == WalkPass::scan) {
         if (!run->failureFlag && (run->settings.flags & FLAG_TAMPER_CHECK) && run->crcXor != run->tamperValue) {
             showError(FailureKind::tampered, run->selfPath);
             run->failureFlag = 1;

@@ -11,8 +11,7 @@ struct WalkDisplay {
     int (*showProgress)(uint32_t done, uint32_t total);  // a ProgressHook
 };
 
-const int EXTRACT_PASS = 0;
-const int SCAN_PASS = 1;
+enum class WalkPass { extract, scan };
 
 // The installer's part in the walk, wired by the entry so that the walk
 // needs nothing above it: the "$" script as soon as the scan pass has
@@ -24,5 +23,5 @@ struct InstallerHooks {
     void (*startCommand)(WindowHandle owner);
 };
 
-int walkArchive(WindowHandle window, int mode);
+int walkArchive(WindowHandle window, WalkPass pass);
 int skipMember();

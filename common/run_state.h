@@ -35,6 +35,7 @@ struct RunOutcome {
     int aborted;               // a decoding failure or Cancel ended the run: no finishing action
 };
 
+enum class DdeState : int;
 struct DecoderState;
 struct InstallerHooks;
 struct MemberHeader;
@@ -66,7 +67,7 @@ struct RunState {
     int registerClass;
     int groupBoxChecked;
     int classBoxChecked;
-    int ddeState;               // the Program Manager conversation's state (DDE_IDLE ...)
+    DdeState ddeState;          // the Program Manager conversation's state
 
     // Installer actions: the fields of the "$Class=" or "$Group=" line being
     // carried out, and the Program Manager conversation.

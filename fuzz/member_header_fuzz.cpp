@@ -8,7 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     runOnArchive(data, size, [] {
         run->settings.flags = FLAG_TAMPER_CHECK;
-        if (walkArchive(nullptr, SCAN_PASS) || run->failureFlag) walkArchive(nullptr, EXTRACT_PASS);
+        if (walkArchive(nullptr, WalkPass::scan) || run->failureFlag) walkArchive(nullptr, WalkPass::extract);
     });
     return 0;
 }

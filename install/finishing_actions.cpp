@@ -37,10 +37,10 @@ static void groupLine(WindowHandle owner, const char* value) {
 void runFinishingActions(WindowHandle owner) {
     const char* cursor = run->scriptText;
     char line[SCRIPT_LINE_SIZE];
-    int keyword;
-    while ((keyword = readScriptLine(&cursor, line)) >= 0) {
-        if (keyword == KEYWORD_CLASS && run->registerClass) classLine(line);
-        else if (keyword == KEYWORD_GROUP && run->createGroup) groupLine(owner, line);
+    ScriptKeyword keyword;
+    while ((keyword = readScriptLine(&cursor, line)) != ScriptKeyword::end) {
+        if (keyword == ScriptKeyword::fileClass && run->registerClass) classLine(line);
+        else if (keyword == ScriptKeyword::group && run->createGroup) groupLine(owner, line);
     }
     osBroadcastSettingChange();
 }

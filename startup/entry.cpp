@@ -76,7 +76,7 @@ RunOutcome velkarMain(const char* commandTail) {
         return outcome;
     }
     startRun(commandTail);
-    if (walkArchive(0, SCAN_PASS)) {
+    if (walkArchive(0, WalkPass::scan)) {
         settleDestination();
         runMainDialog();
     }

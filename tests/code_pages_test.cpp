@@ -62,7 +62,7 @@ protected:
         std::vector<std::string> paths;
         hostSetDiscardOutput(true);
         hostSetOutputObserver([&](const char* path) { paths.push_back(path + destination.size() + 1); });
-        EXPECT_EQ(walkArchive(nullptr, EXTRACT_PASS), 1);
+        EXPECT_EQ(walkArchive(nullptr, WalkPass::extract), 1);
         EXPECT_TRUE(hostMessageBoxes().empty()) << hostMessageBoxes()[0].text;
         hostSetOutputObserver(nullptr);
         return paths;

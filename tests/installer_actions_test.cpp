@@ -207,7 +207,7 @@ TEST_F(InstallerActionsTest, CancelDuringTheFinishingActionsIsIgnored) {
     hostSetDdeServer(silent);
     int cancels = 0;
     hostSetPumpHandler([&](WindowHandle dialog) {
-        if (run->ddeState == DDE_EXECUTING && cancels++ == 0) hostSendCommand(dialog, IDCANCEL);
+        if (run->ddeState == DdeState::executing && cancels++ == 0) hostSendCommand(dialog, IDCANCEL);
     });
     EXPECT_EQ(runInstaller(), 1);
     EXPECT_GT(cancels, 0);

@@ -268,7 +268,7 @@ TEST_F(OutputNamesTest, PreparedPathsAreCleanedForTheVolume) {
         copyText(run->extractDir, c.extractDir, sizeof run->extractDir);
         copyText(run->memberPath, c.member, sizeof run->memberPath);
         run->longNameVolume = c.longNames;
-        EXPECT_EQ(prepareOutputPath(), 1);
+        EXPECT_EQ(prepareOutputPath(), OutputPath::ready);
         EXPECT_STREQ(run->outputPath, c.expected) << c.member;
         EXPECT_EQ(shownName(), c.shown) << c.member;
     }
@@ -281,14 +281,14 @@ TEST_F(OutputNamesTest, DirectoriesOnTheWayAreCreated) {
     run->longNameVolume = 1;
 
     copyText(run->memberPath, "sub dir/deeper/file.txt", sizeof run->memberPath);
-    EXPECT_EQ(prepareOutputPath(), 1);
+    EXPECT_EQ(prepareOutputPath(), OutputPath::ready);
     EXPECT_EQ(std::string(run->outputPath), base + "/sub dir/deeper/file.txt");
     EXPECT_TRUE(fs::is_directory(base + "/sub dir/deeper"));
     EXPECT_FALSE(fs::exists(base + "/sub dir/deeper/file.txt"));
     EXPECT_EQ(shownName().substr(shownName().size() - 12), ".../file.txt");
 
     copyText(run->memberPath, "empty\\dir/", sizeof run->memberPath);
-    EXPECT_EQ(prepareOutputPath(), 1);
+    EXPECT_EQ(prepareOutputPath(), OutputPath::ready);
     EXPECT_EQ(std::string(run->outputPath), base + "/empty/dir/");
     EXPECT_TRUE(fs::is_directory(base + "/empty/dir"));
 }

@@ -77,19 +77,19 @@ TEST_F(StartupTest, EmptyDestinationBecomesTheCurrentDirectory) {
 TEST_F(StartupTest, WalkStartReportsFailuresOnTheProgramsOwnFile) {
     std::strcpy(run->windowTitle, "Setup");
     std::strcpy(run->selfPath, scratch.file("missing.exe").c_str());
-    EXPECT_EQ(walkArchive(nullptr, SCAN_PASS), 0);
+    EXPECT_EQ(walkArchive(nullptr, WalkPass::scan), 0);
     EXPECT_EQ(hostMessageBoxes().back().text, "\"" + scratch.file("missing.exe") + "\" Open ERROR");
 
     SettingsBlock block = {};
     std::string self = makeSelf(block, "archive");
     std::strcpy(run->selfPath, self.c_str());
     run->settings.archiveOffset = STAND_IN_STUB_SIZE + 8;
-    EXPECT_EQ(walkArchive(nullptr, SCAN_PASS), 0);
+    EXPECT_EQ(walkArchive(nullptr, WalkPass::scan), 0);
     EXPECT_EQ(hostMessageBoxes().back().text, "\"" + self + "\" Unexpeted EOF");
     EXPECT_EQ(hostMessageBoxes().back().owner, nullptr);
 
     run->settings.archiveOffset = 0x80000000u;
-    EXPECT_EQ(walkArchive(nullptr, SCAN_PASS), 0);
+    EXPECT_EQ(walkArchive(nullptr, WalkPass::scan), 0);
     EXPECT_EQ(hostMessageBoxes().back().text, "\"" + self + "\" Read ERROR");
     EXPECT_EQ(run->failureFlag, 1);
     EXPECT_EQ(run->archiveHandle, INVALID_FILE) << "the file is closed on the early returns";
@@ -101,7 +101,7 @@ TEST_F(StartupTest, WalkReadsTheTamperValueAtTheArchiveOffset) {
     std::strcpy(run->selfPath, self.c_str());
     run->settings.archiveOffset = STAND_IN_STUB_SIZE;
     run->settings.flags = FLAG_TAMPER_CHECK;
-    walkArchive(nullptr, SCAN_PASS);
+    walkArchive(nullptr, WalkPass::scan);
     EXPECT_EQ(run->tamperValue, 0x1234);
     EXPECT_EQ(run->archiveSize, 1202u);
     EXPECT_EQ(d->crc.table[1], 0xC0C1) << "the CRC table is built at the start of every walk";

@@ -20,7 +20,7 @@ static void centreWindow(WindowHandle window) {
 }
 
 static void initialiseDialog(WindowHandle dialog) {
-    run->ddeState = DDE_IDLE;
+    run->ddeState = DdeState::idle;
     osSetWindowText(dialog, run->windowTitle);
     if (run->installTitle[0]) osSetDlgItemText(dialog, ID_LABEL, run->installTitle);
     osSetDlgItemText(dialog, ID_DIRECTORY, run->settings.destDir);
@@ -67,7 +67,7 @@ static void acceptDirectory(WindowHandle dialog) {
     run->outcome.extractPassRan = 1;
     // Once the extract pass has run, the run ends with 1 whatever it found:
     // its failures have been shown, so the walk's own result is not needed.
-    walkArchive(dialog, EXTRACT_PASS);
+    walkArchive(dialog, WalkPass::extract);
     osEndDialog(dialog, 1);
 }
 

@@ -294,7 +294,7 @@ void checkExtraction() {
         copyText(run->extractDir, "C:\\velkar-check\\out", sizeof(run->extractDir));
         keepNewerFiles = 0;
         overwriteWithoutAsking = 1;
-        check(walkArchive(0, EXTRACT_PASS) == 1, "extract pass " + std::to_string(round));
+        check(walkArchive(0, WalkPass::extract) == 1, "extract pass " + std::to_string(round));
         check(run->longNameVolume == 1, "drive C: has long names");
         HANDLE file = CreateFileA(target, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
         // Times first: reading the file moves its last-access time. Wine
