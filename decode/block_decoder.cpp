@@ -26,6 +26,21 @@ static constexpr PositionCodes positionCodesByDigit() {
 }
 static constexpr PositionCodes methodParameters = positionCodesByDigit();
 
+// A position code p stands for p - 1 further bits, so the widest alphabet
+// still reaches no further back than the window holds; and its lengths,
+// however many the count announces, fit smallLengths with the code-length
+// code's run of zeros.
+static constexpr bool methodsFitTheDecoder() {
+    for (const LzhMethod& method : LZH_METHODS) {
+        if (method.positionCodesRead > MAX_POSITION_CODES || method.dictionarySize() > WINDOW_SIZE ||
+            (1u << method.positionCountBits) + CODE_LENGTH_ZERO_RUN_INDEX > sizeof(DecoderState::smallLengths))
+            return false;
+    }
+    return (1u << (MAX_POSITION_CODES - 1)) <= WINDOW_SIZE &&
+           (1u << CODE_LENGTH_COUNT_BITS) + CODE_LENGTH_ZERO_RUN_INDEX <= sizeof(DecoderState::smallLengths);
+}
+static_assert(methodsFitTheDecoder(), "every method's tables fit the decoder's state");
+
 // The single-symbol form of a code: every look-up yields the one symbol, and
 // its length of 0 costs no bits. A symbol outside the alphabet is corrupt.
 static int useSingleSymbol(DecoderState* d, uint16_t only, uint16_t count, unsigned char* lengths, uint16_t* table,

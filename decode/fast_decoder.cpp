@@ -63,6 +63,8 @@ static inline uint16_t lookAhead(const FastBits& b) {
 // low bits, its code's length above them, so that one load gives both.
 const unsigned CODE_SYMBOL_BITS = 10;
 const uint16_t CODE_SYMBOL_MASK = (1u << CODE_SYMBOL_BITS) - 1;
+static_assert(TREE_LINKS <= CODE_SYMBOL_MASK + 1u, "every symbol and tree node fits below the length");
+static_assert((MAX_CODE_LENGTH << CODE_SYMBOL_BITS | CODE_SYMBOL_MASK) <= 0xFFFF, "the longest code's length fits above");
 
 static void packCodes(const uint16_t* table, unsigned tableBits, uint16_t symbolCount, const unsigned char* lengths,
                       uint16_t* codes) {
@@ -126,6 +128,22 @@ static inline void copyBytes(unsigned char* window, uint32_t pos, uint32_t dista
     for (uint32_t k = 0; k < length; ++k) out[k] = from[k];
 }
 
+// Entry: the plain steps stand between two symbols of a block whose codes
+// packBlockCodes has packed. The loop runs only while no failure is pending,
+// at least INPUT_MARGIN of the member's bytes lie in the input buffer ahead
+// of inputPos, the window position is below WINDOW_LIMIT, and producedCount
+// is below targetSize and far enough below 4 GiB for a whole copy; else it
+// returns at once and changes nothing.
+// Each turn: a symbol is left in the block, INPUT_MARGIN bytes of the member
+// lie ahead of the reading position within the buffer, so the symbol's
+// refills stay inside it, and the symbol cannot carry the window position
+// or the count past the budget taken at entry.
+// On return: bitBuffer, pendingByte and pendingBitCount, inputPos,
+// packedLeft, windowPos, producedCount and blockSymbolsLeft are what
+// decodeSymbol would have left after the same symbols. Nothing has been
+// read from the file, written out or reported, and the window has not
+// filled; a code that ran off its tree is kept as the failure, as the plain
+// steps keep it, for the next boundary to stop at.
 void decodeSymbolsFast(DecoderState* d) {
     uint32_t inputPos = d->inputPos;
     if (d->failure != DECODE_OK || inputPos >= INPUT_BUFFER_SIZE) return;
