@@ -6,8 +6,8 @@
 
 // By FailureKind.
 static const char* const failureMessages[] = {
-    "", "Not enough memory", "Read ERROR", "Unexpeted EOF", "Bad header", "Open ERROR",
-    "Write ERROR", "Bad table", "CRC ERROR", "Close ERROR", "Tampered DATA",
+    "",          "Not enough memory", "Read ERROR",  "Unexpeted EOF", "Bad header", "Open ERROR", "Write ERROR",
+    "Bad table", "CRC ERROR",         "Close ERROR", "Tampered DATA",
 };
 static_assert(sizeof(failureMessages) / sizeof(failureMessages[0]) == static_cast<unsigned>(FailureKind::tampered) + 1,
               "a message for every failure");

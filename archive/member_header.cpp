@@ -5,8 +5,8 @@
 #include "common/byte_order.h"
 #include "common/run_state.h"
 #include "common/text_ops.h"
-#include "decode/decoder_state.h"
 #include "decode/crc16.h"
+#include "decode/decoder_state.h"
 
 static int isMethodLetter(unsigned char letter) {
     if (letter == STORED_METHOD || letter == DIRECTORY_METHOD) return 1;
@@ -17,9 +17,7 @@ static int isMethodLetter(unsigned char letter) {
 
 // Attribute and FILETIME headers are trusted only from systems that write
 // them with Windows meanings.
-static int hasWindowsFields(unsigned char osId) {
-    return osId == 'M' || osId == 'W' || osId == 'w';
-}
+static int hasWindowsFields(unsigned char osId) { return osId == 'M' || osId == 'W' || osId == 'w'; }
 
 void releaseMemberHeader() {
     if (run->header->raw) osFree(run->header->raw);
@@ -127,9 +125,7 @@ static int headerCrcMatches() {
     return crcFeed(crc, header.raw, static_cast<int32_t>(header.headerSize)) == header.headerCrc;
 }
 
-static int isPathSeparator(char c) {
-    return c == '/' || c == '\\' || c == '\xFF';
-}
+static int isPathSeparator(char c) { return c == '/' || c == '\\' || c == '\xFF'; }
 
 // The name is copied behind the directory, as the archive lays them out. Some
 // packers leave out the directory's closing separator; one is put in, so

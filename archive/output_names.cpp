@@ -1,10 +1,10 @@
 #include "archive/output_names.h"
 
-#include "platform/platform.h"
-#include "common/directory_macros.h"
 #include "archive/walk.h"
+#include "common/directory_macros.h"
 #include "common/run_state.h"
 #include "common/text_ops.h"
+#include "platform/platform.h"
 
 static const uint32_t DISPLAY_WIDTH = 32;
 static const uint32_t LONG_NAME_LIMIT = 255;
@@ -28,9 +28,7 @@ static int isInvalid(char c, int longNames) {
     return static_cast<unsigned char>(c) <= 0x20 || isInSet(c, SHORT_NAME_INVALID);
 }
 
-static int hasDrive(const char* path) {
-    return path[0] != 0 && path[1] == ':';
-}
+static int hasDrive(const char* path) { return path[0] != 0 && path[1] == ':'; }
 
 // The length of the longest start of text, at most limit bytes, that ends on
 // a whole character: a lead byte whose trail byte lies beyond the limit, or
@@ -67,8 +65,7 @@ void determineVolumeRules() {
 // combination that does not fit out is refused, leaving out empty: a cut path
 // could name some other existing file or folder, while an empty one can only
 // fail to open.
-int buildOutputPath(char* out, uint32_t outSize, const char* extractDir, char* memberPath,
-                    uint32_t memberSize) {
+int buildOutputPath(char* out, uint32_t outSize, const char* extractDir, char* memberPath, uint32_t memberSize) {
     expandDirectoryMacro(memberPath, memberSize, lastComponent(memberPath));
     if (outSize == 0) return 0;
     out[0] = 0;
@@ -169,8 +166,7 @@ void shortDisplayName(char* out, uint32_t outSize, const char* path, uint32_t wi
 // written.
 OutputPath prepareOutputPath() {
     char* path = run->outputPath;
-    if (!buildOutputPath(path, sizeof run->outputPath, run->extractDir, run->memberPath,
-                         sizeof run->memberPath)) {
+    if (!buildOutputPath(path, sizeof run->outputPath, run->extractDir, run->memberPath, sizeof run->memberPath)) {
         return OutputPath::tooLong;
     }
     normaliseSeparators(path, '/');

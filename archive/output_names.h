@@ -5,8 +5,7 @@
 #include <stdint.h>
 
 void determineVolumeRules();
-int buildOutputPath(char* out, uint32_t outSize, const char* extractDir, char* memberPath,
-                    uint32_t memberSize);
+int buildOutputPath(char* out, uint32_t outSize, const char* extractDir, char* memberPath, uint32_t memberSize);
 void sanitisePath(char* path, int longNames);
 void sanitiseComponent(char* component, int longNames);
 char* cleanRun(char* text, uint32_t limit, int longNames);

@@ -72,9 +72,7 @@ static int decodeData(char* text, uint32_t textSize) {
     return reportDecodeFailure();
 }
 
-static int isReservedName(const char* name) {
-    return (name[0] == '!' || name[0] == '$') && name[1] == 0;
-}
+static int isReservedName(const char* name) { return (name[0] == '!' || name[0] == '$') && name[1] == 0; }
 
 // The scan pass decodes only "!" and "$", into memory, and acts on them at
 // once; every other member is passed over.

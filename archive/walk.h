@@ -7,7 +7,7 @@
 // What the walk shows while it extracts, implemented by the dialog. Absent
 // during the scan pass, which shows nothing but its questions and errors.
 struct WalkDisplay {
-    void (*showMember)(const char* displayName);          // a new member's name, its percentage back to 0
+    void (*showMember)(const char* displayName);         // a new member's name, its percentage back to 0
     int (*showProgress)(uint32_t done, uint32_t total);  // a ProgressHook
 };
 

@@ -2,9 +2,7 @@
 
 #include "decode/decoder_state.h"
 
-void resetArchiveInput(DecoderState* d) {
-    d->inputPos = INPUT_BUFFER_SIZE;
-}
+void resetArchiveInput(DecoderState* d) { d->inputPos = INPUT_BUFFER_SIZE; }
 
 // Each refill asks for no more than the member still holds, so the file stays
 // positioned exactly behind the member's packed data for the next header.

@@ -1,7 +1,7 @@
 #include "decode/bit_input.h"
 
-#include "decode/decoder_state.h"
 #include "decode/archive_input.h"
+#include "decode/decoder_state.h"
 
 // bitBuffer always holds the next 16 bits; pendingByte keeps the unused rest
 // of the last byte read, left-aligned. Past the end of the packed data zero
@@ -23,8 +23,8 @@ __attribute__((cold, noinline)) static int readFailed(DecoderState* d) {
 void shiftInBits(DecoderState* d, unsigned n) {
     while (n > d->pendingBitCount) {
         n -= d->pendingBitCount;
-        d->bitBuffer = static_cast<uint16_t>((d->bitBuffer << d->pendingBitCount) +
-                                               (d->pendingByte >> (8 - d->pendingBitCount)));
+        d->bitBuffer =
+            static_cast<uint16_t>((d->bitBuffer << d->pendingBitCount) + (d->pendingByte >> (8 - d->pendingBitCount)));
         if (d->packedLeft != 0) {
             --d->packedLeft;
             int byte = nextArchiveByte(d, d->packedLeft + 1);

@@ -1,7 +1,7 @@
 #include "decode/block_decoder.h"
 
-#include "decode/decoder_state.h"
 #include "decode/bit_input.h"
+#include "decode/decoder_state.h"
 #include "decode/fast_decoder.h"
 #include "decode/huffman_table.h"
 #include "decode/output_sink.h"
@@ -58,7 +58,8 @@ static int useSingleSymbol(DecoderState* d, uint16_t only, uint16_t count, unsig
 // single-symbol form.
 static int readSmallLengths(DecoderState* d, uint16_t count, uint16_t countBits, uint16_t zeroRunIndex) {
     unsigned n = takeBits(d, countBits);
-    if (n == 0) return useSingleSymbol(d, takeBits(d, countBits), count, d->smallLengths, d->smallTable, SMALL_TABLE_BITS);
+    if (n == 0)
+        return useSingleSymbol(d, takeBits(d, countBits), count, d->smallLengths, d->smallTable, SMALL_TABLE_BITS);
     unsigned i = 0;
     while (i < n) {
         unsigned length = takeBits(d, 3);
@@ -107,8 +108,8 @@ static int readSymbolLengths(DecoderState* d) {
 // so far (a bad table, a failed read) stops the decoding.
 int readBlockHeader(DecoderState* d) {
     d->blockSymbolsLeft = takeBits(d, 16);
-    if (!readSmallLengths(d, CODE_LENGTH_COUNT, CODE_LENGTH_COUNT_BITS, CODE_LENGTH_ZERO_RUN_INDEX) || !readSymbolLengths(d) ||
-        !readSmallLengths(d, d->positionCodeCount, d->positionCountBits, NO_ZERO_RUN) ||
+    if (!readSmallLengths(d, CODE_LENGTH_COUNT, CODE_LENGTH_COUNT_BITS, CODE_LENGTH_ZERO_RUN_INDEX) ||
+        !readSymbolLengths(d) || !readSmallLengths(d, d->positionCodeCount, d->positionCountBits, NO_ZERO_RUN) ||
         d->failure != DECODE_OK)
         return 0;
     packBlockCodes(d);

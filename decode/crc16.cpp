@@ -1,10 +1,10 @@
 #include "decode/crc16.h"
 
-
 void fillCrcTable(uint16_t* table, uint16_t polynomial) {
     for (uint32_t i = 0; i < 256; ++i) {
         uint16_t v = static_cast<uint16_t>(i);
-        for (int bit = 0; bit < 8; ++bit) v = (v & 1) ? static_cast<uint16_t>((v >> 1) ^ polynomial) : static_cast<uint16_t>(v >> 1);
+        for (int bit = 0; bit < 8; ++bit)
+            v = (v & 1) ? static_cast<uint16_t>((v >> 1) ^ polynomial) : static_cast<uint16_t>(v >> 1);
         table[i] = v;
     }
 }

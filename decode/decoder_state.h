@@ -32,11 +32,11 @@ typedef int (*ProgressHook)(uint32_t done, uint32_t total);
 
 struct DecoderState {
     // Set by the caller for each member.
-    FileHandle input;         // the archive, placed at the member's packed data
-    FileHandle output;        // the member's file; INVALID_FILE decodes into memoryText
-    char* memoryText;         // the memory sink's text, or 0 to drop the bytes
+    FileHandle input;   // the archive, placed at the member's packed data
+    FileHandle output;  // the member's file; INVALID_FILE decodes into memoryText
+    char* memoryText;   // the memory sink's text, or 0 to drop the bytes
     uint32_t memoryTextSize;
-    ProgressHook progress;    // told after each full window of a file; 0 for none
+    ProgressHook progress;  // told after each full window of a file; 0 for none
     DecodeFailure failure;
 
     // CRC-16 of the bytes written.
@@ -49,23 +49,23 @@ struct DecoderState {
     uint16_t bitBuffer;         // the next 16 bits of the packed data
     unsigned char pendingByte;  // the rest of the last byte read, left-aligned
     unsigned char pendingBitCount;
-    unsigned char bytesPastEnd; // zero bytes fed since the packed data ran out
+    unsigned char bytesPastEnd;  // zero bytes fed since the packed data ran out
 
     // The window, which is never cleared between members, and the codes of
     // the current block.
     unsigned char window[WINDOW_SIZE];
-    uint32_t windowPos;         // next byte to fill; the window goes out when it is full
-    uint32_t targetSize;        // the member's unpacked size
-    uint32_t producedCount;     // bytes decoded so far, the copy in progress included
-    uint16_t blockSymbolsLeft;  // symbols left in the block; 0 reads the next block header
-    uint16_t positionCodeCount; // the method's position alphabet
+    uint32_t windowPos;          // next byte to fill; the window goes out when it is full
+    uint32_t targetSize;         // the member's unpacked size
+    uint32_t producedCount;      // bytes decoded so far, the copy in progress included
+    uint16_t blockSymbolsLeft;   // symbols left in the block; 0 reads the next block header
+    uint16_t positionCodeCount;  // the method's position alphabet
     uint16_t positionCountBits;
-    uint16_t leftChild[TREE_LINKS];   // tree links of codes longer than the tables
+    uint16_t leftChild[TREE_LINKS];  // tree links of codes longer than the tables
     uint16_t rightChild[TREE_LINKS];
     uint16_t symbolTable[1 << SYMBOL_TABLE_BITS];
-    uint16_t symbolCodes[1 << SYMBOL_TABLE_BITS];  // symbolTable with each symbol's length, for the fast loop
-    uint16_t smallTable[1 << SMALL_TABLE_BITS];    // the code-length code, then the position code
-    uint16_t positionCodes[1 << SMALL_TABLE_BITS]; // the position code's smallTable with lengths, for the fast loop
+    uint16_t symbolCodes[1 << SYMBOL_TABLE_BITS];   // symbolTable with each symbol's length, for the fast loop
+    uint16_t smallTable[1 << SMALL_TABLE_BITS];     // the code-length code, then the position code
+    uint16_t positionCodes[1 << SMALL_TABLE_BITS];  // the position code's smallTable with lengths, for the fast loop
     unsigned char symbolLengths[LITERAL_COUNT];
     unsigned char smallLengths[128];
 };

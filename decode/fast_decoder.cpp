@@ -2,8 +2,8 @@
 
 #include <stdint.h>
 
-#include "decode/decoder_state.h"
 #include "decode/block_decoder.h"
+#include "decode/decoder_state.h"
 #include "decode/huffman_table.h"
 
 // The loop keeps its bits in a machine word and the window position, the
@@ -55,16 +55,15 @@ static inline void dropBits(FastBits& b, unsigned n) {
     b.count -= n;
 }
 
-static inline uint16_t lookAhead(const FastBits& b) {
-    return static_cast<uint16_t>(b.word >> (WORD_BITS - 16));
-}
+static inline uint16_t lookAhead(const FastBits& b) { return static_cast<uint16_t>(b.word >> (WORD_BITS - 16)); }
 
 // An entry of symbolCodes or positionCodes: the symbol (or tree node) in the
 // low bits, its code's length above them, so that one load gives both.
 const unsigned CODE_SYMBOL_BITS = 10;
 const uint16_t CODE_SYMBOL_MASK = (1u << CODE_SYMBOL_BITS) - 1;
 static_assert(TREE_LINKS <= CODE_SYMBOL_MASK + 1u, "every symbol and tree node fits below the length");
-static_assert((MAX_CODE_LENGTH << CODE_SYMBOL_BITS | CODE_SYMBOL_MASK) <= 0xFFFF, "the longest code's length fits above");
+static_assert((MAX_CODE_LENGTH << CODE_SYMBOL_BITS | CODE_SYMBOL_MASK) <= 0xFFFF,
+              "the longest code's length fits above");
 
 static void packCodes(const uint16_t* table, unsigned tableBits, uint16_t symbolCount, const unsigned char* lengths,
                       uint16_t* codes) {
@@ -79,8 +78,8 @@ void packBlockCodes(DecoderState* d) {
     packCodes(d->smallTable, SMALL_TABLE_BITS, d->positionCodeCount, d->smallLengths, d->positionCodes);
 }
 
-static inline uint16_t fastCode(DecoderState* d, FastBits& b, const uint16_t* codes, unsigned tableBits, uint16_t symbolCount,
-                                const unsigned char* lengths) {
+static inline uint16_t fastCode(DecoderState* d, FastBits& b, const uint16_t* codes, unsigned tableBits,
+                                uint16_t symbolCount, const unsigned char* lengths) {
     uint16_t entry = codes[b.word >> (WORD_BITS - tableBits)];
     uint16_t s = entry & CODE_SYMBOL_MASK;
     if (s < symbolCount) {
@@ -173,8 +172,8 @@ void decodeSymbolsFast(DecoderState* d) {
     uint16_t symbolsLeft = d->blockSymbolsLeft;
 
     FastBits b;
-    b.word = static_cast<BitWord>(d->bitBuffer) << (WORD_BITS - 16) |
-             static_cast<BitWord>(d->pendingByte) << (WORD_BITS - 24);
+    b.word = static_cast<BitWord>(d->bitBuffer) << (WORD_BITS - 16) | static_cast<BitWord>(d->pendingByte)
+                                                                          << (WORD_BITS - 24);
     b.count = 16u + d->pendingBitCount;
     b.in = start;
     refill(b);

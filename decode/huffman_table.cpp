@@ -1,7 +1,7 @@
 #include "decode/huffman_table.h"
 
-#include "decode/decoder_state.h"
 #include "decode/bit_input.h"
+#include "decode/decoder_state.h"
 
 int markBadTable(DecoderState* d) {
     failDecoding(d, DECODE_BAD_TABLE);
@@ -15,7 +15,8 @@ int markBadTable(DecoderState* d) {
 // most n - 1 nodes, which keeps the 510-symbol tree within TREE_LINKS. Only
 // complete codes are accepted, or no code at all, which leaves the table as
 // it was (a block that never reads that alphabet).
-int buildDecodeTable(DecoderState* d, uint16_t symbolCount, const unsigned char* lengths, uint16_t tableBits, uint16_t* table) {
+int buildDecodeTable(DecoderState* d, uint16_t symbolCount, const unsigned char* lengths, uint16_t tableBits,
+                     uint16_t* table) {
     uint32_t count[MAX_CODE_LENGTH + 1] = {0};
     for (unsigned s = 0; s < symbolCount; ++s) {
         if (lengths[s] > MAX_CODE_LENGTH) return markBadTable(d);
@@ -85,7 +86,8 @@ uint16_t walkCodeTree(DecoderState* d, uint16_t node, uint16_t lookAhead, uint16
     return node;
 }
 
-uint16_t readCode(DecoderState* d, const uint16_t* table, uint16_t tableBits, uint16_t symbolCount, const unsigned char* lengths) {
+uint16_t readCode(DecoderState* d, const uint16_t* table, uint16_t tableBits, uint16_t symbolCount,
+                  const unsigned char* lengths) {
     uint16_t s = table[d->bitBuffer >> (MAX_CODE_LENGTH - tableBits)];
     if (s >= symbolCount) s = walkCodeTree(d, s, d->bitBuffer, tableBits, symbolCount);
     shiftInBits(d, lengths[s]);

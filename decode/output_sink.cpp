@@ -1,7 +1,7 @@
 #include "decode/output_sink.h"
 
-#include "decode/decoder_state.h"
 #include "decode/crc16.h"
+#include "decode/decoder_state.h"
 
 // The text copy stops at the first zero byte, like lstrcpynA, and each call
 // replaces what the buffer held: only the last piece of a long member stays.

@@ -20,9 +20,9 @@ const Method* methodFor(char digit) {
 
 namespace {
 
-const uint64_t SEGMENT = 65536;         // input positions parsed at a time
-const size_t PENDING_TOKENS = 262144;   // tokens gathered before blocks are chosen
-const size_t MATCHES_KEPT = 16;         // per position, the longest ones
+const uint64_t SEGMENT = 65536;        // input positions parsed at a time
+const size_t PENDING_TOKENS = 262144;  // tokens gathered before blocks are chosen
+const size_t MATCHES_KEPT = 16;        // per position, the longest ones
 
 struct Tuning {
     unsigned pathRounds;      // cheapest paths per segment, each priced by the one before
@@ -162,8 +162,8 @@ private:
                 continue;
             }
             const Match& match = matches_[firstMatch_[j + 1] - 1];
-            path.push_back({static_cast<uint16_t>(match.length + COPY_LENGTH_BIAS),
-                            static_cast<uint16_t>(match.distance - 1)});
+            path.push_back(
+                {static_cast<uint16_t>(match.length + COPY_LENGTH_BIAS), static_cast<uint16_t>(match.distance - 1)});
             j += match.length;
         }
         return path;
@@ -201,11 +201,10 @@ private:
         std::vector<Token> path;
         for (size_t j = n; j > 0;) {
             unsigned length = stepLength_[j];
-            if (length == 1)
-                path.push_back({byteAt(start + j - 1), 0});
+            if (length == 1) path.push_back({byteAt(start + j - 1), 0});
             else
-                path.push_back({static_cast<uint16_t>(length + COPY_LENGTH_BIAS),
-                                static_cast<uint16_t>(stepDistance_[j] - 1)});
+                path.push_back(
+                    {static_cast<uint16_t>(length + COPY_LENGTH_BIAS), static_cast<uint16_t>(stepDistance_[j] - 1)});
             j -= length;
         }
         std::reverse(path.begin(), path.end());

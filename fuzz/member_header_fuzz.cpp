@@ -2,8 +2,8 @@
 // reserved members and, in the extract pass, every member's data (written
 // nowhere) must be handled without touching memory outside the buffers.
 #include "archive/walk.h"
-#include "fuzz/fuzz_support.h"
 #include "common/run_state.h"
+#include "fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     runOnArchive(data, size, [] {

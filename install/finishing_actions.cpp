@@ -26,8 +26,7 @@ static void groupLine(WindowHandle owner, const char* value) {
     nextField(&value, run->programPath, sizeof(run->programPath));
     nextField(&value, run->iconPath, sizeof(run->iconPath));
     if (!makeShortPath(run->extractDir, run->programPath, run->programPath, SHORT_PATH_CAPACITY)) return;
-    if (run->iconPath[0] && !makeShortPath(run->extractDir, run->iconPath, run->iconPath, SHORT_PATH_CAPACITY))
-        return;
+    if (run->iconPath[0] && !makeShortPath(run->extractDir, run->iconPath, run->iconPath, SHORT_PATH_CAPACITY)) return;
     createProgramGroup(owner);
 }
 

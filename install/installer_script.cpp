@@ -16,20 +16,16 @@ struct FlagBit {
     int value;
 };
 static const FlagBit flagBits[] = {
-    {0x0001, &autoStart, 1},     {0x0002, &overwriteWithoutAsking, 1}, {0x0008, &keepNewerFiles, 0},
-    {0x0100, &autoStart, 0},     {0x0200, &overwriteWithoutAsking, 0}, {0x0800, &keepNewerFiles, 1},
+    {0x0001, &autoStart, 1}, {0x0002, &overwriteWithoutAsking, 1}, {0x0008, &keepNewerFiles, 0},
+    {0x0100, &autoStart, 0}, {0x0200, &overwriteWithoutAsking, 0}, {0x0800, &keepNewerFiles, 1},
 };
 const uint32_t ATTRIBUTES_ON_BIT = 0x0010;
 const uint32_t ATTRIBUTES_OFF_BIT = 0x1000;
 const unsigned char RESTORE_ATTRIBUTES_ON = 0x2F;
 
-static int isControlByte(char c) {
-    return c >= 0x01 && c <= 0x1F;
-}
+static int isControlByte(char c) { return c >= 0x01 && c <= 0x1F; }
 
-static int isLineByte(char c) {
-    return static_cast<unsigned char>(c) >= 0x20;
-}
+static int isLineByte(char c) { return static_cast<unsigned char>(c) >= 0x20; }
 
 // A lead byte takes its trail byte along, unless the line ends behind it.
 static uint32_t lineCharWidth(const char* p) {

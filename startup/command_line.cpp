@@ -1,8 +1,8 @@
 #include "startup/command_line.h"
 
-#include "platform/platform.h"
 #include "common/run_state.h"
 #include "common/text_ops.h"
+#include "platform/platform.h"
 
 const char* skipProgramName(const char* commandLine) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(commandLine);
@@ -100,9 +100,7 @@ void examineTokens(const TokenList* list, CommandOptions* options) {
 void resolveRunFlags(const CommandOptions* options, unsigned char settingsFlags) {
     askBeforeClass = 0;
     overwriteWithoutAsking = (settingsFlags & FLAG_OVERWRITE) ? 1 : 0;
-    if (options->autoStartOption == OPTION_NONE)
-        autoStart = (settingsFlags & FLAG_AUTO_START) ? 1 : 0;
-    else
-        autoStart = options->autoStartOption == OPTION_ON;
+    if (options->autoStartOption == OPTION_NONE) autoStart = (settingsFlags & FLAG_AUTO_START) ? 1 : 0;
+    else autoStart = options->autoStartOption == OPTION_ON;
     keepNewerFiles = (options->keepNewerOption == OPTION_OFF || (settingsFlags & FLAG_NO_KEEP_NEWER)) ? 0 : 1;
 }

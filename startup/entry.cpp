@@ -4,12 +4,12 @@
 
 #include "archive/member_header.h"
 #include "archive/walk.h"
-#include "platform/platform.h"
-#include "startup/command_line.h"
 #include "common/directory_macros.h"
 #include "common/run_state.h"
 #include "install/finishing_actions.h"
 #include "install/installer_script.h"
+#include "platform/platform.h"
+#include "startup/command_line.h"
 #include "startup/settings_block.h"
 #include "ui/main_dialog.h"
 
@@ -34,8 +34,7 @@ void settleDestination() {
     if (!destDir[0]) {
         // A current directory too long for the field is reported by its
         // needed size and leaves the buffer untouched, so destDir stays empty.
-        if (osCurrentDirectory(destDir, sizeof(run->settings.destDir)) >= sizeof(run->settings.destDir))
-            destDir[0] = 0;
+        if (osCurrentDirectory(destDir, sizeof(run->settings.destDir)) >= sizeof(run->settings.destDir)) destDir[0] = 0;
     }
 }
 
@@ -88,6 +87,4 @@ RunOutcome velkarMain(const char* commandTail) {
 // Once the extract pass has run the stub ends with 1 whatever it found, as
 // it does when a reserved member could not be decoded; a run that ended
 // before unpacking ends with 0.
-int stubExitStatus(const RunOutcome& outcome) {
-    return outcome.extractPassRan || outcome.aborted;
-}
+int stubExitStatus(const RunOutcome& outcome) { return outcome.extractPassRan || outcome.aborted; }

@@ -31,13 +31,11 @@ TEST_F(BitInputTest, TakesBitsTopFirstThenZerosPastTheEnd) {
         unsigned bits;
         uint16_t value;
     } steps[] = {
-        {0, 0},         // takes nothing
-        {4, 0xA},       // 1010
-        {0, 0},
-        {16, 0x53CF},   // 0101 0011 1100 1111
-        {1, 0},
-        {3, 1},         // the last bit of the data
-        {16, 0},        // past the end: zero bits
+        {0, 0},                  // takes nothing
+        {4, 0xA},                // 1010
+        {0, 0},   {16, 0x53CF},  // 0101 0011 1100 1111
+        {1, 0},   {3, 1},        // the last bit of the data
+        {16, 0},                 // past the end: zero bits
         {12, 0},
     };
     for (const Step& s : steps) EXPECT_EQ(takeBits(d, s.bits), s.value) << s.bits;

@@ -44,7 +44,6 @@ void putSingleSymbolBlock(BitWriter& bits, uint32_t size, int literal, int posit
     bits.put(position, positionCountBits);
 }
 
-
 // Runs bodyInDialog inside the dialog, so that progress reaches it.
 std::function<void()> bodyInDialog;
 
@@ -235,27 +234,36 @@ TEST_F(BlockDecoderTest, FullWindowsGoOutWithProgress) {
         size_t outputSize;
         std::vector<std::pair<std::string, size_t>> progress;  // text, bytes written
     } cases[] = {
-        {"65,536 bytes: one piece", [](BitWriter& b) { putSingleSymbolBlock(b, 0, 'q', 0, 4); }, 65536, 65536,
+        {"65,536 bytes: one piece",
+         [](BitWriter& b) { putSingleSymbolBlock(b, 0, 'q', 0, 4); },
+         65536,
+         65536,
          {{"Extract... 100%", 65536}}},
         {"65,537 bytes: 65,536 and 1",
          [](BitWriter& b) {
              putSingleSymbolBlock(b, 0, 'q', 0, 4);
              putSingleSymbolBlock(b, 1, 'r', 0, 4);
          },
-         65537, 65537, {{"Extract... 100%", 65536}, {"Extract... 100%", 65537}}},
+         65537,
+         65537,
+         {{"Extract... 100%", 65536}, {"Extract... 100%", 65537}}},
         {"131,073 bytes",
          [](BitWriter& b) {
              putSingleSymbolBlock(b, 0, 'q', 0, 4);
              putSingleSymbolBlock(b, 0, 'r', 0, 4);
              putSingleSymbolBlock(b, 1, 's', 0, 4);
          },
-         131073, 131073, {{"Extract... 50%", 65536}, {"Extract... 100%", 131072}, {"Extract... 100%", 131073}}},
+         131073,
+         131073,
+         {{"Extract... 50%", 65536}, {"Extract... 100%", 131072}, {"Extract... 100%", 131073}}},
         {"a last copy across the window end, past the size",
          [](BitWriter& b) {
              putSingleSymbolBlock(b, 65530, 'q', 0, 4);
              putSingleSymbolBlock(b, 1, 10 + 253, 0, 4);
          },
-         65535, 65540, {{"Extract... 100%", 65536}, {"Extract... 100%", 65540}}},
+         65535,
+         65540,
+         {{"Extract... 100%", 65536}, {"Extract... 100%", 65540}}},
         {"nothing to produce", [](BitWriter& b) { putSingleSymbolBlock(b, 0, 'q', 0, 4); }, 0, 0, {}},
     };
     for (const Case& c : cases) {
@@ -289,7 +297,8 @@ TEST_F(BlockDecoderTest, CopiesBeforeTheFirstByteReadTheWindow) {
     writer.block(2, literalsFor("a", {10}), flatCode(14, {0, 4}));
     writer.copy(10, 9);
     writer.copy(10, 14);
-    EXPECT_EQ(decodeToFile('5', writer.bits.bytes(), 20), stored.substr(65526) + stored.substr(65531) + stored.substr(65526, 5));
+    EXPECT_EQ(decodeToFile('5', writer.bits.bytes(), 20),
+              stored.substr(65526) + stored.substr(65531) + stored.substr(65526, 5));
 }
 
 TEST_F(BlockDecoderTest, ReservedMembersGoToTheirTextWithoutProgress) {
@@ -325,20 +334,82 @@ TEST_F(BlockDecoderTest, CorruptTablesStopTheDecoding) {
         std::function<void(BitWriter&)> write;
         bool bad;
     } cases[] = {
-        {"a code length of 17", '5', [](BitWriter& b) { b.put(1, 16); b.put(1, 5); b.put(7, 3); b.put(0x3FE, 11); }, true},
-        {"a code length run of ones", '5', [](BitWriter& b) { b.put(1, 16); b.put(1, 5); b.put(7, 3); b.put(0xFFFFFF, 24); }, true},
-        {"511 literal lengths", '5', [&](BitWriter& b) { onlyLengthSymbol(b, 3); b.put(511, 9); }, true},
-        {"a zero run past entry 509", '5', [&](BitWriter& b) { onlyLengthSymbol(b, 2); b.put(510, 9); b.put(491, 9); }, true},
+        {"a code length of 17", '5',
+         [](BitWriter& b) {
+             b.put(1, 16);
+             b.put(1, 5);
+             b.put(7, 3);
+             b.put(0x3FE, 11);
+         },
+         true},
+        {"a code length run of ones", '5',
+         [](BitWriter& b) {
+             b.put(1, 16);
+             b.put(1, 5);
+             b.put(7, 3);
+             b.put(0xFFFFFF, 24);
+         },
+         true},
+        {"511 literal lengths", '5',
+         [&](BitWriter& b) {
+             onlyLengthSymbol(b, 3);
+             b.put(511, 9);
+         },
+         true},
+        {"a zero run past entry 509", '5',
+         [&](BitWriter& b) {
+             onlyLengthSymbol(b, 2);
+             b.put(510, 9);
+             b.put(491, 9);
+         },
+         true},
         {"a later zero run past entry 509", '5',
-         [&](BitWriter& b) { onlyLengthSymbol(b, 2); b.put(510, 9); b.put(480, 9); b.put(0, 9); }, true},
+         [&](BitWriter& b) {
+             onlyLengthSymbol(b, 2);
+             b.put(510, 9);
+             b.put(480, 9);
+             b.put(0, 9);
+         },
+         true},
         {"a zero run up to entry 509", '5',
-         [&](BitWriter& b) { onlyLengthSymbol(b, 2); b.put(510, 9); b.put(490, 9); b.put(0, 4); b.put(0, 4); }, false},
+         [&](BitWriter& b) {
+             onlyLengthSymbol(b, 2);
+             b.put(510, 9);
+             b.put(490, 9);
+             b.put(0, 4);
+             b.put(0, 4);
+         },
+         false},
         {"an incomplete literal code", '5',
-         [&](BitWriter& b) { onlyLengthSymbol(b, 3); b.put(1, 9); }, true},
-        {"code-length symbol 19", '5', [](BitWriter& b) { b.put(1, 16); b.put(0, 5); b.put(19, 5); }, true},
-        {"code-length symbol 31", '5', [](BitWriter& b) { b.put(1, 16); b.put(0, 5); b.put(31, 5); }, true},
+         [&](BitWriter& b) {
+             onlyLengthSymbol(b, 3);
+             b.put(1, 9);
+         },
+         true},
+        {"code-length symbol 19", '5',
+         [](BitWriter& b) {
+             b.put(1, 16);
+             b.put(0, 5);
+             b.put(19, 5);
+         },
+         true},
+        {"code-length symbol 31", '5',
+         [](BitWriter& b) {
+             b.put(1, 16);
+             b.put(0, 5);
+             b.put(31, 5);
+         },
+         true},
         {"code-length symbol 18", '5',
-         [](BitWriter& b) { b.put(1, 16); b.put(0, 5); b.put(18, 5); b.put(0, 9); b.put('a', 9); b.put(0, 4); b.put(0, 4); },
+         [](BitWriter& b) {
+             b.put(1, 16);
+             b.put(0, 5);
+             b.put(18, 5);
+             b.put(0, 9);
+             b.put('a', 9);
+             b.put(0, 4);
+             b.put(0, 4);
+         },
          false},
         {"literal symbol 510", '5', [](BitWriter& b) { putSingleSymbolBlock(b, 1, 510, 0, 4); }, true},
         {"literal symbol 511", '5', [](BitWriter& b) { putSingleSymbolBlock(b, 1, 511, 0, 4); }, true},

@@ -33,9 +33,7 @@ protected:
         for (const MemberSpec& member : members) archive += level2Member(member);
         makeSelf(archive + std::string(1, '\0'));
     }
-    int runWith(const std::string& tail) {
-        return stubExitStatus(velkarMain(tail.c_str()));
-    }
+    int runWith(const std::string& tail) { return stubExitStatus(velkarMain(tail.c_str())); }
     std::string autoStartInto() const { return "-n " + scratch.file("out"); }
     std::string out(const std::string& name) const { return scratch.file("out/" + name); }
     bool outExists(const std::string& name) const { return scratch.exists("out/" + name); }
@@ -99,7 +97,8 @@ TEST_F(ExtractionRunTest, NetworkPathsAreRefusedAndTheDialogStaysOpen) {
 }
 
 TEST_F(ExtractionRunTest, CancelWhileWritingDeletesOnlyThePartialFile) {
-    makeSelf({storedMember("first.txt", "done"), storedMember("big.bin", std::string(200000, 'b')), storedMember("last.txt", "x")});
+    makeSelf({storedMember("first.txt", "done"), storedMember("big.bin", std::string(200000, 'b')),
+              storedMember("last.txt", "x")});
     int pumps = 0;
     hostSetPumpHandler([&](WindowHandle dialog) {
         if (++pumps == 3) hostSendCommand(dialog, IDCANCEL);
@@ -143,7 +142,8 @@ TEST_F(ExtractionRunTest, InjectedFailuresEndTheRun) {
         TearDown();
         SetUp();
         ::unlink(out("first.txt").c_str());
-        makeSelf({storedMember("first.txt", "done"), storedMember("big.bin", std::string(200000, 'b')), storedMember("last.txt", "x")});
+        makeSelf({storedMember("first.txt", "done"), storedMember("big.bin", std::string(200000, 'b')),
+                  storedMember("last.txt", "x")});
         c.inject();
         EXPECT_EQ(runWith(autoStartInto()), 1) << c.what;
         EXPECT_EQ(hostBroadcastCount(), c.endsTheRun ? 0 : 1) << c.what;
@@ -207,13 +207,26 @@ TEST_F(ExtractionRunTest, TheOutcomeSaysWhatTheRunDid) {
         FailureKind firstFailure;
         bool declined, extracted;
     } cases[] = {
-        {"two files", {storedMember("a.txt", "alpha"), storedMember("b.txt", "beta")}, {}, 2, 0, 0, FailureKind::none,
-         false, true},
-        {"an existing newer file kept", {storedMember("old.txt", "old")}, {}, 0, 1, 0, FailureKind::none, false, true},
-        {"Cancel to overwriting", {newer}, {IDCANCEL}, 0, 0, 0, FailureKind::none, true,
+        {"two files",
+         {storedMember("a.txt", "alpha"), storedMember("b.txt", "beta")},
+         {},
+         2,
+         0,
+         0,
+         FailureKind::none,
+         false,
          true},
+        {"an existing newer file kept", {storedMember("old.txt", "old")}, {}, 0, 1, 0, FailureKind::none, false, true},
+        {"Cancel to overwriting", {newer}, {IDCANCEL}, 0, 0, 0, FailureKind::none, true, true},
         {"a CRC error", {damaged}, {}, 1, 0, 1, FailureKind::crcError, false, true},
-        {"No to the question", {question, storedMember("a.txt", "alpha")}, {IDNO}, 0, 0, 0, FailureKind::none, true,
+        {"No to the question",
+         {question, storedMember("a.txt", "alpha")},
+         {IDNO},
+         0,
+         0,
+         0,
+         FailureKind::none,
+         true,
          false},
     };
     scratch.write("out/old.txt", "kept");

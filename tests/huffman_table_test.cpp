@@ -29,7 +29,8 @@ protected:
 
     // Every code, with ones behind it that it must not consume, reads back
     // as its symbol and consumes exactly its length.
-    void expectEveryCodeReadsBack(const std::vector<unsigned char>& lengths, uint16_t tableBits, const uint16_t* table) {
+    void expectEveryCodeReadsBack(const std::vector<unsigned char>& lengths, uint16_t tableBits,
+                                  const uint16_t* table) {
         std::vector<int> asInts(lengths.begin(), lengths.end());
         std::vector<uint32_t> codes = canonicalCodes(asInts);
         uint16_t count = static_cast<uint16_t>(lengths.size());
@@ -83,13 +84,32 @@ TEST_F(HuffmanTableTest, CompleteCodesReadBackWithTreesAboveTheSymbols) {
         std::pair<int, int> nodes;  // first and last node built, -1 for none
     } cases[] = {
         {"short codes only", 8, lengthsOf({{1, 3}, {1, 0}, {1, 1}, {2, 4}, {1, 2}}), {-1, -1}},
-        {"position code up to 16 bits", 8, lengthsOf({{1, 1}, {1, 2}, {1, 3}, {1, 4}, {1, 5}, {1, 6}, {1, 7}, {1, 8},
-                                                      {1, 9}, {1, 10}, {1, 11}, {1, 12}, {1, 13}, {1, 14}, {1, 15}, {2, 16}}),
+        {"position code up to 16 bits",
+         8,
+         lengthsOf({{1, 1},
+                    {1, 2},
+                    {1, 3},
+                    {1, 4},
+                    {1, 5},
+                    {1, 6},
+                    {1, 7},
+                    {1, 8},
+                    {1, 9},
+                    {1, 10},
+                    {1, 11},
+                    {1, 12},
+                    {1, 13},
+                    {1, 14},
+                    {1, 15},
+                    {2, 16}}),
          {17, 24}},
         // Long codes on the lowest symbols: canonical order is by length.
-        {"literal code with 13 to 16 bits", 12, lengthsOf({{16, 16}, {8, 15}, {4, 14}, {2, 13}, {35, 8}, {441, 9}, {4, 12}}),
+        {"literal code with 13 to 16 bits",
+         12,
+         lengthsOf({{16, 16}, {8, 15}, {4, 14}, {2, 13}, {35, 8}, {441, 9}, {4, 12}}),
          {510, 535}},
-        {"literal code with the most tree nodes", 12,
+        {"literal code with the most tree nodes",
+         12,
          lengthsOf({{496, 16}, {1, 1}, {1, 2}, {1, 3}, {1, 4}, {1, 5}, {1, 6}, {3, 9}, {1, 10}, {1, 11}, {3, 12}}),
          {510, 510 + 31 * 15 - 1}},
     };
@@ -120,8 +140,22 @@ TEST_F(HuffmanTableTest, IncompleteOrOverfullCodesAreBadTables) {
         {"one code of one bit", lengthsOf({{1, 1}, {18, 0}})},
         {"four codes of one bit", lengthsOf({{4, 1}, {15, 0}})},
         {"a code left out", lengthsOf({{1, 1}, {1, 2}, {1, 3}, {16, 0}})},
-        {"one 16-bit code too many", lengthsOf({{1, 1}, {1, 2}, {1, 3}, {1, 4}, {1, 5}, {1, 6}, {1, 7}, {1, 8}, {1, 9},
-                                                {1, 10}, {1, 11}, {1, 12}, {1, 13}, {1, 14}, {1, 15}, {3, 16}})},
+        {"one 16-bit code too many", lengthsOf({{1, 1},
+                                                {1, 2},
+                                                {1, 3},
+                                                {1, 4},
+                                                {1, 5},
+                                                {1, 6},
+                                                {1, 7},
+                                                {1, 8},
+                                                {1, 9},
+                                                {1, 10},
+                                                {1, 11},
+                                                {1, 12},
+                                                {1, 13},
+                                                {1, 14},
+                                                {1, 15},
+                                                {3, 16}})},
         {"a length beyond 16", lengthsOf({{1, 1}, {1, 2}, {1, 3}, {1, 17}, {15, 0}})},
     };
     for (const Case& c : cases) {
@@ -140,12 +174,8 @@ TEST_F(HuffmanTableTest, TreeWalkEndsWithinTheLongestCode) {
         int chainNodes;  // nodes before the symbol; 0 for a loop
         bool accepted;
     } cases[] = {
-        {8, 19, 20, 8, true},
-        {8, 19, 20, 9, false},
-        {8, 14, 20, 0, false},
-        {12, 510, 600, 4, true},
-        {12, 510, 600, 5, false},
-        {12, 510, 600, 0, false},
+        {8, 19, 20, 8, true},    {8, 19, 20, 9, false},    {8, 14, 20, 0, false},
+        {12, 510, 600, 4, true}, {12, 510, 600, 5, false}, {12, 510, 600, 0, false},
     };
     std::vector<unsigned char> lengths(510, 3);
     for (const Case& c : cases) {

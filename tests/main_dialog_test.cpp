@@ -131,7 +131,8 @@ TEST_F(MainDialogTest, OkTakesTheDirectoryWithoutQuotesAndLocksTheDialog) {
               1);
     EXPECT_EQ(std::string(run->extractDir), target);
     EXPECT_EQ(scratch.read("my dir/a.txt"), "alpha");
-    for (int id : {static_cast<int>(IDOK), ID_REFERENCE, ID_DIRECTORY, ID_GROUP_BOX, ID_CLASS_BOX}) EXPECT_FALSE(hostDialogItemEnabled(id)) << id;
+    for (int id : {static_cast<int>(IDOK), ID_REFERENCE, ID_DIRECTORY, ID_GROUP_BOX, ID_CLASS_BOX})
+        EXPECT_FALSE(hostDialogItemEnabled(id)) << id;
     EXPECT_TRUE(hostDialogItemEnabled(IDCANCEL));
     EXPECT_EQ(hostDialogFocus(), IDCANCEL);
     EXPECT_EQ(run->extracting, 1);

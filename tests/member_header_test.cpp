@@ -28,9 +28,7 @@ protected:
     std::string badHeader() const { return "\"" + scratch.file("self.exe") + "\" Bad header"; }
 };
 
-std::string fileTime(uint64_t unixSeconds) {
-    return littleEndian((unixSeconds + 11644473600ull) * 10000000ull, 8);
-}
+std::string fileTime(uint64_t unixSeconds) { return littleEndian((unixSeconds + 11644473600ull) * 10000000ull, 8); }
 
 TEST_F(MemberHeaderTest, ReadsTheFieldsAndStopsAtTheFirstDataByte) {
     MemberSpec spec;
@@ -67,7 +65,9 @@ TEST_F(MemberHeaderTest, MemberPathFromEverySeparatorForm) {
         std::string expected;
     } cases[] = {
         {"", "alone.txt", "alone.txt"},
-        {"a\xFF" "b\xFF", "f", "a/b/f"},
+        {"a\xFF"
+         "b\xFF",
+         "f", "a/b/f"},
         {"a\\b\\", "f", "a/b/f"},
         {"a/b/", "f", "a/b/f"},
         {"sub\xFF", "!", "sub/!"},
@@ -197,15 +197,22 @@ TEST_F(MemberHeaderTest, BrokenHeadersAreBadHeaders) {
         {"extended size 2", patched(firstSize, littleEndian(2, 2))},
         {"CRC header without room for the CRC", patched(firstSize, littleEndian(4, 2))},
         {"name without the file-name header", with([](MemberSpec& s) { s.withName = false; })},
-        {"path longer than 259 bytes",
-         with([](MemberSpec& s) { s.directory = std::string(200, 'd') + "\xFF"; s.name = std::string(59, 'n'); })},
+        {"path longer than 259 bytes", with([](MemberSpec& s) {
+             s.directory = std::string(200, 'd') + "\xFF";
+             s.name = std::string(59, 'n');
+         })},
         {"zero byte inside the directory", with([](MemberSpec& s) { s.directory = std::string("a\0b\xFF", 4); })},
-        {"attribute header too short",
-         with([](MemberSpec& s) { s.osId = 'W'; s.extended = {{0x40, "\x01"}}; })},
-        {"64-bit size header too short",
-         with([](MemberSpec& s) { s.extended = {{0x42, std::string(15, '\0')}}; })},
-        {"time header too short",
-         with([](MemberSpec& s) { s.osId = 'W'; s.extended = {{0x41, std::string(23, '\0')}}; })},
+        {"attribute header too short", with([](MemberSpec& s) {
+             s.osId = 'W';
+             s.extended = {{0x40, "\x01"}};
+         })},
+        {"64-bit size header too short", with([](MemberSpec& s) {
+             s.extended = {{0x42, std::string(15, '\0')}};
+         })},
+        {"time header too short", with([](MemberSpec& s) {
+             s.osId = 'W';
+             s.extended = {{0x41, std::string(23, '\0')}};
+         })},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(readFrom(c.bytes), HeaderRead::failed) << c.what;

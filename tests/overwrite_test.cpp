@@ -114,7 +114,8 @@ TEST_F(OverwriteTest, ReadOnlyFilesAreReplacedOnlyWhenAttributesAreRestored) {
     run->settings.restoreAttributes = 1;
     EXPECT_EQ(walkArchive(nullptr, WalkPass::extract), 1);
     EXPECT_EQ(scratch.read("out/file.txt"), "new");
-    EXPECT_EQ(osFileAttributes(scratch.file("out/file.txt").c_str()), 0x21u) << "the member's attribute, read-only again";
+    EXPECT_EQ(osFileAttributes(scratch.file("out/file.txt").c_str()), 0x21u)
+        << "the member's attribute, read-only again";
 }
 
 TEST_F(OverwriteTest, AnExistingDirectoryIsNeitherChangedNorReplaced) {

@@ -62,7 +62,9 @@ TEST_F(WalkTest, ExtractPassWritesMembersWithTheirTimesAndDirectories) {
     directory.withName = false;
     directory.directory = "empty\xFF";
     MemberSpec nested = stored("inner.txt", "inside", 1500000000);
-    nested.directory = "sub\xFF" "deeper\xFF";
+    nested.directory =
+        "sub\xFF"
+        "deeper\xFF";
     makeSelf({stored("a.txt", "alpha", 1400000000), directory, nested, stored("zero", "")});
     ASSERT_EQ(walkArchive(nullptr, WalkPass::extract), 1);
     EXPECT_EQ(outText("a.txt"), "alpha");
@@ -99,8 +101,7 @@ TEST_F(WalkTest, ScanPassSkipsOrdinaryMembersAndNeverWritesReservedOnes) {
 TEST_F(WalkTest, NoToTheQuestionStopsAfterTheNextReservedMember) {
     MemberSpec broken = stored("c.txt", "c");
     broken.dataCrc = 0x1111;
-    makeSelf({stored("!", "Go on?"), stored("a.txt", "a"), stored("!", "Really?"), broken},
-             FLAG_TAMPER_CHECK, 0x0BAD);
+    makeSelf({stored("!", "Go on?"), stored("a.txt", "a"), stored("!", "Really?"), broken}, FLAG_TAMPER_CHECK, 0x0BAD);
     hostQueueAnswers({IDNO});
     EXPECT_EQ(walkArchive(nullptr, WalkPass::scan), 0);
     EXPECT_EQ(boxTexts(), std::vector<std::string>{"Go on?"}) << "no second question, no tamper message";
@@ -112,7 +113,8 @@ TEST_F(WalkTest, QuestionTextIsCutToItsBuffer) {
         makeSelf({stored("!", std::string(length, 'q'))});
         hostQueueAnswers({IDYES});
         ASSERT_EQ(walkArchive(nullptr, WalkPass::scan), 1);
-        size_t kept = length > 65536 ? (length - 65536 > 1023 ? 1023 : length - 65536) : (length > 1023 ? 1023 : length);
+        size_t kept =
+            length > 65536 ? (length - 65536 > 1023 ? 1023 : length - 65536) : (length > 1023 ? 1023 : length);
         EXPECT_EQ(hostMessageBoxes().back().text.size(), kept) << length;
     }
 }

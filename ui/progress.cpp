@@ -30,6 +30,4 @@ int reportProgress(uint32_t done, uint32_t total) {
     return run->cancelRequested != 1;
 }
 
-void pumpMessages(WindowHandle dialog) {
-    osPumpMessages(dialog);
-}
+void pumpMessages(WindowHandle dialog) { osPumpMessages(dialog); }

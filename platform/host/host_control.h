@@ -1,6 +1,6 @@
 // Settings and records of the host platform layer, for the tests and for
-// velkar-run; the tests' fault injection is in host_faults.h. Everything here is ordinary C++: only the stub's own code keeps
-// to the fixed-buffer conventions.
+// velkar-run; the tests' fault injection is in host_faults.h. Everything here is ordinary C++: only the stub's own code
+// keeps to the fixed-buffer conventions.
 #pragma once
 
 #include <functional>
@@ -36,8 +36,7 @@ void hostUnsetEnv(const std::string& name);
 void hostSetWindowsDirectory(const std::string& path);
 void hostSetSystemDirectory(const std::string& path);
 void hostSetCurrentDirectory(const std::string& path);
-void hostSetRegistryString(const std::string& keyPath, const std::string& valueName,
-                           const std::string& data);
+void hostSetRegistryString(const std::string& keyPath, const std::string& valueName, const std::string& data);
 
 void hostQueueAnswers(const std::vector<int>& answers);
 void hostSetBoxAnswerer(HostBoxAnswerer answerer);
@@ -132,7 +131,14 @@ const std::vector<HostShellStart>& hostShellStarts();
 // (command line), and the DDE conversations' messages (initiate: application
 // and topic; execute: the commands; terminate). Each execute reached a
 // server; an initiate that none answered is recorded all the same.
-enum HostActionKind { HOST_CLASS_VALUE, HOST_PROFILE_STRING, HOST_PROGRAM_START, HOST_DDE_INITIATE, HOST_DDE_EXECUTE, HOST_DDE_TERMINATE };
+enum HostActionKind {
+    HOST_CLASS_VALUE,
+    HOST_PROFILE_STRING,
+    HOST_PROGRAM_START,
+    HOST_DDE_INITIATE,
+    HOST_DDE_EXECUTE,
+    HOST_DDE_TERMINATE
+};
 struct HostAction {
     HostActionKind kind;
     std::string key;

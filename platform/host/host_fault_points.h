@@ -14,7 +14,16 @@ constexpr bool HOST_FAULTS = false;
 #endif
 
 // The calls a test can make fail by count (host_faults.h).
-enum HostCall { HOST_READ, HOST_SEEK, HOST_WRITE, HOST_CREATE, HOST_CLOSE, HOST_MAKE_DIRECTORY, HOST_PUMP, HOST_CALL_KINDS };
+enum HostCall {
+    HOST_READ,
+    HOST_SEEK,
+    HOST_WRITE,
+    HOST_CREATE,
+    HOST_CLOSE,
+    HOST_MAKE_DIRECTORY,
+    HOST_PUMP,
+    HOST_CALL_KINDS
+};
 
 // Counts the call and says whether it is to fail.
 bool hostCallFails(HostCall kind);

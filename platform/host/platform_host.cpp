@@ -62,18 +62,14 @@ uint32_t giveText(const std::string& text, char* out, uint32_t size) {
     return static_cast<uint32_t>(text.size());
 }
 
-int firstButtonAnswer(unsigned style) {
-    return (style & 0x0F) == MB_OK ? IDOK : IDYES;
-}
+int firstButtonAnswer(unsigned style) { return (style & 0x0F) == MB_OK ? IDOK : IDYES; }
 
 bool isFile(const std::string& path) {
     struct stat info;
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-std::string registryKey(const std::string& keyPath, const std::string& valueName) {
-    return keyPath + '\n' + valueName;
-}
+std::string registryKey(const std::string& keyPath, const std::string& valueName) { return keyPath + '\n' + valueName; }
 
 }  // namespace
 
@@ -94,8 +90,7 @@ void hostUnsetEnv(const std::string& name) { host().environment.erase(name); }
 void hostSetWindowsDirectory(const std::string& path) { host().windowsDirectory = path; }
 void hostSetSystemDirectory(const std::string& path) { host().systemDirectory = path; }
 void hostSetCurrentDirectory(const std::string& path) { host().currentDirectory = path; }
-void hostSetRegistryString(const std::string& keyPath, const std::string& valueName,
-                           const std::string& data) {
+void hostSetRegistryString(const std::string& keyPath, const std::string& valueName, const std::string& data) {
     host().registry[registryKey(keyPath, valueName)] = data;
 }
 
@@ -109,23 +104,17 @@ void hostSetMaxComponentLength(uint32_t length) { host().maxComponentLength = le
 const std::string& hostVolumeRootAsked() { return host().volumeRootAsked; }
 const HostFileTimes& hostLastFileTimes() { return host().lastFileTimes; }
 void hostSetDiscardOutput(bool discard) { host().discardOutput = discard; }
-void hostConfineOutput(std::function<void(const std::string&)> onRefused) {
-    host().onRefused = std::move(onRefused);
-}
+void hostConfineOutput(std::function<void(const std::string&)> onRefused) { host().onRefused = std::move(onRefused); }
 uint64_t hostBytesWritten() { return host().bytesWritten; }
 bool hostInputEndedEarly() { return host().inputEndedEarly; }
-void hostSetOutputObserver(std::function<void(const char*)> observer) {
-    host().outputObserver = std::move(observer);
-}
+void hostSetOutputObserver(std::function<void(const char*)> observer) { host().outputObserver = std::move(observer); }
 
 // A trail byte 0x5C belongs to its character; UTF-8 has no such bytes.
 std::string hostPath(const char* path) {
     std::string result = host().utf8Names ? hostToUtf8(path) : path;
     for (size_t i = 0; i < result.size(); ++i) {
-        if (!host().utf8Names && osIsLeadByte(static_cast<unsigned char>(result[i])) && i + 1 < result.size())
-            ++i;
-        else if (result[i] == '\\')
-            result[i] = '/';
+        if (!host().utf8Names && osIsLeadByte(static_cast<unsigned char>(result[i])) && i + 1 < result.size()) ++i;
+        else if (result[i] == '\\') result[i] = '/';
     }
     return result;
 }
@@ -397,11 +386,14 @@ int osQueryLocalMachineString(const char* keyPath, const char* valueName, char* 
 // The lead bytes that Windows reports for its double-byte code pages.
 int osIsLeadByte(unsigned char byte) {
     switch (host().codePage) {
-    case 932: return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    case 932:
+        return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
     case 936:
     case 949:
-    case 950: return byte >= 0x81 && byte <= 0xFE;
-    default: return 0;
+    case 950:
+        return byte >= 0x81 && byte <= 0xFE;
+    default:
+        return 0;
     }
 }
 
@@ -415,9 +407,7 @@ char* osCharPrev(const char* start, const char* current) {
     }
 }
 
-char osCharLower(char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
+char osCharLower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
 int osMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned style) {
     HostMessageBox box{owner, text, caption, style};

@@ -36,9 +36,8 @@ DecodingOutcome recordDecoding(DecoderState* d, MemberDecoder decode, const Pack
     outcome.failure = d->failure;
     outcome.crc = d->crc.value;
     outcome.window.assign(reinterpret_cast<const char*>(d->window), sizeof(d->window));
-    outcome.fields = {d->windowPos,  d->producedCount,    d->blockSymbolsLeft, d->packedLeft,
-                      d->inputPos,   d->bitBuffer,        d->pendingByte,      d->pendingBitCount,
-                      d->bytesPastEnd};
+    outcome.fields = {d->windowPos, d->producedCount, d->blockSymbolsLeft, d->packedLeft,  d->inputPos,
+                      d->bitBuffer, d->pendingByte,   d->pendingBitCount,  d->bytesPastEnd};
     outcome.filePosition = osSeek(d->input, 0, SEEK_FROM_CURRENT);
     return outcome;
 }

@@ -30,9 +30,7 @@ std::string ScratchDir::read(const std::string& name) const {
     return bytes.str();
 }
 
-bool ScratchDir::exists(const std::string& name) const {
-    return std::filesystem::exists(file(name));
-}
+bool ScratchDir::exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
 
 std::string writeStandInSelf(const ScratchDir& scratch, const SettingsBlock& block, const std::string& archive) {
     std::string bytes(STAND_IN_STUB_SIZE, '\0');

@@ -6,10 +6,10 @@
 
 #include <string>
 
-#include "platform/host/host_control.h"
-#include "platform/host/host_faults.h"
 #include "common/run_state.h"
 #include "decode/decoder_state.h"
+#include "platform/host/host_control.h"
+#include "platform/host/host_faults.h"
 
 // A scratch folder under the system's temporary folder, removed afterwards.
 class ScratchDir {

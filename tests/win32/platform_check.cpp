@@ -13,16 +13,16 @@
 
 #include "archive/time_convert.h"
 #include "archive/walk.h"
+#include "common/directory_macros.h"
+#include "common/run_state.h"
+#include "common/text_ops.h"
 #include "decode/archive_input.h"
 #include "decode/block_decoder.h"
 #include "decode/crc16.h"
+#include "install/short_path.h"
 #include "startup/command_line.h"
 #include "startup/entry.h"
-#include "common/directory_macros.h"
-#include "common/run_state.h"
 #include "startup/settings_block.h"
-#include "common/text_ops.h"
-#include "install/short_path.h"
 #include "support/archive_maker.h"
 #include "support/packed_writer.h"
 #include "support/reference_decoding.h"
@@ -70,9 +70,8 @@ bool isDirectory(const std::string& path) {
 }
 
 void checkTimes() {
-    const uint32_t times[] = {0,          1,          86399,      315532799,  315532800, 951782400,
-                              951868799,  1700000001, 4107542399, 4107542400, 4107628799,
-                              4294967294, 4294967295};
+    const uint32_t times[] = {0,          1,          86399,      315532799,  315532800,  951782400, 951868799,
+                              1700000001, 4107542399, 4107542400, 4107628799, 4294967294, 4294967295};
     for (uint32_t t : times) {
         FileTime fileTime = {0, 0};
         uint64_t expected = uint64_t(t) * 10000000 + 116444736000000000ull;
@@ -126,8 +125,8 @@ void checkMacros() {
 
     char programFiles[256] = "";
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_QUERY_VALUE,
-                      &key) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_QUERY_VALUE, &key) ==
+        ERROR_SUCCESS) {
         DWORD size = sizeof(programFiles);
         RegQueryValueExA(key, "ProgramFilesDir", 0, 0, reinterpret_cast<BYTE*>(programFiles), &size);
         RegCloseKey(key);
@@ -270,7 +269,9 @@ uint64_t fileTimeSeconds(const FILETIME& time) {
 void checkExtraction() {
     MemberSpec text;
     text.name = "Read Me.txt";
-    text.directory = "docs\xFF" "deep\xFF";
+    text.directory =
+        "docs\xFF"
+        "deep\xFF";
     text.data = "extracted under Wine\r\n";
     text.osId = 'W';
     auto fileTime = [](uint64_t seconds) { return littleEndian((seconds + 11644473600ull) * 10000000ull, 8); };

@@ -19,8 +19,7 @@ bool decodeWithStub(const std::string& file, const MemberData& member, uint16_t*
         if (d->output != INVALID_FILE) {
             buildCrcTable(&d->crc, CRC16_POLYNOMIAL);
             resetArchiveInput(d.get());
-            if (member.method == '0')
-                copyStoredMember(d.get(), static_cast<int32_t>(member.unpackedSize));
+            if (member.method == '0') copyStoredMember(d.get(), static_cast<int32_t>(member.unpackedSize));
             else
                 decodeMember(d.get(), static_cast<unsigned char>(member.method), member.packedSize,
                              member.unpackedSize);

@@ -86,23 +86,22 @@ bool readLine(std::string* line) {
     return static_cast<bool>(std::getline(std::cin, *line));
 }
 
-std::string buttonLetters(unsigned style) {
-    return (style & 0x0F) == MB_YESNO ? "y/n" : "y/n/c";
-}
+std::string buttonLetters(unsigned style) { return (style & 0x0F) == MB_YESNO ? "y/n" : "y/n/c"; }
 
 int answerFor(char letter, unsigned style) {
     switch (letter) {
-    case 'y': return IDYES;
-    case 'n': return IDNO;
-    case 'c': return (style & 0x0F) == MB_YESNOCANCEL ? IDCANCEL : 0;
+    case 'y':
+        return IDYES;
+    case 'n':
+        return IDNO;
+    case 'c':
+        return (style & 0x0F) == MB_YESNOCANCEL ? IDCANCEL : 0;
     }
     return 0;
 }
 
 // Without an answer a question takes its most careful one: never Yes.
-int carefulAnswer(unsigned style) {
-    return (style & 0x0F) == MB_YESNO ? IDNO : IDCANCEL;
-}
+int carefulAnswer(unsigned style) { return (style & 0x0F) == MB_YESNO ? IDNO : IDCANCEL; }
 
 int askQuestion(Options& options, const HostMessageBox& box) {
     std::cout << "[" << hostToUtf8(box.caption) << "] " << hostToUtf8(box.text) << " (" << buttonLetters(box.style)
@@ -317,7 +316,8 @@ int main(int argc, char** argv) {
     if (hostInputEndedEarly() && !outcome.failures)
         std::cerr << "velkar-run: warning: the archive ends without its end marker; it may have been cut short\n";
     std::cerr << "velkar-run: " << outcome.filesWritten << (options.testOnly ? " files checked, " : " files written, ")
-              << hostBytesWritten() << " bytes, " << outcome.failures << (outcome.failures == 1 ? " failure" : " failures");
+              << hostBytesWritten() << " bytes, " << outcome.failures
+              << (outcome.failures == 1 ? " failure" : " failures");
     if (outcome.pathsRefused) std::cerr << ", " << outcome.pathsRefused << " skipped outside the destination";
     std::cerr << "\n";
     return options.stubStatus ? stubExitStatus(outcome) : exitStatus(outcome);
