@@ -24,8 +24,8 @@ OverwriteDecision overwriteDecision() {
     if (attributes == INVALID_ATTRIBUTES) return OverwriteDecision::write;
     uint32_t existing = existingFileTime(run->outputPath);
     formatText(run->messageText, sizeof(run->messageText), "\"%s\" %s", run->outputPath, "Overwrite?");
-    if (keepNewerFiles && existing >= run->header->timeStamp) return OverwriteDecision::skip;
-    if (!overwriteWithoutAsking) {
+    if (run->keepNewerFiles && existing >= run->header->timeStamp) return OverwriteDecision::skip;
+    if (!run->overwriteWithoutAsking) {
         int answer = osMessageBox(run->dialogWindow, run->messageText, run->windowTitle,
                                   MB_YESNOCANCEL | MB_ICONQUESTION | MB_TASKMODAL);
         if (answer == IDNO) return OverwriteDecision::skip;

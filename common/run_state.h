@@ -51,6 +51,14 @@ struct RunState {
     char selfPath[260];        // the program's own file, which holds the archive
     char commandLineDir[256];  // the destination named on the command line, if any
 
+    // Run flags, settled at start-up from the settings and the command line;
+    // the script may change all but the last.
+    int autoStart;  // start unpacking 0.7 s after the dialog opens
+    int overwriteWithoutAsking;
+    int keepNewerFiles;      // skip members older than the file they would replace
+    int askBeforeClass;      // ask "Set Class?" before each class
+    int dirFromCommandLine;  // commandLineDir holds a destination
+
     // Texts shown by the dialog and as every message box's caption; the script
     // may replace them during the scan pass.
     char windowTitle[80];
@@ -105,14 +113,9 @@ struct RunState {
     char outputPath[516];             // where the current member is written
 };
 
+// The run under way, for every layer; 0 outside a run.
 extern RunState* run;
 
-// Run flags, settled at start-up from the settings and the command line;
-// the script may change them. They live outside RunState because isWin32s
-// is known before RunState exists and the others keep their defaults there.
+// The platform is Win32s: known before the run's record exists, and the
+// same for the whole process.
 extern int isWin32s;
-extern int autoStart;
-extern int overwriteWithoutAsking;
-extern int keepNewerFiles;
-extern int askBeforeClass;
-extern int dirFromCommandLine;

@@ -38,6 +38,7 @@ void runOnArchive(const uint8_t* data, size_t size, const std::function<void()>&
     if (!allocateRun()) std::abort();
     std::snprintf(run->selfPath, sizeof(run->selfPath), "%s", archivePath().c_str());
     run->outputHandle = INVALID_FILE;
+    run->keepNewerFiles = 1;
     body();
     releaseRun();
 }

@@ -12,12 +12,16 @@ static const char* const scriptKeywords[] = {
 // its on bit, so it wins when a value has both.
 struct FlagBit {
     uint32_t bit;
-    int* flag;
+    int RunState::*flag;
     int value;
 };
 static const FlagBit flagBits[] = {
-    {0x0001, &autoStart, 1}, {0x0002, &overwriteWithoutAsking, 1}, {0x0008, &keepNewerFiles, 0},
-    {0x0100, &autoStart, 0}, {0x0200, &overwriteWithoutAsking, 0}, {0x0800, &keepNewerFiles, 1},
+    {0x0001, &RunState::autoStart, 1},
+    {0x0002, &RunState::overwriteWithoutAsking, 1},
+    {0x0008, &RunState::keepNewerFiles, 0},
+    {0x0100, &RunState::autoStart, 0},
+    {0x0200, &RunState::overwriteWithoutAsking, 0},
+    {0x0800, &RunState::keepNewerFiles, 1},
 };
 const uint32_t ATTRIBUTES_ON_BIT = 0x0010;
 const uint32_t ATTRIBUTES_OFF_BIT = 0x1000;
@@ -121,7 +125,7 @@ static int32_t scriptNumber(const char* text) {
 
 static void applyFlags(uint32_t bits) {
     for (const FlagBit& entry : flagBits) {
-        if (bits & entry.bit) *entry.flag = entry.value;
+        if (bits & entry.bit) run->*entry.flag = entry.value;
     }
     // Applied after the other flags' bits, in the same on-then-off order.
     if (bits & ATTRIBUTES_ON_BIT) run->settings.restoreAttributes = RESTORE_ATTRIBUTES_ON;
@@ -164,7 +168,7 @@ static void applyScriptLine(ScriptKeyword keyword, const char* value) {
         nextField(&value, run->settings.command, sizeof(run->settings.command));
         break;
     case ScriptKeyword::askRegist:
-        askBeforeClass = 1;
+        run->askBeforeClass = 1;
         break;
     case ScriptKeyword::flag:
         applyFlags(static_cast<uint32_t>(scriptNumber(value)));

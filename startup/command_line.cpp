@@ -91,16 +91,16 @@ void examineTokens(const TokenList* list, CommandOptions* options) {
         }
         if (textLength(token) < sizeof(run->settings.destDir)) {
             copyText(run->commandLineDir, token, sizeof(run->commandLineDir));
-            dirFromCommandLine = 1;
+            run->dirFromCommandLine = 1;
         }
         return;
     }
 }
 
 void resolveRunFlags(const CommandOptions* options, unsigned char settingsFlags) {
-    askBeforeClass = 0;
-    overwriteWithoutAsking = (settingsFlags & FLAG_OVERWRITE) ? 1 : 0;
-    if (options->autoStartOption == OPTION_NONE) autoStart = (settingsFlags & FLAG_AUTO_START) ? 1 : 0;
-    else autoStart = options->autoStartOption == OPTION_ON;
-    keepNewerFiles = (options->keepNewerOption == OPTION_OFF || (settingsFlags & FLAG_NO_KEEP_NEWER)) ? 0 : 1;
+    run->askBeforeClass = 0;
+    run->overwriteWithoutAsking = (settingsFlags & FLAG_OVERWRITE) ? 1 : 0;
+    if (options->autoStartOption == OPTION_NONE) run->autoStart = (settingsFlags & FLAG_AUTO_START) ? 1 : 0;
+    else run->autoStart = options->autoStartOption == OPTION_ON;
+    run->keepNewerFiles = (options->keepNewerOption == OPTION_OFF || (settingsFlags & FLAG_NO_KEEP_NEWER)) ? 0 : 1;
 }

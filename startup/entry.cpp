@@ -18,7 +18,7 @@
 void startRun(const char* commandTail) {
     TokenList tokens = splitCommandLine(commandTail);
     CommandOptions options = {OPTION_NONE, OPTION_NONE};
-    dirFromCommandLine = 0;
+    run->dirFromCommandLine = 0;
     examineTokens(&tokens, &options);
     releaseTokens(&tokens);
 

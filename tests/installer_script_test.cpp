@@ -29,10 +29,10 @@ protected:
         flag("createGroup", run->createGroup, 0);
         flag("groupBox", run->groupBoxChecked, 0);
         text("command", run->settings.command);
-        flag("ask", askBeforeClass, 0);
-        flag("auto", autoStart, 0);
-        flag("overwrite", overwriteWithoutAsking, 0);
-        flag("keepNewer", keepNewerFiles, 1);
+        flag("ask", run->askBeforeClass, 0);
+        flag("auto", run->autoStart, 0);
+        flag("overwrite", run->overwriteWithoutAsking, 0);
+        flag("keepNewer", run->keepNewerFiles, 1);
         flag("attributes", run->settings.restoreAttributes, 0);
         if (!out.empty()) out.pop_back();
         return out;
@@ -40,8 +40,8 @@ protected:
     std::string parse(const std::string& script) {
         releaseRun();
         allocateRun();
-        autoStart = overwriteWithoutAsking = askBeforeClass = 0;
-        keepNewerFiles = 1;
+        run->autoStart = run->overwriteWithoutAsking = run->askBeforeClass = 0;
+        run->keepNewerFiles = 1;
         std::strncpy(run->scriptText, script.c_str(), sizeof(run->scriptText) - 1);
         parseInstallerScript();
         return effects();

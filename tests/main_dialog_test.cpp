@@ -172,7 +172,7 @@ TEST_F(MainDialogTest, NetworkPathsAreRefusedAndAnEmptyDirectoryIsAccepted) {
 // The timer's OK can arrive after the user's own: neither it nor any other
 // OK during the pass starts a second one.
 TEST_F(MainDialogTest, TheTimerFiresOnceAndOkDuringThePassIsIgnored) {
-    autoStart = 1;
+    run->autoStart = 1;
     MemberSpec big;
     big.name = "big.bin";
     big.data = std::string(200000, 'b');

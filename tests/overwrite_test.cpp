@@ -70,8 +70,8 @@ TEST_F(OverwriteTest, DecisionTable) {
         scratch.write("out/next.txt", "");
         ::unlink(scratch.file("out/next.txt").c_str());
         existing("old", c.ageSeconds);
-        keepNewerFiles = c.keepNewer;
-        overwriteWithoutAsking = c.overwrite;
+        run->keepNewerFiles = c.keepNewer;
+        run->overwriteWithoutAsking = c.overwrite;
         if (c.answer) hostQueueAnswers({c.answer});
         EXPECT_EQ(walkArchive(nullptr, WalkPass::extract), c.walkResult) << c.what;
         EXPECT_EQ(scratch.read("out/file.txt"), c.content) << c.what;
@@ -92,7 +92,7 @@ TEST_F(OverwriteTest, DecisionTable) {
 TEST_F(OverwriteTest, OnWin32sMemberTimesFollowTheTimeZone) {
     isWin32s = 1;
     hostSetEnv("TZ", "JST-9");
-    overwriteWithoutAsking = 1;
+    run->overwriteWithoutAsking = 1;
     existing("old", 60);  // newer than the member in UTC, older in Tokyo
     EXPECT_EQ(walkArchive(nullptr, WalkPass::extract), 1);
     EXPECT_EQ(scratch.read("out/file.txt"), "new");
@@ -102,8 +102,8 @@ TEST_F(OverwriteTest, OnWin32sMemberTimesFollowTheTimeZone) {
 }
 
 TEST_F(OverwriteTest, ReadOnlyFilesAreReplacedOnlyWhenAttributesAreRestored) {
-    keepNewerFiles = 0;
-    overwriteWithoutAsking = 1;
+    run->keepNewerFiles = 0;
+    run->overwriteWithoutAsking = 1;
     existing("old", 0);
     ::chmod(scratch.file("out/file.txt").c_str(), 0444);
     EXPECT_EQ(walkArchive(nullptr, WalkPass::extract), 0);
@@ -119,8 +119,8 @@ TEST_F(OverwriteTest, ReadOnlyFilesAreReplacedOnlyWhenAttributesAreRestored) {
 }
 
 TEST_F(OverwriteTest, AnExistingDirectoryIsNeitherChangedNorReplaced) {
-    keepNewerFiles = 0;
-    overwriteWithoutAsking = 1;
+    run->keepNewerFiles = 0;
+    run->overwriteWithoutAsking = 1;
     run->settings.restoreAttributes = 1;
     ::mkdir(scratch.file("out/file.txt").c_str(), 0555);
     EXPECT_EQ(walkArchive(nullptr, WalkPass::extract), 0);

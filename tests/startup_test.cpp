@@ -38,9 +38,9 @@ TEST_F(StartupTest, StartRunSettlesPathSettingsAndFlags) {
     EXPECT_STREQ(run->selfPath, self.c_str());
     EXPECT_STREQ(run->windowTitle, "Setup");
     EXPECT_STREQ(run->settings.destDir, "D:\\My Apps");
-    EXPECT_EQ(dirFromCommandLine, 1);
-    EXPECT_EQ(autoStart, 0);
-    EXPECT_EQ(keepNewerFiles, 0);
+    EXPECT_EQ(run->dirFromCommandLine, 1);
+    EXPECT_EQ(run->autoStart, 0);
+    EXPECT_EQ(run->keepNewerFiles, 0);
 }
 
 TEST_F(StartupTest, PlatformZeroIsWin32s) {

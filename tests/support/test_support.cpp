@@ -46,12 +46,8 @@ std::string writeStandInSelf(const ScratchDir& scratch, const SettingsBlock& blo
 void RunTest::SetUp() {
     hostReset();
     isWin32s = 0;
-    autoStart = 0;
-    overwriteWithoutAsking = 0;
-    keepNewerFiles = 1;
-    askBeforeClass = 0;
-    dirFromCommandLine = 0;
     ASSERT_TRUE(allocateRun());
+    run->keepNewerFiles = 1;
     d = run->decoder;
 }
 

@@ -33,8 +33,8 @@ private:
 const uint32_t STAND_IN_STUB_SIZE = 1200;
 std::string writeStandInSelf(const ScratchDir& scratch, const SettingsBlock& block, const std::string& archive);
 
-// Each test starts with the host layer reset, the run flags at their
-// defaults and a zeroed RunState.
+// Each test starts with the host layer reset and a zeroed RunState with the
+// run flags at their defaults.
 class RunTest : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -293,8 +293,8 @@ void checkExtraction() {
         run->settings.restoreAttributes = 1;
         copyText(run->selfPath, self, sizeof(run->selfPath));
         copyText(run->extractDir, "C:\\velkar-check\\out", sizeof(run->extractDir));
-        keepNewerFiles = 0;
-        overwriteWithoutAsking = 1;
+        run->keepNewerFiles = 0;
+        run->overwriteWithoutAsking = 1;
         check(walkArchive(0, WalkPass::extract) == 1, "extract pass " + std::to_string(round));
         check(run->longNameVolume == 1, "drive C: has long names");
         HANDLE file = CreateFileA(target, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
