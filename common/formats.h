@@ -7,10 +7,10 @@
 #include <stdint.h>
 
 // A compressed method, by the digit of its "-lhN-" name. Its blocks announce
-// the position alphabet in a count of positionCountBits bits; a writer sends
-// one position code per bit of distance (-lh4- shares -lh5-'s codes), and
-// the decoder reads as many as the widest method with the same count width
-// sends, so a -lh6- block with 17 codes decodes as it always has.
+// the position alphabet in a count of positionCountBits bits. A writer sends
+// one position code per bit of distance (-lh4- shares -lh5-'s codes); the
+// decoder reads as many as the widest method with the same count width
+// sends, so that a -lh6- block announcing 17 codes is read, not refused.
 struct LzhMethod {
     char digit;
     unsigned char dictionaryBits;
