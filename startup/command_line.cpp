@@ -67,10 +67,10 @@ static void applyOption(const char* token, CommandOptions* options) {
     int offForm = token[2] == '-';
     switch (osCharLower(token[1])) {
     case 'n':
-        options->autoStartOption = offForm ? OPTION_OFF : OPTION_ON;
+        options->autoStartOption = offForm ? OptionState::off : OptionState::on;
         break;
     case 'c':
-        options->keepNewerOption = offForm ? OPTION_ON : OPTION_OFF;
+        options->keepNewerOption = offForm ? OptionState::on : OptionState::off;
         break;
     default:
         break;
@@ -100,7 +100,8 @@ void examineTokens(const TokenList* list, CommandOptions* options) {
 void resolveRunFlags(const CommandOptions* options, unsigned char settingsFlags) {
     run->askBeforeClass = 0;
     run->overwriteWithoutAsking = (settingsFlags & FLAG_OVERWRITE) ? 1 : 0;
-    if (options->autoStartOption == OPTION_NONE) run->autoStart = (settingsFlags & FLAG_AUTO_START) ? 1 : 0;
-    else run->autoStart = options->autoStartOption == OPTION_ON;
-    run->keepNewerFiles = (options->keepNewerOption == OPTION_OFF || (settingsFlags & FLAG_NO_KEEP_NEWER)) ? 0 : 1;
+    if (options->autoStartOption == OptionState::none) run->autoStart = (settingsFlags & FLAG_AUTO_START) ? 1 : 0;
+    else run->autoStart = options->autoStartOption == OptionState::on;
+    run->keepNewerFiles =
+        (options->keepNewerOption == OptionState::off || (settingsFlags & FLAG_NO_KEEP_NEWER)) ? 0 : 1;
 }

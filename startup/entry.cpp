@@ -17,7 +17,7 @@
 // flags must be settled before the scan pass, whose script may change them.
 void startRun(const char* commandTail) {
     TokenList tokens = splitCommandLine(commandTail);
-    CommandOptions options = {OPTION_NONE, OPTION_NONE};
+    CommandOptions options = {OptionState::none, OptionState::none};
     run->dirFromCommandLine = 0;
     examineTokens(&tokens, &options);
     releaseTokens(&tokens);

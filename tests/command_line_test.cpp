@@ -18,7 +18,7 @@ protected:
     // Examines the tail and settles the flags as start-up does.
     void settle(const char* tail, unsigned char flags) {
         TokenList list = splitCommandLine(tail);
-        CommandOptions options = {OPTION_NONE, OPTION_NONE};
+        CommandOptions options = {OptionState::none, OptionState::none};
         examineTokens(&list, &options);
         releaseTokens(&list);
         resolveRunFlags(&options, flags);
