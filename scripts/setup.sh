@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(
-    g++ cmake make googletest libgtest-dev clang
+    g++ cmake make googletest libgtest-dev clang clang-format
     g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
     imagemagick lhasa jlha-utils 7zip libarchive-tools bc time libxml2-utils locales osslsigncode openssl
 )

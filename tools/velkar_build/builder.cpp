@@ -5,8 +5,8 @@
 
 #include "archive/member_header.h"
 #include "common/byte_order.h"
+#include "common/formats.h"
 #include "common/run_state.h"
-#include "tools/stub_layout/dos_part.h"
 #include "tools/velkar_build/execution_level.h"
 
 namespace {
@@ -98,8 +98,7 @@ ArchiveScan checkArchive(const Bytes& archive) {
             break;
         }
         if (!parsed) {
-            if (scan.members == 0 && !looksLikeMethodId(archive, at))
-                throw std::runtime_error("is not an LZH archive");
+            if (scan.members == 0 && !looksLikeMethodId(archive, at)) throw std::runtime_error("is not an LZH archive");
             if (fits(archive, at, LEVEL_POS + 1) && archive[at + LEVEL_POS] != HEADER_LEVEL)
                 throw memberError(member, "has a level-" + std::to_string(archive[at + LEVEL_POS]) +
                                               " header; only level-2 archives can be used");

@@ -10,9 +10,9 @@
 
 #include "archive/member_header.h"
 #include "common/byte_order.h"
+#include "common/formats.h"
 #include "common/run_state.h"
 #include "decode/crc16.h"
-#include "tools/stub_layout/dos_part.h"
 #include "tools/velkar_build/member_check.h"
 
 namespace {

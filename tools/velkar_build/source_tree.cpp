@@ -14,7 +14,8 @@ std::string memberName(const std::string& given) {
     for (const fs::path& part : normal) {
         std::string text = part.string();
         if (text.empty() || text == ".") continue;
-        if (text == "..") throw std::runtime_error(given + ": climbs out of its folder; name it from inside with -C DIR");
+        if (text == "..")
+            throw std::runtime_error(given + ": climbs out of its folder; name it from inside with -C DIR");
         if (!name.empty()) name += '/';
         name += text;
     }
@@ -42,8 +43,9 @@ struct Collector {
             for (fs::directory_iterator it(path, error), end; !error && it != end; it.increment(error))
                 children.push_back(it->path());
             if (error) throw std::runtime_error(path.string() + ": " + error.message());
-            std::sort(children.begin(), children.end(),
-                      [](const fs::path& a, const fs::path& b) { return a.filename().string() < b.filename().string(); });
+            std::sort(children.begin(), children.end(), [](const fs::path& a, const fs::path& b) {
+                return a.filename().string() < b.filename().string();
+            });
             for (const fs::path& child : children)
                 add(child, name.empty() ? child.filename().string() : name + "/" + child.filename().string(), false);
         } else if (fs::is_regular_file(target)) {
