@@ -8,7 +8,7 @@ packages=(
     g++ cmake make googletest libgtest-dev clang
     g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
     wine wine32:i386 xvfb xdotool x11-utils imagemagick
-    lhasa jlha-utils 7zip libarchive-tools bc time libxml2-utils locales osslsigncode openssl
+    lhasa jlha-utils 7zip libarchive-tools bc time libxml2-utils locales osslsigncode openssl icoutils python3-pefile
 )
 
 as_root() {

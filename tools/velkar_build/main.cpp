@@ -23,6 +23,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const VERSION = "velkar-build 1.1";
+const size_t LZH_SEARCH_LIMIT = 65536;
 
 const char* const USAGE =
     "usage: velkar-build -o OUT.exe [settings] [--method lh0|lh5|lh6|lh7] [--best]\n"
@@ -30,7 +31,9 @@ const char* const USAGE =
     "       velkar-build -o OUT.exe [settings] --archive IN.lzh\n"
     "       velkar-build --list FILE.exe | --test FILE.exe | --help | --version\n"
     "settings: [--stub velkar.exe] [--title T] [--install-title T] [--dir D] [--command C]\n"
-    "          [--auto-start] [--overwrite] [--no-keep-newer] [--restore-attributes] [--tamper] [--admin]\n";
+    "          [--auto-start] [--overwrite] [--no-keep-newer] [--restore-attributes] [--tamper] [--admin]\n"
+    "          [--icon FILE.ico] [--file-version A.B.C.D] [--product-version A.B.C.D] [--company T]\n"
+    "          [--description T] [--product T] [--copyright T] [--original-name T]\n";
 
 const char* const HELP =
     "Packs files and directories (recursively, in sorted order) into a Velkar\n"
@@ -50,7 +53,13 @@ const char* const HELP =
     "  --admin               make Windows Vista and later ask for an administrator before\n"
     "                        the file runs: for installers that must write to protected\n"
     "                        folders such as Program Files\n"
-    "  --list FILE.exe       print the settings and every member\n"
+    "  --icon FILE.ico       the icon of the dialog and of the file in Explorer: every\n"
+    "                        image of FILE.ico (all sizes and depths, PNG ones too)\n"
+    "  --file-version A.B.C.D, --product-version A.B.C.D, --company T, --description T,\n"
+    "  --product T, --copyright T, --original-name T\n"
+    "                        the version information shown in the file's Properties,\n"
+    "                        in place of Velkar's own; texts in the --codepage's language\n"
+    "  --list FILE.exe       print the settings, icon, version information and every member\n"
     "  --test FILE.exe       check every member's CRC with Velkar's own decoder\n";
 
 struct UsageError : std::runtime_error {
@@ -133,7 +142,7 @@ private:
 };
 
 struct Command {
-    std::string output, archive, stub, question, script, baseDir, list, test;
+    std::string output, archive, stub, question, script, baseDir, list, test, icon;
     std::vector<std::string> paths;
     BuildOptions options;
     PackSettings pack;
@@ -172,6 +181,7 @@ void packSources(const Command& command, const Sources& sources, const Bytes& st
     if (tamper) head.insert(head.end(), 2, 0);  // the tamper value, filled in at the end
     if (std::fwrite(head.data(), 1, head.size(), out.file()) != head.size())
         throw std::runtime_error(out.path() + ": cannot be written");
+    uint32_t checksum = checksumField(head);
 
     ProgressBar bar(sources.totalBytes);
     PackSettings settings = command.pack;
@@ -188,6 +198,7 @@ void packSources(const Command& command, const Sources& sources, const Bytes& st
             std::fwrite(value, 1, 2, out.file()) != 2)
             throw std::runtime_error(out.path() + ": cannot be written");
     }
+    if (checksum) out.updateChecksum(checksum);
 }
 
 void wrapArchive(const Command& command, const Bytes& stub, OutputFile& out) {
@@ -202,6 +213,16 @@ void wrapArchive(const Command& command, const Bytes& stub, OutputFile& out) {
     }
     if (std::fwrite(result.data(), 1, result.size(), out.file()) != result.size())
         throw std::runtime_error(out.path() + ": cannot be written");
+}
+
+// The version information's key for a text option, or nullptr.
+const char* versionKey(const std::string& option) {
+    static const char* const keys[][2] = {{"--company", "CompanyName"},     {"--description", "FileDescription"},
+                                          {"--product", "ProductName"},     {"--copyright", "LegalCopyright"},
+                                          {"--original-name", "OriginalFilename"}};
+    for (const auto& key : keys)
+        if (option == key[0]) return key[1];
+    return nullptr;
 }
 
 Command parseCommand(int argc, char** argv) {
@@ -225,6 +246,18 @@ Command parseCommand(int argc, char** argv) {
         else if (arg == "--no-keep-newer") command.options.flags |= FLAG_NO_KEEP_NEWER;
         else if (arg == "--restore-attributes") command.options.restoreAttributes = true;
         else if (arg == "--admin") command.options.requireAdministrator = true;
+        else if (arg == "--icon") command.icon = value(i);
+        else if (arg == "--file-version" || arg == "--product-version") {
+            VersionInfo& version = command.options.version;
+            bool file = arg == "--file-version";
+            std::string text = value(i);
+            if (!parseVersionNumber(text, file ? version.fileVersion : version.productVersion))
+                throw UsageError(arg + " " + text + ": not four numbers of at most 65535 (A.B.C.D)");
+            (file ? version.hasFileVersion : version.hasProductVersion) = true;
+        } else if (const char* key = versionKey(arg)) {
+            std::string text = value(i);
+            if (!text.empty()) command.options.version.strings.emplace_back(key, text);
+        }
         else if (arg == "--method") {
             std::string method = value(i);
             if (method != "lh0" && method != "lh5" && method != "lh6" && method != "lh7")
@@ -255,7 +288,7 @@ Command parseCommand(int argc, char** argv) {
     return command;
 }
 
-int runCommand(const Command& command) {
+int runCommand(Command command) {
     if (!command.list.empty() || !command.test.empty()) {
         bool test = !command.test.empty();
         return listSelfExtractor(test ? command.test : command.list, test, std::cout) ? 1 : 0;
@@ -267,15 +300,32 @@ int runCommand(const Command& command) {
         throw UsageError("--question and --script go into an archive velkar-build packs, not one given with --archive");
     if (!command.archive.empty() && samePath(command.archive, command.output))
         throw std::runtime_error(command.output + ": is the input archive; choose another output");
+    command.options.codePage = command.pack.codePage;
+    if (!command.icon.empty()) {
+        Bytes icon = readFile(command.icon);
+        try {
+            command.options.icon = readIconFile(icon);
+        } catch (const std::runtime_error& error) {
+            throw std::runtime_error(command.icon + ": " + error.what());
+        }
+    }
+    if (command.options.version.given()) versionResource(command.options.version, command.options.codePage);
     std::string stubPath = command.stub.empty() ? findStub() : command.stub;
     if (samePath(stubPath, command.output))
         throw std::runtime_error(command.output + ": is the stub; choose another output");
     Bytes stub = readFile(stubPath);
     try {
         checkStub(stub);
+        stub = stubWithResources(stub, command.options);
     } catch (const std::runtime_error& error) {
         throw std::runtime_error(stubPath + ": " + error.what());
     }
+    // Measured with lhasa: it finds an archive whose first header starts
+    // within about the first 64 KB of the file, and no further.
+    if (stub.size() > LZH_SEARCH_LIMIT)
+        note("the archive starts " + std::to_string(stub.size() / 1024) +
+             " KB into the file; some LZH readers (lhasa among them) look for it only in the first 64 KB. "
+             "An icon with smaller images keeps it there");
     if (command.archive.empty()) {
         Sources sources = gatherSources(command);
         OutputFile out(command.output);
