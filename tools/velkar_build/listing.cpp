@@ -15,6 +15,7 @@
 #include "tools/stub_layout/dos_part.h"
 #include "tools/velkar_build/icon_file.h"
 #include "tools/velkar_build/member_check.h"
+#include "tools/velkar_build/system.h"
 #include "tools/velkar_build/version_resource.h"
 
 namespace {
@@ -83,9 +84,7 @@ std::string memberName(const MemberHeader& header) {
 }
 
 std::string timeText(uint32_t unixTime) {
-    std::time_t seconds = unixTime;
-    std::tm parts = {};
-    gmtime_r(&seconds, &parts);
+    std::tm parts = utcTime(unixTime);
     char text[32];
     std::strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%S", &parts);
     return text;
@@ -115,7 +114,7 @@ bool headerCrcMatches(std::vector<unsigned char> raw, const MemberHeader& header
 }  // namespace
 
 int listSelfExtractor(const std::string& path, bool test, std::ostream& out) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(pathFromUtf8(path), std::ios::binary);
     if (!in) throw std::runtime_error(path + ": cannot be read");
     in.seekg(0, std::ios::end);
     uint64_t fileSize = static_cast<uint64_t>(in.tellg());

@@ -1,8 +1,6 @@
 // velkar-build: makes a self-extracting file from the stub and files and
 // directories it packs itself, or a level-2 LZH archive made elsewhere;
 // lists and tests the files it makes.
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +15,7 @@
 #include "tools/velkar_build/listing.h"
 #include "tools/velkar_build/output_file.h"
 #include "tools/velkar_build/source_tree.h"
+#include "tools/velkar_build/system.h"
 
 namespace fs = std::filesystem;
 
@@ -68,8 +67,8 @@ struct UsageError : std::runtime_error {
 
 Bytes readFile(const std::string& path) {
     std::error_code error;
-    if (fs::is_directory(path, error)) throw std::runtime_error(path + ": is a directory, not a file");
-    std::ifstream in(path, std::ios::binary);
+    if (fs::is_directory(pathFromUtf8(path), error)) throw std::runtime_error(path + ": is a directory, not a file");
+    std::ifstream in(pathFromUtf8(path), std::ios::binary);
     if (!in) throw std::runtime_error(path + ": cannot be read");
     Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) throw std::runtime_error(path + ": cannot be read");
@@ -81,27 +80,27 @@ void note(const std::string& text) { std::cerr << "velkar-build: note: " << text
 // Without --stub: $VELKAR_STUB, then where the install step and the build
 // put velkar.exe relative to this program, then the current folder.
 std::string findStub() {
-    if (const char* fromEnvironment = std::getenv("VELKAR_STUB"))
-        if (*fromEnvironment) return fromEnvironment;
+    std::string fromEnvironment = environmentText("VELKAR_STUB");
+    if (!fromEnvironment.empty()) return fromEnvironment;
     std::vector<fs::path> tried;
     std::error_code error;
-    fs::path self = fs::read_symlink("/proc/self/exe", error);
-    if (!error) {
+    fs::path self = programPath();
+    if (!self.empty()) {
         fs::path bin = self.parent_path();
         tried = {bin / "velkar.exe", bin / "../share/velkar/velkar.exe", bin / "../../windows/velkar.exe"};
     }
     tried.push_back(fs::current_path(error) / "velkar.exe");
     std::string list;
     for (const fs::path& path : tried) {
-        if (fs::is_regular_file(path, error)) return path.lexically_normal().string();
-        list += "\n  " + path.lexically_normal().string();
+        if (fs::is_regular_file(path, error)) return utf8Of(path.lexically_normal());
+        list += "\n  " + utf8Of(path.lexically_normal());
     }
     throw std::runtime_error("the stub velkar.exe was not found; give it with --stub FILE. Tried:" + list);
 }
 
 bool samePath(const std::string& a, const std::string& b) {
     std::error_code error;
-    return fs::equivalent(a, b, error);
+    return fs::equivalent(pathFromUtf8(a), pathFromUtf8(b), error);
 }
 
 // Texts for the stub's message box and script, in the archive's code page;
@@ -119,7 +118,7 @@ std::string reservedText(const std::string& path, int codePage, size_t limit) {
 
 class ProgressBar {
 public:
-    explicit ProgressBar(uint64_t total) : total_(total), shown_(isatty(STDERR_FILENO) && total > 0) {}
+    explicit ProgressBar(uint64_t total) : total_(total), shown_(errorIsConsole() && total > 0) {}
     ~ProgressBar() {
         if (shown_ && drawn_) std::cerr << "\r" << std::string(60, ' ') << "\r" << std::flush;
     }
@@ -161,8 +160,8 @@ Sources gatherSources(const Command& command) {
     Sources sources;
     std::error_code error;
     for (const SourceEntry& entry : collectSources(command.paths, command.baseDir, note)) {
-        if (!entry.directory && samePath(entry.path.string(), command.output)) {
-            note(entry.path.string() + ": left out, it is the output");
+        if (!entry.directory && samePath(utf8Of(entry.path), command.output)) {
+            note(utf8Of(entry.path) + ": left out, it is the output");
             continue;
         }
         if (!entry.directory) sources.totalBytes += fs::file_size(entry.path, error);
@@ -225,13 +224,14 @@ const char* versionKey(const std::string& option) {
     return nullptr;
 }
 
-Command parseCommand(int argc, char** argv) {
+Command parseCommand(const std::vector<std::string>& argv) {
     Command command;
-    auto value = [&](int& i) -> std::string {
-        if (i + 1 >= argc) throw UsageError(std::string(argv[i]) + " needs a value");
+    size_t argc = argv.size();
+    auto value = [&](size_t& i) -> std::string {
+        if (i + 1 >= argc) throw UsageError(argv[i] + " needs a value");
         return argv[++i];
     };
-    for (int i = 1; i < argc; ++i) {
+    for (size_t i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "-o") command.output = value(i);
         else if (arg == "--stub") command.stub = value(i);
@@ -343,7 +343,7 @@ int runCommand(Command command) {
 
 int main(int argc, char** argv) {
     try {
-        return runCommand(parseCommand(argc, argv));
+        return runCommand(parseCommand(utf8Arguments(argc, argv)));
     } catch (const UsageError& error) {
         std::cerr << "velkar-build: " << error.what() << "\n" << USAGE;
     } catch (const std::exception& error) {

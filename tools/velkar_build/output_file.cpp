@@ -1,8 +1,5 @@
 #include "tools/velkar_build/output_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -10,21 +7,13 @@
 
 #include "common/byte_order.h"
 #include "tools/stub_layout/pe_move.h"
+#include "tools/velkar_build/system.h"
 
 OutputFile::OutputFile(const std::string& path) : path_(path) {
     for (int attempt = 0; attempt < 100 && !file_; ++attempt) {
-        temporary_ = path + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
-        int fd = open(temporary_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            if (errno == EEXIST) continue;
-            throw std::runtime_error(path + ": cannot be written: " + std::strerror(errno));
-        }
-        file_ = fdopen(fd, "w+b");
-        if (!file_) {
-            close(fd);
-            unlink(temporary_.c_str());
-            throw std::runtime_error(path + ": cannot be written: " + std::strerror(errno));
-        }
+        temporary_ = path + ".tmp-" + std::to_string(processId()) + "-" + std::to_string(attempt);
+        file_ = createNewFile(temporary_);
+        if (!file_ && errno != EEXIST) throw std::runtime_error(path + ": cannot be written: " + std::strerror(errno));
     }
     if (!file_) throw std::runtime_error(path + ": cannot be written: no free temporary name beside it");
 }
@@ -32,7 +21,7 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
 OutputFile::~OutputFile() {
     if (file_) {
         std::fclose(file_);
-        unlink(temporary_.c_str());
+        removeFile(temporary_);
     }
 }
 
@@ -55,13 +44,13 @@ void OutputFile::updateChecksum(uint32_t fieldOffset) {
 }
 
 void OutputFile::commit() {
-    bool flushed = std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
+    bool flushed = std::fflush(file_) == 0 && syncToDisk(file_);
     int error = errno;
     bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
-    if (!flushed || !closed || std::rename(temporary_.c_str(), path_.c_str()) != 0) {
+    if (!flushed || !closed || !replaceFile(temporary_, path_)) {
         if (flushed && closed) error = errno;
-        unlink(temporary_.c_str());
+        removeFile(temporary_);
         throw std::runtime_error(path_ + ": cannot be written: " + std::strerror(error));
     }
 }
