@@ -186,4 +186,33 @@ TEST(AuthorResourcesTest, RefusesStubsWhoseResourcesCannotMove) {
     EXPECT_NE(errorOf([&] { stubWithResources(signedStub, options); }).find("is signed"), std::string::npos);
 }
 
+// Three directories of 41 entries, each entry leading to the same next
+// directory: 68,921 resources from 1 KB, which reading stops short of.
+TEST(AuthorResourcesTest, RefusesAResourceTreeThatNamesTooManyResources) {
+    Bytes stub = readBuiltStub();
+    ASSERT_FALSE(stub.empty()) << "build the windows preset first";
+    uint32_t pe = readLittle32(&stub[0x3C]);
+    uint32_t rva = readLittle32(&stub[pe + 24 + 96 + 2 * 8]);
+    uint32_t sections = pe + 24 + readLittle16(&stub[pe + 20]);
+    uint32_t at = 0;
+    for (uint32_t i = 0; i < readLittle16(&stub[pe + 6]); ++i)
+        if (readLittle32(&stub[sections + i * 40 + 12]) == rva) at = readLittle32(&stub[sections + i * 40 + 20]);
+    ASSERT_NE(at, 0u);
+    const uint32_t entries = 41, directory = 16 + entries * 8;
+    for (uint32_t level = 0; level < 3; ++level) {
+        uint32_t base = at + level * directory;
+        std::fill(&stub[base], &stub[base + directory], 0);
+        writeLittle16(&stub[base + 14], entries);
+        for (uint32_t i = 0; i < entries; ++i) {
+            writeLittle32(&stub[base + 16 + i * 8], i + 1);
+            uint32_t next = (level + 1) * directory;
+            writeLittle32(&stub[base + 16 + i * 8 + 4], level < 2 ? 0x80000000 | next : next);
+        }
+    }
+    uint32_t entry = at + 3 * directory;
+    writeLittle32(&stub[entry], rva);
+    writeLittle32(&stub[entry + 4], 4);
+    EXPECT_NE(errorOf([&] { readResources(stub); }).find("too many resources"), std::string::npos);
+}
+
 }  // namespace

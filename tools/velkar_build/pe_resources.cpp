@@ -22,6 +22,7 @@ const uint32_t DIRECTORY_CERTIFICATES = 4;
 const uint32_t DIRECTORY_RELOCATIONS = 5;
 const uint32_t SUBDIRECTORY_BIT = 0x80000000;
 const uint32_t DATA_ALIGNMENT = 8;
+const size_t MAX_RESOURCES = 0x10000;
 
 [[noreturn]] void reject(const std::string& why) { throw std::runtime_error(why); }
 
@@ -137,6 +138,9 @@ struct TreeReader {
                 uint64_t{holder->raw} + holder->rawSize > b.size())
                 reject("a resource's data lie outside the file");
             uint32_t from = holder->raw + (rva - holder->address);
+            // Directories may share subdirectories, so a small hostile tree
+            // could name billions of resources.
+            if (found.size() == MAX_RESOURCES) reject("its resource tree names too many resources");
             resource.data.assign(b.begin() + from, b.begin() + from + length);
             found.push_back(resource);
         }
