@@ -12,11 +12,26 @@ wine_require "$VELKAR_EXE" "$BUILDER_EXE" "$VELKAR_BUILDER" || exit
 wine_setup || exit 1
 wine_new_prefix windows-builder
 
+# Static: Windows' own DLLs and msvcrt only, and a header that Windows XP
+# loads. The emulated route's machine has no MinGW tools to look with.
+if command -v i686-w64-mingw32-objdump > /dev/null; then
+    headers=$(i686-w64-mingw32-objdump -p "$BUILDER_EXE")
+    dlls=$(sed -n 's/^\tDLL Name: //p' <<< "$headers" | tr '[:upper:]' '[:lower:]' | sort | tr '\n' ' ')
+    subsystem=$(awk '/^MajorSubsystemVersion/ { major = $2 } /^MinorSubsystemVersion/ { print major "." $2 }' <<< "$headers")
+    if [ "$dlls" = "advapi32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll shell32.dll user32.dll " ] &&
+        [ "$subsystem" = 5.1 ]; then
+        pass "velkar-build.exe imports only system DLLs and asks for Windows 5.1 (XP)"
+    else
+        fail "velkar-build.exe's imports" "$dlls, subsystem $subsystem"
+    fi
+fi
+
 # Nested and empty folders, a read-only file, a name outside ASCII that code
 # page 1252 holds. Wine reports no birth time (it gives the modification
 # time) and Linux does, so every modification time is set to the birth
-# time, made in an odd second; the access times lie ahead, where reading
-# does not move them.
+# time, made in an odd second; where the file system keeps no birth time,
+# Linux gives the modification time too, and an odd second is set. The
+# access times lie ahead, where reading does not move them.
 src=$WINE_RUN/src
 while [ $(($(date +%s) % 2)) = 0 ]; do sleep 0.05; done
 mkdir -p "$src/top/middle/bottom" "$src/empty/inner empty" "$src/other"
@@ -27,7 +42,8 @@ printf 'un café\n' > "$src/café.txt"
 printf 'x' > "$src/one byte"
 chmod a-w "$src/other/read-only.txt"
 while IFS= read -r -d '' entry; do
-    touch -m -d "@$(stat -c %.9W "$entry")" "$entry"
+    if [ "$(stat -c %W "$entry")" = 0 ]; then touch -m -d '2003-04-05 06:07:09 UTC' "$entry"
+    else touch -m -d "@$(stat -c %.9W "$entry")" "$entry"; fi
     touch -a -d '2035-01-01 00:00:01 UTC' "$entry"
 done < <(find "$src" -mindepth 1 -depth -print0)
 
