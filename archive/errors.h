@@ -1,8 +1,11 @@
-// The one way failures are shown. Each report sets failureFlag, so that the
-// pass stops, and returns 0 for the caller to hand up.
+// The one way failures are shown. Each report counts in the run's outcome and
+// sets failureFlag, so that the pass stops, and returns 0 for the caller to
+// hand up.
 #pragma once
 
-void showError(const char* message, const char* subject);
+#include "common/run_state.h"
+
+void showError(FailureKind kind, const char* subject);
 void showNotEnoughMemory();
 int reportReadError();
 int reportEarlyEnd();

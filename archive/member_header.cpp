@@ -6,20 +6,22 @@
 #include "common/run_state.h"
 #include "common/text_ops.h"
 #include "decode/crc16.h"
+#include "decode/decoder_state.h"
 
 static int isMethodLetter(unsigned char letter) {
-    return letter == '0' || (letter >= '4' && letter <= '7') || letter == 'd';
+    if (letter == STORED_METHOD || letter == DIRECTORY_METHOD) return 1;
+    for (const LzhMethod& method : LZH_METHODS)
+        if (letter == static_cast<unsigned char>(method.digit)) return 1;
+    return 0;
 }
 
 // Attribute and FILETIME headers are trusted only from systems that write
 // them with Windows meanings.
-static int hasWindowsFields(unsigned char osId) {
-    return osId == 'M' || osId == 'W' || osId == 'w';
-}
+static int hasWindowsFields(unsigned char osId) { return osId == 'M' || osId == 'W' || osId == 'w'; }
 
 void releaseMemberHeader() {
-    if (run->header.raw) osFree(run->header.raw);
-    run->header.raw = 0;
+    if (run->header->raw) osFree(run->header->raw);
+    run->header->raw = 0;
 }
 
 static void readFileTimes(const unsigned char* data, MemberHeader* header) {
@@ -115,16 +117,15 @@ int parseMemberHeader(unsigned char* raw, uint32_t size, MemberHeader* header) {
 
 // The CRC field counts as zero in the header's own CRC.
 static int headerCrcMatches() {
-    MemberHeader& header = run->header;
+    MemberHeader& header = *run->header;
     header.raw[header.headerCrcPos] = 0;
     header.raw[header.headerCrcPos + 1] = 0;
-    run->crc = 0;
-    return crcFeed(header.raw, static_cast<int32_t>(header.headerSize)) == header.headerCrc;
+    Crc16* crc = &run->decoder->crc;
+    crc->value = 0;
+    return crcFeed(crc, header.raw, static_cast<int32_t>(header.headerSize)) == header.headerCrc;
 }
 
-static int isPathSeparator(char c) {
-    return c == '/' || c == '\\' || c == '\xFF';
-}
+static int isPathSeparator(char c) { return c == '/' || c == '\\' || c == '\xFF'; }
 
 // The name is copied behind the directory, as the archive lays them out. Some
 // packers leave out the directory's closing separator; one is put in, so
@@ -133,7 +134,7 @@ static int isPathSeparator(char c) {
 // different file, and so is a directory with a zero byte inside, which would
 // leave the bytes of the previous path between the two.
 static int buildMemberPath() {
-    const MemberHeader& header = run->header;
+    const MemberHeader& header = *run->header;
     char* path = run->memberPath;
     const unsigned char* dirName = header.raw + header.dirNamePos;
     uint32_t dirLength = header.dirNameLength;
@@ -156,33 +157,33 @@ static int buildMemberPath() {
 
 // The size field is read as a signed 16-bit number, and a negative one is
 // reported as the allocation it would have needed: "Not enough memory".
-int readMemberHeader() {
+HeaderRead readMemberHeader() {
     releaseMemberHeader();
     unsigned char sizeBytes[2];
-    if (osRead(run->archiveHandle, sizeBytes, 2) != 2) return END_OF_ARCHIVE;
+    if (osRead(run->archiveHandle, sizeBytes, 2) != 2) return HeaderRead::endOfArchive;
     int32_t size = static_cast<int16_t>(readLittle16(sizeBytes));
-    if (size == 0) return END_OF_ARCHIVE;
+    if (size == 0) return HeaderRead::endOfArchive;
     if (size < 0) {
         showNotEnoughMemory();
         run->failureFlag = 1;
-        return HEADER_FAILED;
+        return HeaderRead::failed;
     }
     if (static_cast<uint32_t>(size) < BASE_HEADER_SIZE) {
         reportBadHeader();
-        return HEADER_FAILED;
+        return HeaderRead::failed;
     }
     unsigned char* raw = static_cast<unsigned char*>(osAllocZeroed(static_cast<uint32_t>(size)));
     if (!raw) {
         showNotEnoughMemory();
         run->failureFlag = 1;
-        return HEADER_FAILED;
+        return HeaderRead::failed;
     }
-    run->header.raw = raw;
+    run->header->raw = raw;
     writeLittle16(raw, static_cast<uint16_t>(size));
     if (osRead(run->archiveHandle, raw + 2, static_cast<uint32_t>(size) - 2) != size - 2 ||
-        !parseMemberHeader(raw, static_cast<uint32_t>(size), &run->header) || !headerCrcMatches()) {
+        !parseMemberHeader(raw, static_cast<uint32_t>(size), run->header) || !headerCrcMatches()) {
         reportBadHeader();
-        return HEADER_FAILED;
+        return HeaderRead::failed;
     }
-    return buildMemberPath() ? HEADER_READ : HEADER_FAILED;
+    return buildMemberPath() ? HeaderRead::read : HeaderRead::failed;
 }

@@ -1,9 +1,10 @@
 #include "archive/output_names.h"
 
-#include "platform/platform.h"
+#include "archive/walk.h"
 #include "common/directory_macros.h"
 #include "common/run_state.h"
 #include "common/text_ops.h"
+#include "platform/platform.h"
 
 static const uint32_t DISPLAY_WIDTH = 32;
 static const uint32_t LONG_NAME_LIMIT = 255;
@@ -27,9 +28,7 @@ static int isInvalid(char c, int longNames) {
     return static_cast<unsigned char>(c) <= 0x20 || isInSet(c, SHORT_NAME_INVALID);
 }
 
-static int hasDrive(const char* path) {
-    return path[0] != 0 && path[1] == ':';
-}
+static int hasDrive(const char* path) { return path[0] != 0 && path[1] == ':'; }
 
 // The length of the longest start of text, at most limit bytes, that ends on
 // a whole character: a lead byte whose trail byte lies beyond the limit, or
@@ -66,8 +65,7 @@ void determineVolumeRules() {
 // combination that does not fit out is refused, leaving out empty: a cut path
 // could name some other existing file or folder, while an empty one can only
 // fail to open.
-int buildOutputPath(char* out, uint32_t outSize, const char* extractDir, char* memberPath,
-                    uint32_t memberSize) {
+int buildOutputPath(char* out, uint32_t outSize, const char* extractDir, char* memberPath, uint32_t memberSize) {
     expandDirectoryMacro(memberPath, memberSize, lastComponent(memberPath));
     if (outSize == 0) return 0;
     out[0] = 0;
@@ -163,23 +161,22 @@ void shortDisplayName(char* out, uint32_t outSize, const char* path, uint32_t wi
 }
 
 // The member's output path under the extract directory, shown by the walk's
-// display and with its directories created. 0 when the path does not fit
-// outputPath, PATH_REFUSED when the platform does not let it be written;
-// nothing is shown or created then.
-int prepareOutputPath() {
+// display and with its directories created; nothing is shown or created
+// when the path does not fit outputPath or the platform does not let it be
+// written.
+OutputPath prepareOutputPath() {
     char* path = run->outputPath;
-    if (!buildOutputPath(path, sizeof run->outputPath, run->extractDir, run->memberPath,
-                         sizeof run->memberPath)) {
-        return 0;
+    if (!buildOutputPath(path, sizeof run->outputPath, run->extractDir, run->memberPath, sizeof run->memberPath)) {
+        return OutputPath::tooLong;
     }
     normaliseSeparators(path, '/');
     sanitisePath(hasDrive(path) ? path + 2 : path, run->longNameVolume);
-    if (!osOutputPathAllowed(run->extractDir, path)) return PATH_REFUSED;
+    if (!osOutputPathAllowed(run->extractDir, path)) return OutputPath::refused;
     if (run->display) {
         char shown[DISPLAY_WIDTH + TITLE_SIZE];
         shortDisplayName(shown, sizeof shown, path, DISPLAY_WIDTH);
         run->display->showMember(shown);
     }
     createDirectoryChain(path);
-    return 1;
+    return OutputPath::ready;
 }

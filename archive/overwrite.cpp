@@ -1,5 +1,6 @@
 #include "archive/overwrite.h"
 
+#include "archive/member_header.h"
 #include "archive/time_convert.h"
 #include "common/run_state.h"
 #include "common/text_ops.h"
@@ -18,26 +19,26 @@ uint32_t existingFileTime(const char* path) {
 
 // Any answer but Yes or No, a failed box included, stops the pass rather than
 // replace a file nobody agreed to.
-int overwriteDecision() {
+OverwriteDecision overwriteDecision() {
     uint32_t attributes = osFileAttributes(run->outputPath);
-    if (attributes == INVALID_ATTRIBUTES) return OVERWRITE_WRITE;
+    if (attributes == INVALID_ATTRIBUTES) return OverwriteDecision::write;
     uint32_t existing = existingFileTime(run->outputPath);
     formatText(run->messageText, sizeof(run->messageText), "\"%s\" %s", run->outputPath, "Overwrite?");
-    if (keepNewerFiles && existing >= run->header.timeStamp) return OVERWRITE_SKIP;
-    if (!overwriteWithoutAsking) {
+    if (run->keepNewerFiles && existing >= run->header->timeStamp) return OverwriteDecision::skip;
+    if (!run->overwriteWithoutAsking) {
         int answer = osMessageBox(run->dialogWindow, run->messageText, run->windowTitle,
                                   MB_YESNOCANCEL | MB_ICONQUESTION | MB_TASKMODAL);
-        if (answer == IDNO) return OVERWRITE_SKIP;
-        if (answer != IDYES) return OVERWRITE_STOP;
+        if (answer == IDNO) return OverwriteDecision::skip;
+        if (answer != IDYES) return OverwriteDecision::stop;
     }
     if (run->settings.restoreAttributes && !(attributes & ATTRIBUTE_DIRECTORY))
         osSetFileAttributes(run->outputPath, ATTRIBUTE_NORMAL);
-    return OVERWRITE_WRITE;
+    return OverwriteDecision::write;
 }
 
 // A time that has no FILETIME is left as the file has it.
 void setOutputTimes(FileHandle file) {
-    MemberHeader& header = run->header;
+    MemberHeader& header = *run->header;
     uint32_t* times[3] = {&header.creationTime, &header.lastAccessTime, &header.lastWriteTime};
     FileTime converted[3];
     const FileTime* given[3];
@@ -49,5 +50,5 @@ void setOutputTimes(FileHandle file) {
 }
 
 void restoreMemberAttribute() {
-    if (run->settings.restoreAttributes) osSetFileAttributes(run->outputPath, run->header.attribute);
+    if (run->settings.restoreAttributes) osSetFileAttributes(run->outputPath, run->header->attribute);
 }

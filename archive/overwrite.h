@@ -6,9 +6,9 @@
 
 #include "platform/platform.h"
 
-enum OverwriteResult { OVERWRITE_WRITE, OVERWRITE_SKIP, OVERWRITE_STOP };
+enum class OverwriteDecision { write, skip, stop };
 
-int overwriteDecision();
+OverwriteDecision overwriteDecision();
 uint32_t existingFileTime(const char* path);
 void setOutputTimes(FileHandle file);
 void restoreMemberAttribute();

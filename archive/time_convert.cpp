@@ -31,16 +31,12 @@ const int MINUTE_SHIFT = 5;
 
 // 2106-02-07 06:28:15, the last second an unsigned 32-bit Unix time holds.
 // Packed values of valid dates sort like the dates themselves.
-const uint32_t LAST_PACKED_TIME = (126u << YEAR_SHIFT) | (2u << MONTH_SHIFT) | (7u << DAY_SHIFT) |
-                                  (6u << HOUR_SHIFT) | (28u << MINUTE_SHIFT) | (15u / 2);
+const uint32_t LAST_PACKED_TIME = (126u << YEAR_SHIFT) | (2u << MONTH_SHIFT) | (7u << DAY_SHIFT) | (6u << HOUR_SHIFT) |
+                                  (28u << MINUTE_SHIFT) | (15u / 2);
 
-int isLeapYear(uint32_t year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
+int isLeapYear(uint32_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
-uint32_t yearLength(uint32_t year) {
-    return 365 + isLeapYear(year);
-}
+uint32_t yearLength(uint32_t year) { return 365 + isLeapYear(year); }
 
 // Day number of January 1st of a year from 1970 on.
 uint32_t firstDayOfYear(uint32_t year) {
@@ -62,14 +58,12 @@ uint32_t firstDayOfYear(uint32_t year) {
 }
 
 // The year bits hold only 1980 on; earlier years ride in yearOffset.
-uint32_t packFields(uint32_t year, uint32_t month, uint32_t day, uint32_t hour, uint32_t minute,
-                    uint32_t second, uint16_t* yearOffset) {
+uint32_t packFields(uint32_t year, uint32_t month, uint32_t day, uint32_t hour, uint32_t minute, uint32_t second,
+                    uint16_t* yearOffset) {
     uint32_t yearBits = 0;
     *yearOffset = 0;
-    if (year >= 1980)
-        yearBits = year - 1980;
-    else
-        *yearOffset = static_cast<uint16_t>(1980 - year);
+    if (year >= 1980) yearBits = year - 1980;
+    else *yearOffset = static_cast<uint16_t>(1980 - year);
     return (yearBits << YEAR_SHIFT) | (month << MONTH_SHIFT) | (day << DAY_SHIFT) | (hour << HOUR_SHIFT) |
            (minute << MINUTE_SHIFT) | (second / 2);
 }
@@ -92,10 +86,8 @@ void applyTimeZone(uint32_t* unixTime) {
     uint32_t hours = 0;
     for (; *p >= '0' && *p <= '9'; ++p) hours = hours * 10 + static_cast<uint32_t>(*p - '0');
 
-    if (negative)
-        *unixTime += hours * 3600;
-    else
-        *unixTime -= hours * 3600;
+    if (negative) *unixTime += hours * 3600;
+    else *unixTime -= hours * 3600;
 }
 
 int unixToFileTime(uint32_t unixTime, FileTime* fileTime) {
@@ -122,8 +114,8 @@ int fileTimeToUnix(const FileTime* fileTime, uint32_t* unixTime) {
     if (system.year < 1970 || system.year > 2106) return 0;
 
     uint16_t yearOffset;
-    uint32_t packed = packFields(system.year, system.month, system.day, system.hour, system.minute,
-                                 system.second, &yearOffset);
+    uint32_t packed =
+        packFields(system.year, system.month, system.day, system.hour, system.minute, system.second, &yearOffset);
     if (packed > LAST_PACKED_TIME) return 0;
 
     *unixTime = packedDateToUnix(packed, yearOffset) + system.second % 2;
@@ -146,8 +138,7 @@ uint32_t unixToPackedDate(uint32_t unixTime, uint16_t* yearOffset) {
         ++month;
     }
 
-    return packFields(year, month + 1, days + 1, seconds / 3600, seconds % 3600 / 60, seconds % 60,
-                      yearOffset);
+    return packFields(year, month + 1, days + 1, seconds / 3600, seconds % 3600 / 60, seconds % 60, yearOffset);
 }
 
 // Only values this file produced are well formed. For anything else the

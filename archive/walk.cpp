@@ -12,8 +12,6 @@
 #include "decode/block_decoder.h"
 #include "decode/crc16.h"
 #include "decode/output_sink.h"
-#include "install/finishing_actions.h"
-#include "install/installer_script.h"
 
 // Opens the program's own file and places it at the first member header.
 static int openArchive() {
@@ -33,7 +31,7 @@ static int openArchive() {
         osRead(run->archiveHandle, value, sizeof(value));
         run->tamperValue = readLittle16(value);
     }
-    buildCrcTable(CRC16_POLYNOMIAL);
+    buildCrcTable(&run->decoder->crc, CRC16_POLYNOMIAL);
     run->crcXor = 0;
     return 1;
 }
@@ -49,8 +47,8 @@ int skipMember() {
     int32_t position = osSeek(run->archiveHandle, 0, SEEK_FROM_CURRENT);
     if (position == -1) return reportReadError();
     uint32_t here = static_cast<uint32_t>(position);
-    if (here > run->archiveSize || run->header.packedSize > run->archiveSize - here) return reportEarlyEnd();
-    if (osSeek(run->archiveHandle, static_cast<int32_t>(here + run->header.packedSize), SEEK_FROM_START) == -1)
+    if (here > run->archiveSize || run->header->packedSize > run->archiveSize - here) return reportEarlyEnd();
+    if (osSeek(run->archiveHandle, static_cast<int32_t>(here + run->header->packedSize), SEEK_FROM_START) == -1)
         return reportReadError();
     return 1;
 }
@@ -59,26 +57,27 @@ int skipMember() {
 // is INVALID_FILE (the reserved members, which show no progress). 0 after a
 // failure, which has then been reported and ends the run.
 static int decodeData(char* text, uint32_t textSize) {
-    run->crc = 0;
-    resetArchiveInput();
-    run->decodeFailure = DECODE_OK;
-    run->memoryText = text;
-    run->memoryTextSize = textSize;
-    run->progress = run->outputHandle != INVALID_FILE && run->display ? run->display->showProgress : 0;
-    unsigned char method = run->header.method;
-    if (method == '0') copyStoredMember(static_cast<int32_t>(run->header.unpackedSize));
-    else if (method != 'd') decodeMember();
+    DecoderState* d = run->decoder;
+    d->input = run->archiveHandle;
+    d->output = run->outputHandle;
+    d->crc.value = 0;
+    resetArchiveInput(d);
+    d->failure = DECODE_OK;
+    d->memoryText = text;
+    d->memoryTextSize = textSize;
+    d->progress = run->outputHandle != INVALID_FILE && run->display ? run->display->showProgress : 0;
+    const MemberHeader& header = *run->header;
+    if (header.method == '0') copyStoredMember(d, static_cast<int32_t>(header.unpackedSize));
+    else if (header.method != 'd') decodeMember(d, header.method, header.packedSize, header.unpackedSize);
     return reportDecodeFailure();
 }
 
-static int isReservedName(const char* name) {
-    return (name[0] == '!' || name[0] == '$') && name[1] == 0;
-}
+static int isReservedName(const char* name) { return (name[0] == '!' || name[0] == '$') && name[1] == 0; }
 
 // The scan pass decodes only "!" and "$", into memory, and acts on them at
 // once; every other member is passed over.
 static int scanMember() {
-    run->crcXor ^= run->header.dataCrc;
+    run->crcXor ^= run->header->dataCrc;
     if (!isReservedName(run->memberPath)) return skipMember();
     int isQuestion = run->memberPath[0] == '!';
     run->outputHandle = INVALID_FILE;
@@ -92,10 +91,12 @@ static int scanMember() {
     if (run->failureFlag) return 0;
     if (isQuestion) {
         if (osMessageBox(run->dialogWindow, run->messageText, run->windowTitle,
-                         MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL) == IDNO)
+                         MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL) == IDNO) {
             run->failureFlag = 1;
+            run->outcome.declined = 1;
+        }
     } else {
-        parseInstallerScript();
+        run->installer->readScript();
     }
     return 1;
 }
@@ -114,13 +115,13 @@ static int finishOutput() {
     run->outputHandle = INVALID_FILE;
     if (!closed) {
         osDeleteFile(run->outputPath);
-        showError("Close ERROR", run->outputPath);
+        showError(FailureKind::closeError, run->outputPath);
         run->failureFlag = 1;
         return 0;
     }
-    if (run->crc != run->header.dataCrc) {
+    if (run->decoder->crc.value != run->header->dataCrc) {
         osDeleteFile(run->outputPath);
-        showError("CRC ERROR", run->outputPath);
+        showError(FailureKind::crcError, run->outputPath);
         run->failureFlag = 1;
         return 0;
     }
@@ -130,20 +131,28 @@ static int finishOutput() {
 
 static int extractMember() {
     if (isReservedName(run->memberPath)) return skipMember();
-    int prepared = prepareOutputPath();
-    if (prepared == PATH_REFUSED) return skipMember();
-    if (!prepared) return reportOpenError(run->memberPath);
-    if (isWin32s) applyTimeZone(&run->header.timeStamp);
-    int isDirectory = run->header.method == 'd';
+    OutputPath prepared = prepareOutputPath();
+    if (prepared == OutputPath::refused) {
+        ++run->outcome.pathsRefused;
+        return skipMember();
+    }
+    if (prepared == OutputPath::tooLong) return reportOpenError(run->memberPath);
+    if (isWin32s) applyTimeZone(&run->header->timeStamp);
+    int isDirectory = run->header->method == 'd';
     if (!isDirectory) {
-        int decision = overwriteDecision();
-        if (decision == OVERWRITE_SKIP) return skipMember();
-        if (decision == OVERWRITE_STOP) {
+        OverwriteDecision decision = overwriteDecision();
+        if (decision == OverwriteDecision::skip) {
+            ++run->outcome.filesKept;
+            return skipMember();
+        }
+        if (decision == OverwriteDecision::stop) {
             run->failureFlag = 1;
+            run->outcome.declined = 1;
             return 0;
         }
         run->outputHandle = osCreateOutput(run->outputPath);
         if (run->outputHandle == INVALID_FILE) return reportOpenError(run->outputPath);
+        ++run->outcome.filesWritten;
     }
     if (!decodeData(0, 0)) {
         if (!isDirectory) discardOutput();
@@ -153,15 +162,15 @@ static int extractMember() {
     return finishOutput();
 }
 
-static void walkMembers(int mode) {
+static void walkMembers(WalkPass pass) {
     for (;;) {
-        if (readMemberHeader() != HEADER_READ) return;
-        int goOn = mode == SCAN_PASS ? scanMember() : extractMember();
+        if (readMemberHeader() != HeaderRead::read) return;
+        int goOn = pass == WalkPass::scan ? scanMember() : extractMember();
         if (!goOn) return;
     }
 }
 
-int walkArchive(WindowHandle window, int mode) {
+int walkArchive(WindowHandle window, WalkPass pass) {
     run->dialogWindow = window;
     run->failureFlag = 0;
     run->outputHandle = INVALID_FILE;
@@ -169,16 +178,16 @@ int walkArchive(WindowHandle window, int mode) {
         closeArchive();
         return 0;
     }
-    walkMembers(mode);
+    walkMembers(pass);
     closeArchive();
-    if (mode == SCAN_PASS) {
+    if (pass == WalkPass::scan) {
         if (!run->failureFlag && (run->settings.flags & FLAG_TAMPER_CHECK) && run->crcXor != run->tamperValue) {
-            showError("Tampered DATA", run->selfPath);
+            showError(FailureKind::tampered, run->selfPath);
             run->failureFlag = 1;
         }
-    } else if (!run->runAborted) {
-        runFinishingActions(run->dialogWindow);
-        if (run->settings.command[0] && !run->failureFlag) startCommand(run->dialogWindow);
+    } else if (!run->outcome.aborted) {
+        run->installer->runFinishingActions(run->dialogWindow);
+        if (run->settings.command[0] && !run->failureFlag) run->installer->startCommand(run->dialogWindow);
     }
     releaseMemberHeader();
     return !run->failureFlag;

@@ -4,9 +4,7 @@
 
 #include <stdint.h>
 
-inline uint16_t readLittle16(const unsigned char* bytes) {
-    return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
-}
+inline uint16_t readLittle16(const unsigned char* bytes) { return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)); }
 
 inline uint32_t readLittle32(const unsigned char* bytes) {
     return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(bytes[3]) << 24);

@@ -1,8 +1,8 @@
 #include "common/directory_macros.h"
 
-#include "platform/platform.h"
 #include "common/run_state.h"
 #include "common/text_ops.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -23,13 +23,9 @@ uint32_t keepIfFits(uint32_t answer, char* folder) {
     return answer;
 }
 
-void windowsFolder(char* folder) {
-    keepIfFits(osWindowsDirectory(folder, FOLDER_SIZE), folder);
-}
+void windowsFolder(char* folder) { keepIfFits(osWindowsDirectory(folder, FOLDER_SIZE), folder); }
 
-void systemFolder(char* folder) {
-    keepIfFits(osSystemDirectory(folder, FOLDER_SIZE), folder);
-}
+void systemFolder(char* folder) { keepIfFits(osSystemDirectory(folder, FOLDER_SIZE), folder); }
 
 // Drive letter and colon. A shorter Windows directory already ends before the
 // cut, so no byte behind its terminator is ever taken.
@@ -141,8 +137,8 @@ uint32_t getWorkDirectory(uint32_t size, char* out) {
 }
 
 // A stored value need not carry its terminator, so the last byte is forced.
-void readRegistryString(const char* keyPath, const char* valueName, const char* defaultText,
-                        char* out, uint32_t outSize) {
+void readRegistryString(const char* keyPath, const char* valueName, const char* defaultText, char* out,
+                        uint32_t outSize) {
     if (outSize == 0) return;
     if (osQueryLocalMachineString(keyPath, valueName, out, outSize)) {
         out[outSize - 1] = 0;

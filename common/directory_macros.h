@@ -7,5 +7,5 @@
 // separator a backslash. text holds textSize bytes.
 void expandDirectoryMacro(char* text, uint32_t textSize, const char* searchName);
 uint32_t getWorkDirectory(uint32_t size, char* out);
-void readRegistryString(const char* keyPath, const char* valueName, const char* defaultText,
-                        char* out, uint32_t outSize);
+void readRegistryString(const char* keyPath, const char* valueName, const char* defaultText, char* out,
+                        uint32_t outSize);

@@ -3,8 +3,3 @@
 RunState* run;
 
 int isWin32s;
-int autoStart;
-int overwriteWithoutAsking;
-int keepNewerFiles = 1;
-int askBeforeClass;
-int dirFromCommandLine;

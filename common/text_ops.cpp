@@ -15,13 +15,9 @@ const char COMPONENT_SEPARATORS[] = ":\\/\xFF";
 
 // Width of the character at p: a lead byte takes its trail byte along, unless
 // the text ends right behind it, so no scan steps over a terminator.
-uint32_t charWidth(const char* p) {
-    return osIsLeadByte(static_cast<unsigned char>(*p)) && p[1] != 0 ? 2 : 1;
-}
+uint32_t charWidth(const char* p) { return osIsLeadByte(static_cast<unsigned char>(*p)) && p[1] != 0 ? 2 : 1; }
 
-int isPathSeparator(char c) {
-    return c == '\\' || c == '/' || c == '\xFF';
-}
+int isPathSeparator(char c) { return c == '\\' || c == '/' || c == '\xFF'; }
 
 // Puts length bytes of text behind the used part of out and returns the new
 // used count; whatever would reach the last byte of out is dropped, so the
@@ -61,9 +57,7 @@ uint32_t appendText(char* out, const char* text, uint32_t size) {
     return copyText(out + used, text, size - used);
 }
 
-uint32_t textLength(const char* text) {
-    return static_cast<uint32_t>(endOfText(text) - text);
-}
+uint32_t textLength(const char* text) { return static_cast<uint32_t>(endOfText(text) - text); }
 
 uint32_t formatText(char* out, uint32_t size, const char* format, ...) {
     if (size == 0) return 0;

@@ -1,8 +1,7 @@
 #include "decode/bit_input.h"
 
-#include "common/run_state.h"
 #include "decode/archive_input.h"
-#include "decode/decode_failure.h"
+#include "decode/decoder_state.h"
 
 // bitBuffer always holds the next 16 bits; pendingByte keeps the unused rest
 // of the last byte read, left-aligned. Past the end of the packed data zero
@@ -15,36 +14,36 @@
 // codes end within its packed bytes, so bitBuffer holds at most two of them.
 // Needing a third means a code reaches past the data; the member is damaged,
 // and would otherwise decode zero bits for as long as its size claims.
-__attribute__((cold, noinline)) static int readFailed() {
-    failDecoding(DECODE_READ_FAILED);
-    run->packedLeft = 0;
+__attribute__((cold, noinline)) static int readFailed(DecoderState* d) {
+    failDecoding(d, DECODE_READ_FAILED);
+    d->packedLeft = 0;
     return 0;
 }
 
-void shiftInBits(unsigned n) {
-    while (n > run->pendingBitCount) {
-        n -= run->pendingBitCount;
-        run->bitBuffer = static_cast<uint16_t>((run->bitBuffer << run->pendingBitCount) +
-                                               (run->pendingByte >> (8 - run->pendingBitCount)));
-        if (run->packedLeft != 0) {
-            --run->packedLeft;
-            int byte = nextArchiveByte(run->archiveHandle, run->packedLeft + 1);
-            if (byte < 0) byte = readFailed();
-            run->pendingByte = static_cast<unsigned char>(byte);
+void shiftInBits(DecoderState* d, unsigned n) {
+    while (n > d->pendingBitCount) {
+        n -= d->pendingBitCount;
+        d->bitBuffer =
+            static_cast<uint16_t>((d->bitBuffer << d->pendingBitCount) + (d->pendingByte >> (8 - d->pendingBitCount)));
+        if (d->packedLeft != 0) {
+            --d->packedLeft;
+            int byte = nextArchiveByte(d, d->packedLeft + 1);
+            if (byte < 0) byte = readFailed(d);
+            d->pendingByte = static_cast<unsigned char>(byte);
         } else {
-            run->pendingByte = 0;
-            if (run->bytesPastEnd < LOOK_AHEAD_BYTES) ++run->bytesPastEnd;
-            else failDecoding(DECODE_READ_FAILED);
+            d->pendingByte = 0;
+            if (d->bytesPastEnd < LOOK_AHEAD_BYTES) ++d->bytesPastEnd;
+            else failDecoding(d, DECODE_READ_FAILED);
         }
-        run->pendingBitCount = 8;
+        d->pendingBitCount = 8;
     }
-    run->pendingBitCount = static_cast<unsigned char>(run->pendingBitCount - n);
-    run->bitBuffer = static_cast<uint16_t>((run->bitBuffer << n) + (run->pendingByte >> (8 - n)));
-    run->pendingByte = static_cast<unsigned char>(run->pendingByte << n);
+    d->pendingBitCount = static_cast<unsigned char>(d->pendingBitCount - n);
+    d->bitBuffer = static_cast<uint16_t>((d->bitBuffer << n) + (d->pendingByte >> (8 - n)));
+    d->pendingByte = static_cast<unsigned char>(d->pendingByte << n);
 }
 
-uint16_t takeBits(unsigned n) {
-    uint16_t bits = static_cast<uint16_t>(run->bitBuffer >> (16 - n));
-    shiftInBits(n);
+uint16_t takeBits(DecoderState* d, unsigned n) {
+    uint16_t bits = static_cast<uint16_t>(d->bitBuffer >> (16 - n));
+    shiftInBits(d, n);
     return bits;
 }

@@ -2,8 +2,8 @@
 
 #include <stdint.h>
 
-#include "common/run_state.h"
 #include "decode/block_decoder.h"
+#include "decode/decoder_state.h"
 #include "decode/huffman_table.h"
 
 // The loop keeps its bits in a machine word and the window position, the
@@ -55,14 +55,15 @@ static inline void dropBits(FastBits& b, unsigned n) {
     b.count -= n;
 }
 
-static inline uint16_t lookAhead(const FastBits& b) {
-    return static_cast<uint16_t>(b.word >> (WORD_BITS - 16));
-}
+static inline uint16_t lookAhead(const FastBits& b) { return static_cast<uint16_t>(b.word >> (WORD_BITS - 16)); }
 
 // An entry of symbolCodes or positionCodes: the symbol (or tree node) in the
 // low bits, its code's length above them, so that one load gives both.
 const unsigned CODE_SYMBOL_BITS = 10;
 const uint16_t CODE_SYMBOL_MASK = (1u << CODE_SYMBOL_BITS) - 1;
+static_assert(TREE_LINKS <= CODE_SYMBOL_MASK + 1u, "every symbol and tree node fits below the length");
+static_assert((MAX_CODE_LENGTH << CODE_SYMBOL_BITS | CODE_SYMBOL_MASK) <= 0xFFFF,
+              "the longest code's length fits above");
 
 static void packCodes(const uint16_t* table, unsigned tableBits, uint16_t symbolCount, const unsigned char* lengths,
                       uint16_t* codes) {
@@ -72,20 +73,20 @@ static void packCodes(const uint16_t* table, unsigned tableBits, uint16_t symbol
     }
 }
 
-void packBlockCodes() {
-    packCodes(run->symbolTable, SYMBOL_TABLE_BITS, LITERAL_COUNT, run->symbolLengths, run->symbolCodes);
-    packCodes(run->smallTable, SMALL_TABLE_BITS, run->positionCodeCount, run->smallLengths, run->positionCodes);
+void packBlockCodes(DecoderState* d) {
+    packCodes(d->symbolTable, SYMBOL_TABLE_BITS, LITERAL_COUNT, d->symbolLengths, d->symbolCodes);
+    packCodes(d->smallTable, SMALL_TABLE_BITS, d->positionCodeCount, d->smallLengths, d->positionCodes);
 }
 
-static inline uint16_t fastCode(FastBits& b, const uint16_t* codes, unsigned tableBits, uint16_t symbolCount,
-                                const unsigned char* lengths) {
+static inline uint16_t fastCode(DecoderState* d, FastBits& b, const uint16_t* codes, unsigned tableBits,
+                                uint16_t symbolCount, const unsigned char* lengths) {
     uint16_t entry = codes[b.word >> (WORD_BITS - tableBits)];
     uint16_t s = entry & CODE_SYMBOL_MASK;
     if (s < symbolCount) {
         dropBits(b, entry >> CODE_SYMBOL_BITS);
         return s;
     }
-    s = walkCodeTree(s, lookAhead(b), static_cast<uint16_t>(tableBits), symbolCount);
+    s = walkCodeTree(d, s, lookAhead(b), static_cast<uint16_t>(tableBits), symbolCount);
     dropBits(b, lengths[s]);
     return s;
 }
@@ -126,38 +127,54 @@ static inline void copyBytes(unsigned char* window, uint32_t pos, uint32_t dista
     for (uint32_t k = 0; k < length; ++k) out[k] = from[k];
 }
 
-void decodeSymbolsFast() {
-    uint32_t inputPos = run->inputPos;
-    if (run->decodeFailure != DECODE_OK || inputPos >= INPUT_BUFFER_SIZE) return;
+// Entry: the plain steps stand between two symbols of a block whose codes
+// packBlockCodes has packed. The loop runs only while no failure is pending,
+// at least INPUT_MARGIN of the member's bytes lie in the input buffer ahead
+// of inputPos, the window position is below WINDOW_LIMIT, and producedCount
+// is below targetSize and far enough below 4 GiB for a whole copy; else it
+// returns at once and changes nothing.
+// Each turn: a symbol is left in the block, INPUT_MARGIN bytes of the member
+// lie ahead of the reading position within the buffer, so the symbol's
+// refills stay inside it, and the symbol cannot carry the window position
+// or the count past the budget taken at entry.
+// On return: bitBuffer, pendingByte and pendingBitCount, inputPos,
+// packedLeft, windowPos, producedCount and blockSymbolsLeft are what
+// decodeSymbol would have left after the same symbols. Nothing has been
+// read from the file, written out or reported, and the window has not
+// filled; a code that ran off its tree is kept as the failure, as the plain
+// steps keep it, for the next boundary to stop at.
+void decodeSymbolsFast(DecoderState* d) {
+    uint32_t inputPos = d->inputPos;
+    if (d->failure != DECODE_OK || inputPos >= INPUT_BUFFER_SIZE) return;
     uint32_t buffered = INPUT_BUFFER_SIZE - inputPos;
-    if (buffered > run->packedLeft) buffered = run->packedLeft;
+    if (buffered > d->packedLeft) buffered = d->packedLeft;
     if (buffered < INPUT_MARGIN) return;
 
-    const unsigned char* const start = run->inputBuffer + inputPos;
+    const unsigned char* const start = d->inputBuffer + inputPos;
     const unsigned char* const inLimit = start + (buffered - INPUT_MARGIN);
     // Every symbol moves the window position and producedCount on alike, so
     // one budget stops the loop before the window's end and at the member's
     // end, and before producedCount could pass 4 GiB, where the plain step
     // saturates it.
-    uint32_t pos = run->windowPos;
-    uint32_t produced = run->producedCount;
-    if (pos >= WINDOW_LIMIT || produced >= run->targetSize || produced >= 0xFFFFFFFFu - MAX_COPY_LENGTH) return;
+    uint32_t pos = d->windowPos;
+    uint32_t produced = d->producedCount;
+    if (pos >= WINDOW_LIMIT || produced >= d->targetSize || produced >= 0xFFFFFFFFu - MAX_COPY_LENGTH) return;
     uint32_t budget = WINDOW_LIMIT - pos;
-    if (budget > run->targetSize - produced) budget = run->targetSize - produced;
+    if (budget > d->targetSize - produced) budget = d->targetSize - produced;
     if (budget > 0xFFFFFFFFu - MAX_COPY_LENGTH - produced) budget = 0xFFFFFFFFu - MAX_COPY_LENGTH - produced;
     const uint32_t startPos = pos;
-    unsigned char* const window = run->window;
-    const uint16_t* const symbolCodes = run->symbolCodes;
-    const unsigned char* const symbolLengths = run->symbolLengths;
-    const uint16_t* const positionCodes = run->positionCodes;
-    const unsigned char* const smallLengths = run->smallLengths;
-    const uint16_t positionCount = run->positionCodeCount;
-    uint16_t symbolsLeft = run->blockSymbolsLeft;
+    unsigned char* const window = d->window;
+    const uint16_t* const symbolCodes = d->symbolCodes;
+    const unsigned char* const symbolLengths = d->symbolLengths;
+    const uint16_t* const positionCodes = d->positionCodes;
+    const unsigned char* const smallLengths = d->smallLengths;
+    const uint16_t positionCount = d->positionCodeCount;
+    uint16_t symbolsLeft = d->blockSymbolsLeft;
 
     FastBits b;
-    b.word = static_cast<BitWord>(run->bitBuffer) << (WORD_BITS - 16) |
-             static_cast<BitWord>(run->pendingByte) << (WORD_BITS - 24);
-    b.count = 16u + run->pendingBitCount;
+    b.word = static_cast<BitWord>(d->bitBuffer) << (WORD_BITS - 16) | static_cast<BitWord>(d->pendingByte)
+                                                                          << (WORD_BITS - 24);
+    b.count = 16u + d->pendingBitCount;
     b.in = start;
     refill(b);
     // The next symbol's entry is looked up as soon as the bits before it are
@@ -171,7 +188,7 @@ void decodeSymbolsFast() {
         if (c < LITERAL_COUNT) {
             dropBits(b, entry >> CODE_SYMBOL_BITS);
         } else {
-            c = walkCodeTree(c, lookAhead(b), SYMBOL_TABLE_BITS, LITERAL_COUNT);
+            c = walkCodeTree(d, c, lookAhead(b), SYMBOL_TABLE_BITS, LITERAL_COUNT);
             dropBits(b, symbolLengths[c]);
         }
         if (c < FIRST_COPY_SYMBOL) {
@@ -183,7 +200,7 @@ void decodeSymbolsFast() {
         }
         uint32_t length = c - COPY_LENGTH_BIAS;
         if (b.count < MAX_CODE_LENGTH) refill(b);
-        uint32_t p = fastCode(b, positionCodes, SMALL_TABLE_BITS, positionCount, smallLengths);
+        uint32_t p = fastCode(d, b, positionCodes, SMALL_TABLE_BITS, positionCount, smallLengths);
         if (p > 1) {
             unsigned extraBits = p - 1;
             if (b.count < extraBits) refill(b);
@@ -201,13 +218,13 @@ void decodeSymbolsFast() {
     unsigned aheadBits = b.count - 16;
     b.in -= aheadBits >> 3;
     unsigned pending = aheadBits & 7;
-    run->bitBuffer = lookAhead(b);
-    run->pendingByte = static_cast<unsigned char>((b.word >> (WORD_BITS - 24)) & (0xFF00u >> pending));
-    run->pendingBitCount = static_cast<unsigned char>(pending);
+    d->bitBuffer = lookAhead(b);
+    d->pendingByte = static_cast<unsigned char>((b.word >> (WORD_BITS - 24)) & (0xFF00u >> pending));
+    d->pendingBitCount = static_cast<unsigned char>(pending);
     uint32_t used = static_cast<uint32_t>(b.in - start);
-    run->inputPos = inputPos + used;
-    run->packedLeft -= used;
-    run->windowPos = pos;
-    run->producedCount = produced + (pos - startPos);
-    run->blockSymbolsLeft = symbolsLeft;
+    d->inputPos = inputPos + used;
+    d->packedLeft -= used;
+    d->windowPos = pos;
+    d->producedCount = produced + (pos - startPos);
+    d->blockSymbolsLeft = symbolsLeft;
 }

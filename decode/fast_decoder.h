@@ -2,12 +2,14 @@
 // is near.
 #pragma once
 
+#include "decode/decoder_state.h"
+
 // Fills symbolCodes and positionCodes from the block's tables and lengths.
-void packBlockCodes();
+void packBlockCodes(DecoderState* d);
 
 // Decodes the current block's symbols for as long as none of them can reach
 // the end of the window (where the window goes out and progress is shown),
 // the end of the member or of the block, or the end of the bytes already in
 // the input buffer (where a refill would read the file). It leaves every
 // field as decoding the same symbols one by one would have.
-void decodeSymbolsFast();
+void decodeSymbolsFast(DecoderState* d);

@@ -1,11 +1,10 @@
 #include "decode/huffman_table.h"
 
-#include "common/run_state.h"
 #include "decode/bit_input.h"
-#include "decode/decode_failure.h"
+#include "decode/decoder_state.h"
 
-int markBadTable() {
-    failDecoding(DECODE_BAD_TABLE);
+int markBadTable(DecoderState* d) {
+    failDecoding(d, DECODE_BAD_TABLE);
     return 0;
 }
 
@@ -16,17 +15,18 @@ int markBadTable() {
 // most n - 1 nodes, which keeps the 510-symbol tree within TREE_LINKS. Only
 // complete codes are accepted, or no code at all, which leaves the table as
 // it was (a block that never reads that alphabet).
-int buildDecodeTable(uint16_t symbolCount, const unsigned char* lengths, uint16_t tableBits, uint16_t* table) {
+int buildDecodeTable(DecoderState* d, uint16_t symbolCount, const unsigned char* lengths, uint16_t tableBits,
+                     uint16_t* table) {
     uint32_t count[MAX_CODE_LENGTH + 1] = {0};
     for (unsigned s = 0; s < symbolCount; ++s) {
-        if (lengths[s] > MAX_CODE_LENGTH) return markBadTable();
+        if (lengths[s] > MAX_CODE_LENGTH) return markBadTable(d);
         ++count[lengths[s]];
     }
     uint32_t start[MAX_CODE_LENGTH + 2];
     start[1] = 0;
     for (unsigned length = 1; length <= MAX_CODE_LENGTH; ++length)
         start[length + 1] = start[length] + (count[length] << (MAX_CODE_LENGTH - length));
-    if (start[MAX_CODE_LENGTH + 1] != 0x10000 && start[MAX_CODE_LENGTH + 1] != 0) return markBadTable();
+    if (start[MAX_CODE_LENGTH + 1] != 0x10000 && start[MAX_CODE_LENGTH + 1] != 0) return markBadTable(d);
 
     // Short codes count in table entries, long ones keep 16-bit code values.
     unsigned shift = MAX_CODE_LENGTH - tableBits;
@@ -55,11 +55,11 @@ int buildDecodeTable(uint16_t symbolCount, const unsigned char* lengths, uint16_
             uint16_t* link = &table[code >> shift];
             for (unsigned depth = tableBits; depth < length; ++depth) {
                 if (*link == 0) {
-                    run->leftChild[nextNode] = 0;
-                    run->rightChild[nextNode] = 0;
+                    d->leftChild[nextNode] = 0;
+                    d->rightChild[nextNode] = 0;
                     *link = nextNode++;
                 }
-                link = (code & bitMask) ? &run->rightChild[*link] : &run->leftChild[*link];
+                link = (code & bitMask) ? &d->rightChild[*link] : &d->leftChild[*link];
                 code <<= 1;
             }
             *link = s;
@@ -73,22 +73,23 @@ int buildDecodeTable(uint16_t symbolCount, const unsigned char* lengths, uint16_
 // over from an earlier block (one whose lengths were all zero) may lead
 // anywhere in the links, and must end in "Bad table" rather than loop. The
 // symbol handed back then is 0, a harmless literal until the decoder stops.
-uint16_t walkCodeTree(uint16_t node, uint16_t lookAhead, uint16_t tableBits, uint16_t symbolCount) {
+uint16_t walkCodeTree(DecoderState* d, uint16_t node, uint16_t lookAhead, uint16_t tableBits, uint16_t symbolCount) {
     uint32_t bitMask = 1u << (15 - tableBits);
     for (unsigned depth = tableBits; node >= symbolCount; ++depth) {
         if (depth == MAX_CODE_LENGTH) {
-            markBadTable();
+            markBadTable(d);
             return 0;
         }
-        node = (lookAhead & bitMask) ? run->rightChild[node] : run->leftChild[node];
+        node = (lookAhead & bitMask) ? d->rightChild[node] : d->leftChild[node];
         bitMask >>= 1;
     }
     return node;
 }
 
-uint16_t readCode(const uint16_t* table, uint16_t tableBits, uint16_t symbolCount, const unsigned char* lengths) {
-    uint16_t s = table[run->bitBuffer >> (MAX_CODE_LENGTH - tableBits)];
-    if (s >= symbolCount) s = walkCodeTree(s, run->bitBuffer, tableBits, symbolCount);
-    shiftInBits(lengths[s]);
+uint16_t readCode(DecoderState* d, const uint16_t* table, uint16_t tableBits, uint16_t symbolCount,
+                  const unsigned char* lengths) {
+    uint16_t s = table[d->bitBuffer >> (MAX_CODE_LENGTH - tableBits)];
+    if (s >= symbolCount) s = walkCodeTree(d, s, d->bitBuffer, tableBits, symbolCount);
+    shiftInBits(d, lengths[s]);
     return s;
 }

@@ -1,8 +1,7 @@
 #include "decode/output_sink.h"
 
-#include "common/run_state.h"
 #include "decode/crc16.h"
-#include "decode/decode_failure.h"
+#include "decode/decoder_state.h"
 
 // The text copy stops at the first zero byte, like lstrcpynA, and each call
 // replaces what the buffer held: only the last piece of a long member stays.
@@ -15,46 +14,46 @@ static void copyToText(char* text, uint32_t capacity, const unsigned char* data,
     text[n] = 0;
 }
 
-int writeOutput(const unsigned char* data, uint32_t length, FileHandle handle) {
+int writeOutput(DecoderState* d, const unsigned char* data, uint32_t length, FileHandle handle) {
     if (handle != INVALID_FILE) {
         uint32_t written = 0;
         if (!osWrite(handle, data, length, &written) || written != length) {
-            failDecoding(DECODE_WRITE_FAILED);
+            failDecoding(d, DECODE_WRITE_FAILED);
             return 0;
         }
-        crcFeed(data, static_cast<int32_t>(length));
+        crcFeed(&d->crc, data, static_cast<int32_t>(length));
         return 1;
     }
-    if (run->memoryText) copyToText(run->memoryText, run->memoryTextSize, data, length);
+    if (d->memoryText) copyToText(d->memoryText, d->memoryTextSize, data, length);
     return 1;
 }
 
 // Bytes decoded after a failure are the failure's consequence and are
 // never written.
-int flushWindow(uint32_t n) {
-    if (run->decodeFailure != DECODE_OK) return 0;
-    return writeOutput(run->window, n, run->outputHandle);
+int flushWindow(DecoderState* d, uint32_t n) {
+    if (d->failure != DECODE_OK) return 0;
+    return writeOutput(d, d->window, n, d->output);
 }
 
-int reportDecodeProgress(uint32_t done, uint32_t total) {
-    if (!run->progress || run->progress(done, total)) return 1;
-    failDecoding(DECODE_CANCELLED);
+int reportDecodeProgress(DecoderState* d, uint32_t done, uint32_t total) {
+    if (!d->progress || d->progress(done, total)) return 1;
+    failDecoding(d, DECODE_CANCELLED);
     return 0;
 }
 
 // Pieces go straight from the file into the window, bypassing the input
 // buffer. Progress counts the bytes written before the current piece.
-void copyStoredMember(int32_t size) {
-    run->crc = 0;
+void copyStoredMember(DecoderState* d, int32_t size) {
+    d->crc.value = 0;
     int32_t remaining = size;
     while (remaining > 0) {
         uint32_t piece = remaining < static_cast<int32_t>(WINDOW_SIZE) ? static_cast<uint32_t>(remaining) : WINDOW_SIZE;
-        if (osRead(run->archiveHandle, run->window, piece) != static_cast<int32_t>(piece)) {
-            failDecoding(DECODE_READ_FAILED);
+        if (osRead(d->input, d->window, piece) != static_cast<int32_t>(piece)) {
+            failDecoding(d, DECODE_READ_FAILED);
             return;
         }
-        if (!flushWindow(piece) ||
-            !reportDecodeProgress(static_cast<uint32_t>(size - remaining), static_cast<uint32_t>(size)))
+        if (!flushWindow(d, piece) ||
+            !reportDecodeProgress(d, static_cast<uint32_t>(size - remaining), static_cast<uint32_t>(size)))
             return;
         remaining -= static_cast<int32_t>(piece);
     }

@@ -138,7 +138,7 @@ struct BlockPlan {
 
     BlockPlan(const SymbolCounts& counts, const Method& method) {
         literalLengths = huffmanLengths(counts.literal, MAX_CODE_LENGTH);
-        std::vector<uint32_t> positions(counts.position.begin(), counts.position.begin() + method.positionSymbols);
+        std::vector<uint32_t> positions(counts.position.begin(), counts.position.begin() + method.positionCodesWritten);
         positionLengths = huffmanLengths(positions, MAX_CODE_LENGTH);
         onlyPosition = onlySymbol(positions);
         literalCount = usedCount(literalLengths);
@@ -148,7 +148,7 @@ struct BlockPlan {
             headerBits += 2 * CODE_LENGTH_COUNT_BITS + 2 * LITERAL_COUNT_BITS;
         } else {
             entries = literalLengthEntries(literalLengths, literalCount);
-            std::vector<uint32_t> entryCounts(CODE_LENGTH_SYMBOLS, 0);
+            std::vector<uint32_t> entryCounts(CODE_LENGTH_COUNT, 0);
             for (const LengthEntry& entry : entries) ++entryCounts[entry.symbol];
             codeLengthLengths = huffmanLengths(entryCounts, MAX_CODE_LENGTH);
             onlyCodeLength = onlySymbol(entryCounts);
@@ -165,7 +165,7 @@ struct BlockPlan {
 
     uint64_t symbolBits(const SymbolCounts& counts) const {
         uint64_t bits = 0;
-        for (unsigned s = 0; s < LITERAL_SYMBOLS; ++s) bits += uint64_t(counts.literal[s]) * literalLengths[s];
+        for (unsigned s = 0; s < LITERAL_COUNT; ++s) bits += uint64_t(counts.literal[s]) * literalLengths[s];
         for (unsigned p = 0; p < positionLengths.size(); ++p)
             bits += uint64_t(counts.position[p]) * (positionLengths[p] + positionExtraBits(p));
         return bits;

@@ -20,8 +20,8 @@ struct Token {
 };
 
 struct SymbolCounts {
-    std::vector<uint32_t> literal = std::vector<uint32_t>(LITERAL_SYMBOLS, 0);
-    std::vector<uint32_t> position = std::vector<uint32_t>(MAX_POSITION_SYMBOLS, 0);
+    std::vector<uint32_t> literal = std::vector<uint32_t>(LITERAL_COUNT, 0);
+    std::vector<uint32_t> position = std::vector<uint32_t>(MAX_POSITION_CODES, 0);
     uint32_t tokens = 0;
 
     void add(const Token& token);

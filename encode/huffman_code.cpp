@@ -36,7 +36,8 @@ std::vector<uint8_t> huffmanDepths(const std::vector<uint32_t>& frequencies, con
     }
     // Parents come after their children, so depths fill from the root down.
     std::vector<uint8_t> depth(nodes.size(), 0);
-    for (size_t i = nodes.size() - 1; i-- > 0;) depth[i] = static_cast<uint8_t>(std::min(255, depth[nodes[i].parent] + 1));
+    for (size_t i = nodes.size() - 1; i-- > 0;)
+        depth[i] = static_cast<uint8_t>(std::min(255, depth[nodes[i].parent] + 1));
     std::vector<uint8_t> lengths(frequencies.size(), 0);
     for (size_t i = 0; i < leafCount; ++i) lengths[leaves[i]] = depth[i];
     return lengths;

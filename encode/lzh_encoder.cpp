@@ -12,21 +12,17 @@
 namespace lzh {
 
 const Method* methodFor(char digit) {
-    static const Method methods[] = {
-        {'5', 8192, 14, 4},
-        {'6', 32768, 16, 5},
-        {'7', 65536, 17, 5},
-    };
-    for (const Method& method : methods)
+    if (digit == '4') return nullptr;
+    for (const Method& method : LZH_METHODS)
         if (method.digit == digit) return &method;
     return nullptr;
 }
 
 namespace {
 
-const uint64_t SEGMENT = 65536;         // input positions parsed at a time
-const size_t PENDING_TOKENS = 262144;   // tokens gathered before blocks are chosen
-const size_t MATCHES_KEPT = 16;         // per position, the longest ones
+const uint64_t SEGMENT = 65536;        // input positions parsed at a time
+const size_t PENDING_TOKENS = 262144;  // tokens gathered before blocks are chosen
+const size_t MATCHES_KEPT = 16;        // per position, the longest ones
 
 struct Tuning {
     unsigned pathRounds;      // cheapest paths per segment, each priced by the one before
@@ -37,7 +33,7 @@ struct Tuning {
 };
 
 Tuning tuningFor(Effort effort) {
-    if (effort == Effort::best) return {2, 256, MAX_MATCH, 192, MAX_BLOCK_SYMBOLS / 32};
+    if (effort == Effort::best) return {2, 256, MAX_COPY_LENGTH, 192, MAX_BLOCK_SYMBOLS / 32};
     return {1, 32, 64, 64, MAX_BLOCK_SYMBOLS / 4};
 }
 
@@ -45,17 +41,17 @@ Tuning tuningFor(Effort effort) {
 // seen is priced as if it had been seen once.
 struct CostModel {
     std::vector<uint32_t> literal;
-    uint32_t position[MAX_POSITION_SYMBOLS];
+    uint32_t position[MAX_POSITION_CODES];
 
     CostModel(const SymbolCounts& counts, const Method& method) {
         std::vector<uint32_t> literals = counts.literal;
         for (uint32_t& count : literals) ++count;
         std::vector<uint8_t> lengths = huffmanLengths(literals, MAX_CODE_LENGTH);
         literal.assign(lengths.begin(), lengths.end());
-        std::vector<uint32_t> positions(counts.position.begin(), counts.position.begin() + method.positionSymbols);
+        std::vector<uint32_t> positions(counts.position.begin(), counts.position.begin() + method.positionCodesWritten);
         for (uint32_t& count : positions) ++count;
         std::vector<uint8_t> positionLengths = huffmanLengths(positions, MAX_CODE_LENGTH);
-        for (unsigned p = 0; p < MAX_POSITION_SYMBOLS; ++p)
+        for (unsigned p = 0; p < MAX_POSITION_CODES; ++p)
             position[p] = p < positionLengths.size() ? positionLengths[p] + positionExtraBits(p) : 64;
     }
 };
@@ -68,7 +64,7 @@ public:
           read_(read),
           write_(write),
           finder_(method, tuning_.maxChain, tuning_.niceLength),
-          buffer_(method.dictionarySize + SEGMENT) {}
+          buffer_(method.dictionarySize() + SEGMENT) {}
 
     EncodeResult run() {
         uint64_t pos = 0;
@@ -89,7 +85,7 @@ private:
     // Keeps the last dictionary before pos and reads on until the buffer is
     // full, so the next segment and every copy source lie in memory.
     void fill(uint64_t pos) {
-        uint64_t keep = pos > method_.dictionarySize ? pos - method_.dictionarySize : 0;
+        uint64_t keep = pos > method_.dictionarySize() ? pos - method_.dictionarySize() : 0;
         if (keep > base_) {
             std::memmove(buffer_.data(), buffer_.data() + (keep - base_), end_ - keep);
             base_ = keep;
@@ -104,7 +100,7 @@ private:
 
     uint8_t byteAt(uint64_t pos) const { return buffer_[pos - base_]; }
     unsigned room(uint64_t pos, uint64_t limit) const {
-        return static_cast<unsigned>(std::min<uint64_t>(MAX_MATCH, limit - pos));
+        return static_cast<unsigned>(std::min<uint64_t>(MAX_COPY_LENGTH, limit - pos));
     }
     void push(const Token& token) {
         pending_.push_back(token);
@@ -166,8 +162,8 @@ private:
                 continue;
             }
             const Match& match = matches_[firstMatch_[j + 1] - 1];
-            path.push_back({static_cast<uint16_t>(match.length + COPY_LENGTH_BIAS),
-                            static_cast<uint16_t>(match.distance - 1)});
+            path.push_back(
+                {static_cast<uint16_t>(match.length + COPY_LENGTH_BIAS), static_cast<uint16_t>(match.distance - 1)});
             j += match.length;
         }
         return path;
@@ -188,7 +184,7 @@ private:
                 cost_[j + 1] = viaLiteral;
                 stepLength_[j + 1] = 1;
             }
-            unsigned length = MIN_MATCH;
+            unsigned length = MIN_COPY_LENGTH;
             for (uint32_t m = firstMatch_[j]; m < firstMatch_[j + 1]; ++m) {
                 const Match& match = matches_[m];
                 uint32_t positionCost = costs.position[positionSymbol(match.distance - 1u)];
@@ -205,11 +201,10 @@ private:
         std::vector<Token> path;
         for (size_t j = n; j > 0;) {
             unsigned length = stepLength_[j];
-            if (length == 1)
-                path.push_back({byteAt(start + j - 1), 0});
+            if (length == 1) path.push_back({byteAt(start + j - 1), 0});
             else
-                path.push_back({static_cast<uint16_t>(length + COPY_LENGTH_BIAS),
-                                static_cast<uint16_t>(stepDistance_[j] - 1)});
+                path.push_back(
+                    {static_cast<uint16_t>(length + COPY_LENGTH_BIAS), static_cast<uint16_t>(stepDistance_[j] - 1)});
             j -= length;
         }
         std::reverse(path.begin(), path.end());

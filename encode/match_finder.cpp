@@ -26,12 +26,12 @@ unsigned matchLength(const uint8_t* there, const uint8_t* here, unsigned maxLeng
 }  // namespace
 
 MatchFinder::MatchFinder(const Method& method, unsigned maxChain, unsigned niceLength)
-    : maxDistance_(method.maxDistance()),
-      chainMask_(method.dictionarySize - 1),
+    : maxDistance_(maxDistance(method)),
+      chainMask_(method.dictionarySize() - 1),
       maxChain_(maxChain),
       niceLength_(niceLength),
       head_(1u << HASH_BITS, 0),
-      previous_(method.dictionarySize, 0) {}
+      previous_(method.dictionarySize(), 0) {}
 
 void MatchFinder::setWindow(const uint8_t* bytes, uint64_t base, uint64_t end) {
     bytes_ = bytes;
@@ -46,7 +46,7 @@ uint32_t MatchFinder::hashAt(uint64_t pos) const {
 }
 
 void MatchFinder::insert(uint64_t pos) {
-    if (pos + MIN_MATCH > end_) return;
+    if (pos + MIN_COPY_LENGTH > end_) return;
     uint32_t hash = hashAt(pos);
     previous_[pos & chainMask_] = head_[hash];
     head_[hash] = static_cast<uint32_t>(pos + 1);
@@ -57,10 +57,10 @@ void MatchFinder::insert(uint64_t pos) {
 // one, and also at any link that does not lead further back.
 template <typename Found>
 unsigned MatchFinder::search(uint64_t pos, unsigned maxLength, Found found) {
-    if (maxLength < MIN_MATCH || pos + MIN_MATCH > end_) return 0;
+    if (maxLength < MIN_COPY_LENGTH || pos + MIN_COPY_LENGTH > end_) return 0;
     const uint8_t* here = bytes_ + (pos - base_);
     uint64_t oldest = pos > maxDistance_ ? pos - maxDistance_ : 0;
-    unsigned best = MIN_MATCH - 1;
+    unsigned best = MIN_COPY_LENGTH - 1;
     uint32_t link = head_[hashAt(pos)];
     for (unsigned chain = maxChain_; link != 0 && chain > 0; --chain) {
         uint64_t candidate = link - 1;
@@ -78,7 +78,7 @@ unsigned MatchFinder::search(uint64_t pos, unsigned maxLength, Found found) {
         if (next >= link) break;
         link = next;
     }
-    return best >= MIN_MATCH ? best : 0;
+    return best >= MIN_COPY_LENGTH ? best : 0;
 }
 
 unsigned MatchFinder::find(uint64_t pos, unsigned maxLength, std::vector<Match>& out) {

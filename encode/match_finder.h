@@ -26,7 +26,7 @@ public:
 
     // Appends the matches at pos whose lengths grow strictly, each at the
     // nearest distance that gives its length, and returns the longest length
-    // (0 when there is no match of MIN_MATCH bytes). No match runs past
+    // (0 when there is no match of MIN_COPY_LENGTH bytes). No match runs past
     // pos + maxLength.
     unsigned find(uint64_t pos, unsigned maxLength, std::vector<Match>& out);
     Match longest(uint64_t pos, unsigned maxLength);

@@ -23,7 +23,8 @@ std::vector<uint8_t> readAll(const std::string& path) {
     std::vector<uint8_t> bytes;
     if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
         uint8_t piece[65536];
-        for (size_t n; (n = std::fread(piece, 1, sizeof(piece), file)) > 0;) bytes.insert(bytes.end(), piece, piece + n);
+        for (size_t n; (n = std::fread(piece, 1, sizeof(piece), file)) > 0;)
+            bytes.insert(bytes.end(), piece, piece + n);
         std::fclose(file);
     }
     return bytes;
@@ -50,6 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MemberData member = {digit, 0, static_cast<uint32_t>(packed.size()), static_cast<uint32_t>(inputSize)};
     if (!decodeWithStub(packedPath, member, &crc, unpackedPath)) std::abort();
     std::vector<uint8_t> unpacked = readAll(unpackedPath);
-    if (unpacked.size() != inputSize || (inputSize && std::memcmp(unpacked.data(), input, inputSize) != 0)) std::abort();
+    if (unpacked.size() != inputSize || (inputSize && std::memcmp(unpacked.data(), input, inputSize) != 0))
+        std::abort();
     return 0;
 }

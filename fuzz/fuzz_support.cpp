@@ -6,9 +6,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "archive/member_header.h"
-#include "platform/host/host_control.h"
 #include "common/run_state.h"
+#include "decode/archive_input.h"
+#include "platform/host/host_control.h"
+#include "startup/entry.h"
 
 namespace {
 
@@ -21,21 +22,34 @@ const std::string& archivePath() {
     return path;
 }
 
-}  // namespace
-
-void runOnArchive(const uint8_t* data, size_t size, const std::function<void()>& body) {
+void writeArchive(const uint8_t* data, size_t size) {
     FILE* file = std::fopen(archivePath().c_str(), "wb");
     if (!file) std::abort();
     if (size) std::fwrite(data, 1, size, file);
     std::fclose(file);
-
     hostReset();
     hostSetDiscardOutput(true);
-    run = static_cast<RunState*>(std::calloc(1, sizeof(RunState)));
+}
+
+}  // namespace
+
+void runOnArchive(const uint8_t* data, size_t size, const std::function<void()>& body) {
+    writeArchive(data, size);
+    if (!allocateRun()) std::abort();
     std::snprintf(run->selfPath, sizeof(run->selfPath), "%s", archivePath().c_str());
     run->outputHandle = INVALID_FILE;
+    run->keepNewerFiles = 1;
     body();
-    releaseMemberHeader();
-    std::free(run);
-    run = nullptr;
+    releaseRun();
+}
+
+std::unique_ptr<DecoderState> decoderOnArchive(const uint8_t* data, size_t size, uint32_t offset) {
+    writeArchive(data, size);
+    auto d = std::make_unique<DecoderState>();
+    d->input = osOpenRead(archivePath().c_str());
+    d->output = INVALID_FILE;
+    osSeek(d->input, static_cast<int32_t>(offset), SEEK_FROM_START);
+    buildCrcTable(&d->crc, CRC16_POLYNOMIAL);
+    resetArchiveInput(d.get());
+    return d;
 }

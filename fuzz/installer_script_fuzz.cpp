@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     runOnArchive(nullptr, 0, [&] {
         hostSetCodePage(data[0] & 1 ? 932 : 0);
         isWin32s = data[0] & 2 ? 1 : 0;
-        askBeforeClass = 0;
+        run->askBeforeClass = 0;
         size_t length = size - 1 < sizeof(run->scriptText) - 1 ? size - 1 : sizeof(run->scriptText) - 1;
         std::memcpy(run->scriptText, data + 1, length);
         std::strcpy(run->extractDir, "C:\\Program Files\\A destination of some length\\for the joined paths");

@@ -16,7 +16,7 @@ static int classFieldsUsable() {
 }
 
 static int userAgrees() {
-    if (!askBeforeClass) return 1;
+    if (!run->askBeforeClass) return 1;
     formatText(run->messageText, sizeof(run->messageText), "\"%s\" Set Class?", run->classDescription);
     return osMessageBox(run->dialogWindow, run->messageText, run->windowTitle,
                         MB_TASKMODAL | MB_ICONQUESTION | MB_YESNO) != IDNO;

@@ -26,8 +26,7 @@ static void groupLine(WindowHandle owner, const char* value) {
     nextField(&value, run->programPath, sizeof(run->programPath));
     nextField(&value, run->iconPath, sizeof(run->iconPath));
     if (!makeShortPath(run->extractDir, run->programPath, run->programPath, SHORT_PATH_CAPACITY)) return;
-    if (run->iconPath[0] && !makeShortPath(run->extractDir, run->iconPath, run->iconPath, SHORT_PATH_CAPACITY))
-        return;
+    if (run->iconPath[0] && !makeShortPath(run->extractDir, run->iconPath, run->iconPath, SHORT_PATH_CAPACITY)) return;
     createProgramGroup(owner);
 }
 
@@ -37,10 +36,10 @@ static void groupLine(WindowHandle owner, const char* value) {
 void runFinishingActions(WindowHandle owner) {
     const char* cursor = run->scriptText;
     char line[SCRIPT_LINE_SIZE];
-    int keyword;
-    while ((keyword = readScriptLine(&cursor, line)) >= 0) {
-        if (keyword == KEYWORD_CLASS && run->registerClass) classLine(line);
-        else if (keyword == KEYWORD_GROUP && run->createGroup) groupLine(owner, line);
+    ScriptKeyword keyword;
+    while ((keyword = readScriptLine(&cursor, line)) != ScriptKeyword::end) {
+        if (keyword == ScriptKeyword::fileClass && run->registerClass) classLine(line);
+        else if (keyword == ScriptKeyword::group && run->createGroup) groupLine(owner, line);
     }
     osBroadcastSettingChange();
 }

@@ -12,24 +12,24 @@ static const char* const scriptKeywords[] = {
 // its on bit, so it wins when a value has both.
 struct FlagBit {
     uint32_t bit;
-    int* flag;
+    int RunState::*flag;
     int value;
 };
 static const FlagBit flagBits[] = {
-    {0x0001, &autoStart, 1},     {0x0002, &overwriteWithoutAsking, 1}, {0x0008, &keepNewerFiles, 0},
-    {0x0100, &autoStart, 0},     {0x0200, &overwriteWithoutAsking, 0}, {0x0800, &keepNewerFiles, 1},
+    {0x0001, &RunState::autoStart, 1},
+    {0x0002, &RunState::overwriteWithoutAsking, 1},
+    {0x0008, &RunState::keepNewerFiles, 0},
+    {0x0100, &RunState::autoStart, 0},
+    {0x0200, &RunState::overwriteWithoutAsking, 0},
+    {0x0800, &RunState::keepNewerFiles, 1},
 };
 const uint32_t ATTRIBUTES_ON_BIT = 0x0010;
 const uint32_t ATTRIBUTES_OFF_BIT = 0x1000;
 const unsigned char RESTORE_ATTRIBUTES_ON = 0x2F;
 
-static int isControlByte(char c) {
-    return c >= 0x01 && c <= 0x1F;
-}
+static int isControlByte(char c) { return c >= 0x01 && c <= 0x1F; }
 
-static int isLineByte(char c) {
-    return static_cast<unsigned char>(c) >= 0x20;
-}
+static int isLineByte(char c) { return static_cast<unsigned char>(c) >= 0x20; }
 
 // A lead byte takes its trail byte along, unless the line ends behind it.
 static uint32_t lineCharWidth(const char* p) {
@@ -41,15 +41,15 @@ static int skipControlBytes(const char** cursor) {
     return **cursor != 0;
 }
 
-static int matchKeyword(const char** cursor) {
+static ScriptKeyword matchKeyword(const char** cursor) {
     for (uint32_t i = 0; i < sizeof(scriptKeywords) / sizeof(scriptKeywords[0]); ++i) {
         uint32_t length = textLength(scriptKeywords[i]);
         if (compareN(*cursor, scriptKeywords[i], length) == 0) {
             *cursor += length;
-            return static_cast<int>(i + 1);
+            return static_cast<ScriptKeyword>(i + 1);
         }
     }
-    return KEYWORD_NONE;
+    return ScriptKeyword::none;
 }
 
 // A double-byte character that would not fit whole stays out, with the rest
@@ -102,11 +102,11 @@ int nextField(const char** cursor, char* target, uint32_t size) {
     return whole;
 }
 
-int readScriptLine(const char** cursor, char* line) {
-    if (!skipControlBytes(cursor)) return -1;
-    int keyword = matchKeyword(cursor);
+ScriptKeyword readScriptLine(const char** cursor, char* line) {
+    if (!skipControlBytes(cursor)) return ScriptKeyword::end;
+    ScriptKeyword keyword = matchKeyword(cursor);
     line[0] = 0;
-    if (keyword != KEYWORD_NONE) readLineRest(cursor, line, SCRIPT_LINE_SIZE);
+    if (keyword != ScriptKeyword::none) readLineRest(cursor, line, SCRIPT_LINE_SIZE);
     skipToLineEnd(cursor);
     return keyword;
 }
@@ -125,7 +125,7 @@ static int32_t scriptNumber(const char* text) {
 
 static void applyFlags(uint32_t bits) {
     for (const FlagBit& entry : flagBits) {
-        if (bits & entry.bit) *entry.flag = entry.value;
+        if (bits & entry.bit) run->*entry.flag = entry.value;
     }
     // Applied after the other flags' bits, in the same on-then-off order.
     if (bits & ATTRIBUTES_ON_BIT) run->settings.restoreAttributes = RESTORE_ATTRIBUTES_ON;
@@ -141,37 +141,42 @@ static void readCheckField(const char* value, int* boxChecked) {
     else if (check[0] == '0') *boxChecked = 0;
 }
 
-static void applyScriptLine(int keyword, const char* value) {
+static void applyScriptLine(ScriptKeyword keyword, const char* value) {
     switch (keyword) {
-    case KEYWORD_WINDOW_TITLE:
+    case ScriptKeyword::windowTitle:
         nextField(&value, run->windowTitle, sizeof(run->windowTitle));
         break;
-    case KEYWORD_INSTALL_TITLE:
+    case ScriptKeyword::installTitle:
         nextField(&value, run->installTitle, sizeof(run->installTitle));
         break;
-    case KEYWORD_INSTALL_DIR:
+    case ScriptKeyword::installDir:
         if (!run->settings.destDir[0]) nextField(&value, run->settings.destDir, sizeof(run->settings.destDir));
         break;
-    case KEYWORD_CLASS_TITLE:
+    case ScriptKeyword::classTitle:
         run->registerClass = 1;
         run->classBoxChecked = 1;
         nextField(&value, run->classTitle, sizeof(run->classTitle));
         readCheckField(value, &run->classBoxChecked);
         break;
-    case KEYWORD_GROUP_TITLE:
+    case ScriptKeyword::groupTitle:
         run->createGroup = 1;
         run->groupBoxChecked = 1;
         nextField(&value, run->groupTitle, sizeof(run->groupTitle));
         readCheckField(value, &run->groupBoxChecked);
         break;
-    case KEYWORD_COMMAND:
+    case ScriptKeyword::command:
         nextField(&value, run->settings.command, sizeof(run->settings.command));
         break;
-    case KEYWORD_ASK_REGIST:
-        askBeforeClass = 1;
+    case ScriptKeyword::askRegist:
+        run->askBeforeClass = 1;
         break;
-    case KEYWORD_FLAG:
+    case ScriptKeyword::flag:
         applyFlags(static_cast<uint32_t>(scriptNumber(value)));
+        break;
+    case ScriptKeyword::fileClass:
+    case ScriptKeyword::group:
+    case ScriptKeyword::none:
+    case ScriptKeyword::end:
         break;
     }
 }
@@ -180,6 +185,6 @@ static void applyScriptLine(int keyword, const char* value) {
 void parseInstallerScript() {
     const char* cursor = run->scriptText;
     char line[SCRIPT_LINE_SIZE];
-    int keyword;
-    while ((keyword = readScriptLine(&cursor, line)) >= 0) applyScriptLine(keyword, line);
+    ScriptKeyword keyword;
+    while ((keyword = readScriptLine(&cursor, line)) != ScriptKeyword::end) applyScriptLine(keyword, line);
 }

@@ -7,7 +7,7 @@
 // it the commands, come while the broadcast is still in progress.
 static void startGroupConversation(WindowHandle client) {
     if (!osWindowClassExists("Progman")) osStartProgram("PROGMAN.EXE", PROGMAN_IDLE_LIMIT);
-    run->ddeState = DDE_INITIATING;
+    run->ddeState = DdeState::initiating;
     osDdeInitiate(client, "PROGMAN", "PROGMAN");
 }
 
@@ -22,10 +22,10 @@ static void sendGroupCommands(WindowHandle client) {
         appendText(run->actionText, run->iconPath, sizeof(run->actionText));
     }
     appendText(run->actionText, ")]", sizeof(run->actionText));
-    run->ddeState = DDE_EXECUTING;
+    run->ddeState = DdeState::executing;
     if (!osDdeExecute(client, run->ddeServerWindow, run->actionText)) {
         osDdeTerminate(client, run->ddeServerWindow);
-        run->ddeState = DDE_DONE;
+        run->ddeState = DdeState::done;
     }
 }
 
@@ -33,12 +33,12 @@ static void sendGroupCommands(WindowHandle client) {
 // the initiate, the next one, from whichever window, the execute. Any
 // further one is ignored.
 void acknowledgeGroupConversation(WindowHandle client, WindowHandle sender) {
-    if (run->ddeState == DDE_INITIATING) {
+    if (run->ddeState == DdeState::initiating) {
         run->ddeServerWindow = sender;
         sendGroupCommands(client);
-    } else if (run->ddeState == DDE_EXECUTING) {
+    } else if (run->ddeState == DdeState::executing) {
         osDdeTerminate(client, run->ddeServerWindow);
-        run->ddeState = DDE_DONE;
+        run->ddeState = DdeState::done;
     }
 }
 
@@ -47,10 +47,10 @@ void acknowledgeGroupConversation(WindowHandle client, WindowHandle sender) {
 // DDE_REPLY_LIMIT ends as if it had come, and the run goes on.
 static void waitForConversation(WindowHandle client) {
     uint32_t start = osTickCount();
-    while (run->ddeState != DDE_DONE) {
+    while (run->ddeState != DdeState::done) {
         if (osTickCount() - start >= DDE_REPLY_LIMIT) {
-            if (run->ddeState == DDE_EXECUTING) osDdeTerminate(client, run->ddeServerWindow);
-            run->ddeState = DDE_DONE;
+            if (run->ddeState == DdeState::executing) osDdeTerminate(client, run->ddeServerWindow);
+            run->ddeState = DdeState::done;
             return;
         }
         osPumpMessages(client);

@@ -4,11 +4,8 @@
 
 #include "platform/platform.h"
 
-// ddeState: where the conversation stands.
-const int DDE_IDLE = 0;
-const int DDE_INITIATING = 1;
-const int DDE_EXECUTING = 2;
-const int DDE_DONE = -1;
+// Where the conversation stands (run->ddeState).
+enum class DdeState : int { idle, initiating, executing, done };
 
 // How long a conversation may go without the acknowledgment it waits for.
 const uint32_t DDE_REPLY_LIMIT = 5000;

@@ -49,21 +49,21 @@ const int SEEK_FROM_CURRENT = 1;
 const int SEEK_FROM_END = 2;
 
 // Process and memory.
-int osPlatformId();                        // GetVersionExA: 0 on Win32s
-void* osAllocZeroed(uint32_t size);        // LocalAlloc(LPTR); 0 on failure
+int osPlatformId();                  // GetVersionExA: 0 on Win32s
+void* osAllocZeroed(uint32_t size);  // LocalAlloc(LPTR); 0 on failure
 void osFree(void* block);
 uint32_t osModulePath(char* out, uint32_t size);  // GetModuleFileNameA
 
 // The program's own file, read through the old handle calls.
-FileHandle osOpenRead(const char* path);   // _lopen(OF_READ)
-int32_t osSeek(FileHandle file, int32_t offset, int origin);  // _llseek: new position or -1
-int32_t osRead(FileHandle file, void* buffer, uint32_t count); // _lread: count read or -1
-void osClose(FileHandle file);             // _lclose
+FileHandle osOpenRead(const char* path);                        // _lopen(OF_READ)
+int32_t osSeek(FileHandle file, int32_t offset, int origin);    // _llseek: new position or -1
+int32_t osRead(FileHandle file, void* buffer, uint32_t count);  // _lread: count read or -1
+void osClose(FileHandle file);                                  // _lclose
 
 // Output files and directories.
 FileHandle osCreateOutput(const char* path);  // CreateFileA: write, not shared, always new
 int osWrite(FileHandle file, const void* data, uint32_t count, uint32_t* written);
-int osCloseOutput(FileHandle file);        // CloseHandle
+int osCloseOutput(FileHandle file);  // CloseHandle
 int osDeleteFile(const char* path);
 int osCreateDirectory(const char* path);
 // Whether a member may be written at path under the destination. Windows
@@ -83,8 +83,7 @@ int osSetFileAttributes(const char* path, uint32_t attributes);
 // Opens an existing file for reading, shared, and reads its last-write time.
 int osLastWriteTime(const char* path, FileTime* lastWrite);
 // SetFileTime on an open output file; a null time is left unchanged.
-int osSetFileTimes(FileHandle file, const FileTime* creation, const FileTime* lastAccess,
-                   const FileTime* lastWrite);
+int osSetFileTimes(FileHandle file, const FileTime* creation, const FileTime* lastAccess, const FileTime* lastWrite);
 // GetVolumeInformationA's maximum component length for a root such as "D:\",
 // or for the current volume when root is 0; 0 when the query fails.
 uint32_t osMaxComponentLength(const char* root);
@@ -104,9 +103,9 @@ uint32_t osSearchPath(const char* name, char* out, uint32_t size, char** filePar
 int osQueryLocalMachineString(const char* keyPath, const char* valueName, char* out, uint32_t outSize);
 
 // Text in the system code page.
-int osIsLeadByte(unsigned char byte);      // IsDBCSLeadByte
+int osIsLeadByte(unsigned char byte);                      // IsDBCSLeadByte
 char* osCharPrev(const char* start, const char* current);  // CharPrevA
-char osCharLower(char c);                  // CharLowerA on one character
+char osCharLower(char c);                                  // CharLowerA on one character
 
 // User interface.
 int osMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned style);
@@ -175,11 +174,11 @@ void osShellExecute(WindowHandle owner, const char* file, const char* parameters
 // Installer actions. Registry and profile writes are not checked: a class
 // that cannot be written is passed over.
 void osWriteClassValue(const char* keyPath, const char* valueName, const char* text);  // REG_SZ under HKEY_CLASSES_ROOT
-void osWriteProfileString(const char* section, const char* key, const char* text);    // WriteProfileStringA
+void osWriteProfileString(const char* section, const char* key, const char* text);     // WriteProfileStringA
 // GetShortPathNameA: the length copied, the size needed when out is too
 // small, 0 when the path does not exist.
 uint32_t osShortPathName(const char* path, char* out, uint32_t size);
-void osLowerText(char* text);              // CharLowerA on a whole text
+void osLowerText(char* text);                    // CharLowerA on a whole text
 int osWindowClassExists(const char* className);  // FindWindowA with no window name
 // CreateProcessA of a command line searched on the path, then a wait of at
 // most idleMilliseconds for it to take input; its handles are closed.
@@ -194,7 +193,7 @@ void osStartProgram(const char* commandLine, uint32_t idleMilliseconds);
 void osDdeInitiate(WindowHandle client, const char* application, const char* topic);
 int osDdeExecute(WindowHandle client, WindowHandle server, const char* commands);
 void osDdeTerminate(WindowHandle client, WindowHandle server);
-uint32_t osTickCount();                   // GetTickCount: milliseconds since some fixed moment
+uint32_t osTickCount();  // GetTickCount: milliseconds since some fixed moment
 
 // Time conversions of the file system.
 int osFileTimeToSystemTime(const FileTime* fileTime, SystemTime* systemTime);

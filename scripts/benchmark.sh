@@ -31,7 +31,7 @@ die() {
 
 mkdir -p "$bench"
 if [ ! -d "$bench/corpus" ]; then
-    build/release/tools/bench_corpus "$bench/corpus"
+    build/release/devtools/bench_corpus "$bench/corpus"
 fi
 
 mapfile -t files < <(cd "$bench/corpus" && find . -type f | sort | sed 's|^\./||')
@@ -140,7 +140,7 @@ line() {  # label seconds [ratio to ours]
 }
 
 printf 'corpus: %d bytes in %d files; best of %d runs\n' "$corpus_bytes" "$file_count" "$runs"
-crc=$(build/release/tools/bench_crc "$runs" "${files[@]/#/$bench/corpus/}" | cut -d' ' -f1)
+crc=$(build/release/devtools/bench_crc "$runs" "${files[@]/#/$bench/corpus/}" | cut -d' ' -f1)
 declare -A unpacked
 for method in 5 7; do
     archive=$bench/lh$method.lzh

@@ -1,8 +1,8 @@
 #include "startup/command_line.h"
 
-#include "platform/platform.h"
 #include "common/run_state.h"
 #include "common/text_ops.h"
+#include "platform/platform.h"
 
 const char* skipProgramName(const char* commandLine) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(commandLine);
@@ -67,10 +67,10 @@ static void applyOption(const char* token, CommandOptions* options) {
     int offForm = token[2] == '-';
     switch (osCharLower(token[1])) {
     case 'n':
-        options->autoStartOption = offForm ? OPTION_OFF : OPTION_ON;
+        options->autoStartOption = offForm ? OptionState::off : OptionState::on;
         break;
     case 'c':
-        options->keepNewerOption = offForm ? OPTION_ON : OPTION_OFF;
+        options->keepNewerOption = offForm ? OptionState::on : OptionState::off;
         break;
     default:
         break;
@@ -91,18 +91,17 @@ void examineTokens(const TokenList* list, CommandOptions* options) {
         }
         if (textLength(token) < sizeof(run->settings.destDir)) {
             copyText(run->commandLineDir, token, sizeof(run->commandLineDir));
-            dirFromCommandLine = 1;
+            run->dirFromCommandLine = 1;
         }
         return;
     }
 }
 
 void resolveRunFlags(const CommandOptions* options, unsigned char settingsFlags) {
-    askBeforeClass = 0;
-    overwriteWithoutAsking = (settingsFlags & FLAG_OVERWRITE) ? 1 : 0;
-    if (options->autoStartOption == OPTION_NONE)
-        autoStart = (settingsFlags & FLAG_AUTO_START) ? 1 : 0;
-    else
-        autoStart = options->autoStartOption == OPTION_ON;
-    keepNewerFiles = (options->keepNewerOption == OPTION_OFF || (settingsFlags & FLAG_NO_KEEP_NEWER)) ? 0 : 1;
+    run->askBeforeClass = 0;
+    run->overwriteWithoutAsking = (settingsFlags & FLAG_OVERWRITE) ? 1 : 0;
+    if (options->autoStartOption == OptionState::none) run->autoStart = (settingsFlags & FLAG_AUTO_START) ? 1 : 0;
+    else run->autoStart = options->autoStartOption == OptionState::on;
+    run->keepNewerFiles =
+        (options->keepNewerOption == OptionState::off || (settingsFlags & FLAG_NO_KEEP_NEWER)) ? 0 : 1;
 }

@@ -10,7 +10,7 @@ struct TokenList {
     uint32_t count;
 };
 
-enum OptionState { OPTION_NONE, OPTION_ON, OPTION_OFF };
+enum class OptionState { none, on, off };
 
 struct CommandOptions {
     OptionState autoStartOption;

@@ -21,7 +21,7 @@ void readSettingsBlock() {
     }
     terminateTexts(block);
     if (!block->windowTitle[0]) copyText(block->windowTitle, DEFAULT_WINDOW_TITLE, sizeof(block->windowTitle));
-    if (dirFromCommandLine) copyText(block->destDir, run->commandLineDir, sizeof(block->destDir));
+    if (run->dirFromCommandLine) copyText(block->destDir, run->commandLineDir, sizeof(block->destDir));
     copyText(run->windowTitle, block->windowTitle, sizeof(run->windowTitle));
     copyText(run->installTitle, block->installTitle, sizeof(run->installTitle));
 }

@@ -12,16 +12,17 @@ class ArchiveInputTest : public RunTest {
 protected:
     void SetUp() override {
         RunTest::SetUp();
-        buildCrcTable(CRC16_POLYNOMIAL);
+        buildCrcTable(&d->crc, CRC16_POLYNOMIAL);
     }
 
     // Reads count bytes the way the bit input does, with the member's
     // remaining bytes as the allowance.
     std::string readMember(FileHandle file, uint32_t count) {
         std::string bytes;
-        resetArchiveInput();
+        d->input = file;
+        resetArchiveInput(d);
         for (uint32_t left = count; left > 0; --left) {
-            int byte = nextArchiveByte(file, left);
+            int byte = nextArchiveByte(d, left);
             if (byte < 0) break;
             bytes.push_back(static_cast<char>(byte));
         }
@@ -36,17 +37,17 @@ protected:
 };
 
 TEST_F(ArchiveInputTest, CrcCheckValues) {
-    run->crc = 0;
-    EXPECT_EQ(crcFeed(reinterpret_cast<const unsigned char*>("123456789"), 9), 0xBB3D);
-    EXPECT_EQ(crcFeed(reinterpret_cast<const unsigned char*>("x"), 0), 0xBB3D);
-    EXPECT_EQ(crcFeed(reinterpret_cast<const unsigned char*>("x"), -5), 0xBB3D);
-    EXPECT_EQ(run->crc, 0xBB3D);
+    d->crc.value = 0;
+    EXPECT_EQ(crcFeed(&d->crc, reinterpret_cast<const unsigned char*>("123456789"), 9), 0xBB3D);
+    EXPECT_EQ(crcFeed(&d->crc, reinterpret_cast<const unsigned char*>("x"), 0), 0xBB3D);
+    EXPECT_EQ(crcFeed(&d->crc, reinterpret_cast<const unsigned char*>("x"), -5), 0xBB3D);
+    EXPECT_EQ(d->crc.value, 0xBB3D);
 
-    run->crc = 0;
-    crcFeed(reinterpret_cast<const unsigned char*>("1234"), 4);
-    EXPECT_EQ(crcFeed(reinterpret_cast<const unsigned char*>("56789"), 5), 0xBB3D) << "feeding in pieces";
-    EXPECT_EQ(run->crcTable[1], 0xC0C1);
-    EXPECT_EQ(run->crcTable[255], 0x4040);
+    d->crc.value = 0;
+    crcFeed(&d->crc, reinterpret_cast<const unsigned char*>("1234"), 4);
+    EXPECT_EQ(crcFeed(&d->crc, reinterpret_cast<const unsigned char*>("56789"), 5), 0xBB3D) << "feeding in pieces";
+    EXPECT_EQ(d->crc.table[1], 0xC0C1);
+    EXPECT_EQ(d->crc.table[255], 0x4040);
 }
 
 TEST_F(ArchiveInputTest, RefillsNeverReachPastTheMember) {
@@ -85,12 +86,13 @@ TEST_F(ArchiveInputTest, ShortOrFailedRefillReportsMinusOne) {
     scratch.write("archive", "abc");
     FileHandle file = osOpenRead(scratch.file("archive").c_str());
     EXPECT_EQ(readMember(file, 10), "") << "a member cut off by the end of the file";
-    EXPECT_EQ(nextArchiveByte(file, 1), -1) << "nothing stale is handed out after the failed refill";
+    EXPECT_EQ(nextArchiveByte(d, 1), -1) << "nothing stale is handed out after the failed refill";
     osClose(file);
 
-    resetArchiveInput();
-    EXPECT_EQ(nextArchiveByte(INVALID_FILE, 5), -1);
-    EXPECT_EQ(nextArchiveByte(INVALID_FILE, 0), -1) << "nothing may be read";
+    d->input = INVALID_FILE;
+    resetArchiveInput(d);
+    EXPECT_EQ(nextArchiveByte(d, 5), -1);
+    EXPECT_EQ(nextArchiveByte(d, 0), -1) << "nothing may be read";
 }
 
 }  // namespace

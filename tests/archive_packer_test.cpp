@@ -50,11 +50,13 @@ std::vector<ReadMember> packAndRead(const ScratchDir& scratch, const std::vector
         std::string headerBytes(member.raw.begin(), member.raw.end());
         headerBytes[h.headerCrcPos] = headerBytes[h.headerCrcPos + 1] = 0;
         EXPECT_EQ(referenceCrc16(headerBytes), h.headerCrc) << "header CRC";
-        member.path = std::string(member.raw.begin() + h.dirNamePos, member.raw.begin() + h.dirNamePos + h.dirNameLength) +
-                      std::string(member.raw.begin() + h.fileNamePos, member.raw.begin() + h.fileNamePos + h.fileNameLength);
+        member.path =
+            std::string(member.raw.begin() + h.dirNamePos, member.raw.begin() + h.dirNamePos + h.dirNameLength) +
+            std::string(member.raw.begin() + h.fileNamePos, member.raw.begin() + h.fileNamePos + h.fileNameLength);
         if (h.method != 'd') {
             uint16_t crc = 0;
-            MemberData data = {static_cast<char>(h.method), static_cast<uint32_t>(at + size), h.packedSize, h.unpackedSize};
+            MemberData data = {static_cast<char>(h.method), static_cast<uint32_t>(at + size), h.packedSize,
+                               h.unpackedSize};
             EXPECT_TRUE(decodeWithStub(archive, data, &crc, scratch.file("member.out")));
             EXPECT_EQ(crc, h.dataCrc) << member.path;
             member.data = scratch.read("member.out");
@@ -98,8 +100,13 @@ TEST(ArchivePackerTest, ATreePacksInSortedOrderWithDirectoriesTimesAndAttributes
         {"b.txt", '6', 0x20},
         {"empty\xFF", 'd', 0x10},
         {"sub\xFF", 'd', 0x10},
-        {"sub\xFF" "deeper\xFF", 'd', 0x10},
-        {"sub\xFF" "deeper\xFF" "random.bin", '0', 0x01},
+        {"sub\xFF"
+         "deeper\xFF",
+         'd', 0x10},
+        {"sub\xFF"
+         "deeper\xFF"
+         "random.bin",
+         '0', 0x01},
     };
     ASSERT_EQ(members.size(), std::size(expected));
     for (size_t i = 0; i < members.size(); ++i) {
@@ -126,12 +133,18 @@ TEST(ArchivePackerTest, NamesInTheCodePageOrARefusalNamingTheFile) {
     } cases[] = {
         {"caf\xC3\xA9.txt", 1252, "caf\xE9.txt", ""},
         {"\xE6\x97\xA5\xE6\x9C\xAC.txt", 932, "\x93\xFA\x96\x7B.txt", ""},
-        {"\xE8\xA1\xA8/x.txt", 932, "\x95\x5C\xFF" "x.txt", ""},  // a trail byte 0x5C is no separator
+        {"\xE8\xA1\xA8/x.txt", 932,
+         "\x95\x5C\xFF"
+         "x.txt",
+         ""},  // a trail byte 0x5C is no separator
         {"\xE6\x97\xA5\xE6\x9C\xAC.txt", 1252, "", "cannot be written in code page 1252"},
         {"\xC3\xBF.txt", 1252, "", "Windows does not take"},  // 0xFF, a separator to the stub
         {"a:b.txt", 1252, "", "Windows does not take"},
         {std::string(254, 'n') + "/x.txt", 1252, "", "longer than the 259 bytes"},  // 260 bytes
-        {std::string(253, 'n') + "/x.txt", 1252, std::string(253, 'n') + "\xFF" "x.txt", ""},  // 259 bytes
+        {std::string(253, 'n') + "/x.txt", 1252,
+         std::string(253, 'n') + "\xFF"
+                                 "x.txt",
+         ""},  // 259 bytes
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

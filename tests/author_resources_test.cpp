@@ -10,9 +10,10 @@
 #include <stdexcept>
 
 #include "common/byte_order.h"
+#include "common/formats.h"
+#include "devtools/stub_layout/pe_move.h"
 #include "support/archive_maker.h"
 #include "support/built_stub.h"
-#include "tools/stub_layout/pe_move.h"
 #include "tools/velkar_build/builder.h"
 
 namespace {
@@ -29,8 +30,9 @@ Bytes bitmapImage(uint8_t size, uint16_t depth) {
 }
 
 Bytes pngImage() {
-    const unsigned char head[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
-                                  0, 0, 1, 0, 0, 0, 1, 0, 8, 6, 0, 0, 0, 1, 2, 3, 4, 'r', 'e', 's', 't'};
+    const unsigned char head[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0,   0,   0,  13, 'I',
+                                  'H',  'D', 'R', 0,   0,    1,    0,    0,    0,   1,   0,  8,  6,
+                                  0,    0,   0,   1,   2,    3,    4,    'r',  'e', 's', 't'};
     return Bytes(std::begin(head), std::end(head));
 }
 
@@ -127,9 +129,11 @@ TEST(AuthorResourcesTest, RewritesTheBuiltStubsResourcesAndMovesWhatFollows) {
     Bytes image = stubWithResources(stub, options);
     std::vector<Resource> resources = readResources(image);
     EXPECT_EQ(describeIcon(resources), (std::vector<std::string>{"48x48 32-bit", "256x256 32-bit PNG"}));
-    std::vector<std::pair<std::string, std::string>> expected = {
-        {"file version", "2.0.65535.1"}, {"product version", "0.0.0.0"},          {"CompanyName", "Acme"},
-        {"FileVersion", "2.0.65535.1"},  {"ProductName", options.version.strings[0].second}};
+    std::vector<std::pair<std::string, std::string>> expected = {{"file version", "2.0.65535.1"},
+                                                                 {"product version", "0.0.0.0"},
+                                                                 {"CompanyName", "Acme"},
+                                                                 {"FileVersion", "2.0.65535.1"},
+                                                                 {"ProductName", options.version.strings[0].second}};
     EXPECT_EQ(describeVersion(resources), expected);
     for (const Resource& r : resources)
         if (r.type.id == RT_VERSION_ID) {
@@ -148,7 +152,9 @@ TEST(AuthorResourcesTest, RewritesTheBuiltStubsResourcesAndMovesWhatFollows) {
     uint32_t sections = pe + 24 + readLittle16(&stub[pe + 20]);
     uint32_t count = readLittle16(&stub[pe + 6]);
     ASSERT_EQ(std::memcmp(&stub[sections + (count - 1) * 40], ".reloc", 6), 0);
-    auto field = [&](const Bytes& b, uint32_t section, uint32_t at) { return readLittle32(&b[sections + section * 40 + at]); };
+    auto field = [&](const Bytes& b, uint32_t section, uint32_t at) {
+        return readLittle32(&b[sections + section * 40 + at]);
+    };
     int64_t growth = int64_t{field(image, count - 2, 16)} - field(stub, count - 2, 16);
     EXPECT_GT(growth, 0);
     EXPECT_EQ(image.size(), stub.size() + growth);
@@ -156,7 +162,8 @@ TEST(AuthorResourcesTest, RewritesTheBuiltStubsResourcesAndMovesWhatFollows) {
     EXPECT_GT(field(image, count - 1, 12), field(stub, count - 1, 12));
     EXPECT_EQ(readLittle32(&image[pe + 24 + 96 + 5 * 8]), field(image, count - 1, 12));  // the relocations' directory
     uint32_t headersEnd = readLittle32(&stub[pe + 24 + 60]);
-    EXPECT_TRUE(std::equal(stub.begin() + headersEnd, stub.begin() + field(stub, count - 2, 20), image.begin() + headersEnd))
+    EXPECT_TRUE(
+        std::equal(stub.begin() + headersEnd, stub.begin() + field(stub, count - 2, 20), image.begin() + headersEnd))
         << "the sections in front of the resources stay as they are";
 
     MemberSpec member;
@@ -164,7 +171,7 @@ TEST(AuthorResourcesTest, RewritesTheBuiltStubsResourcesAndMovesWhatFollows) {
     member.data = "a";
     std::string archive = level2Member(member) + std::string(2, '\0');
     Bytes built = buildSelfExtractor(image, Bytes(archive.begin(), archive.end()), options);
-    EXPECT_EQ(readLittle32(&built[512]), image.size());
+    EXPECT_EQ(readLittle32(&built[SETTINGS_OFFSET]), image.size());
     ASSERT_NE(checksumField(built), 0u);
     Bytes recomputed = built;
     updateChecksum(recomputed);

@@ -14,13 +14,13 @@ protected:
     // Starts the bit input on packed as one member's data.
     void startOn(const std::string& packed) {
         scratch.write("archive", packed + "NEXT HEADER");
-        run->archiveHandle = osOpenRead(scratch.file("archive").c_str());
-        run->packedLeft = static_cast<uint32_t>(packed.size());
-        resetArchiveInput();
-        startBitInput('5');
+        d->input = osOpenRead(scratch.file("archive").c_str());
+        d->packedLeft = static_cast<uint32_t>(packed.size());
+        resetArchiveInput(d);
+        startBitInput(d, '5');
     }
     void TearDown() override {
-        osClose(run->archiveHandle);
+        osClose(d->input);
         RunTest::TearDown();
     }
 };
@@ -31,28 +31,26 @@ TEST_F(BitInputTest, TakesBitsTopFirstThenZerosPastTheEnd) {
         unsigned bits;
         uint16_t value;
     } steps[] = {
-        {0, 0},         // takes nothing
-        {4, 0xA},       // 1010
-        {0, 0},
-        {16, 0x53CF},   // 0101 0011 1100 1111
-        {1, 0},
-        {3, 1},         // the last bit of the data
-        {16, 0},        // past the end: zero bits
+        {0, 0},                  // takes nothing
+        {4, 0xA},                // 1010
+        {0, 0},   {16, 0x53CF},  // 0101 0011 1100 1111
+        {1, 0},   {3, 1},        // the last bit of the data
+        {16, 0},                 // past the end: zero bits
         {12, 0},
     };
-    for (const Step& s : steps) EXPECT_EQ(takeBits(s.bits), s.value) << s.bits;
+    for (const Step& s : steps) EXPECT_EQ(takeBits(d, s.bits), s.value) << s.bits;
     EXPECT_EQ(hostReadRequests(), std::vector<uint32_t>{3}) << "one refill, nothing read after the end";
-    EXPECT_EQ(osSeek(run->archiveHandle, 0, SEEK_FROM_CURRENT), 3);
+    EXPECT_EQ(osSeek(d->input, 0, SEEK_FROM_CURRENT), 3);
 }
 
 TEST_F(BitInputTest, SixteenBitsAreTheWholeBuffer) {
     startOn("\xFF\xFE\x80");
-    EXPECT_EQ(run->bitBuffer, 0xFFFE);
-    EXPECT_EQ(takeBits(16), 0xFFFE);
-    EXPECT_EQ(run->bitBuffer, 0x8000);
-    shiftInBits(15);
-    shiftInBits(1);
-    EXPECT_EQ(run->bitBuffer, 0);
+    EXPECT_EQ(d->bitBuffer, 0xFFFE);
+    EXPECT_EQ(takeBits(d, 16), 0xFFFE);
+    EXPECT_EQ(d->bitBuffer, 0x8000);
+    shiftInBits(d, 15);
+    shiftInBits(d, 1);
+    EXPECT_EQ(d->bitBuffer, 0);
 }
 
 }  // namespace
@@ -67,19 +65,19 @@ TEST_F(BitInputTest, TakingBitsPastThePackedDataFails) {
     for (size_t packed = 0; packed <= 3; ++packed) {
         for (unsigned step : {1u, 7u, 16u}) {
             SCOPED_TRACE(std::to_string(packed) + " bytes in steps of " + std::to_string(step));
-            if (opened) osClose(run->archiveHandle);
+            if (opened) osClose(d->input);
             opened = true;
-            run->decodeFailure = DECODE_OK;
+            d->failure = DECODE_OK;
             startOn(std::string(packed, '\x5A'));
             for (unsigned taken = 0; taken < 8 * packed;) {
                 unsigned n = std::min<unsigned>(step, 8 * static_cast<unsigned>(packed) - taken);
-                takeBits(n);
+                takeBits(d, n);
                 taken += n;
             }
-            EXPECT_EQ(run->decodeFailure, DECODE_OK) << "every packed bit taken";
-            EXPECT_EQ(run->bitBuffer, 0) << "only the zero bytes past the end remain";
-            takeBits(1);
-            EXPECT_EQ(run->decodeFailure, DECODE_READ_FAILED);
+            EXPECT_EQ(d->failure, DECODE_OK) << "every packed bit taken";
+            EXPECT_EQ(d->bitBuffer, 0) << "only the zero bytes past the end remain";
+            takeBits(d, 1);
+            EXPECT_EQ(d->failure, DECODE_READ_FAILED);
         }
     }
 }

@@ -44,7 +44,6 @@ void putSingleSymbolBlock(BitWriter& bits, uint32_t size, int literal, int posit
     bits.put(position, positionCountBits);
 }
 
-
 // Runs bodyInDialog inside the dialog, so that progress reaches it.
 std::function<void()> bodyInDialog;
 
@@ -61,7 +60,7 @@ class BlockDecoderTest : public RunTest {
 protected:
     void SetUp() override {
         RunTest::SetUp();
-        buildCrcTable(CRC16_POLYNOMIAL);
+        buildCrcTable(&d->crc, CRC16_POLYNOMIAL);
         std::strcpy(run->selfPath, "C:\\dl\\setup.exe");
         std::strcpy(run->outputPath, scratch.file("out.bin").c_str());
     }
@@ -69,31 +68,29 @@ protected:
     // Opens packed as the member's data, with the next header behind it.
     void openMember(char method, const std::string& packed, uint32_t unpackedSize, size_t cut = std::string::npos) {
         scratch.write("archive", (packed + "NEXT").substr(0, cut));
-        run->archiveHandle = osOpenRead(scratch.file("archive").c_str());
-        run->header.method = static_cast<unsigned char>(method);
-        run->header.packedSize = static_cast<uint32_t>(packed.size());
-        run->header.unpackedSize = unpackedSize;
-        run->decodeFailure = DECODE_OK;
-        resetArchiveInput();
+        d->input = osOpenRead(scratch.file("archive").c_str());
+        member = {static_cast<unsigned char>(method), static_cast<uint32_t>(packed.size()), unpackedSize};
+        d->failure = DECODE_OK;
+        resetArchiveInput(d);
     }
 
     // Decodes into out.bin inside the dialog, so progress is shown; each
     // progress report records its text and the bytes written so far.
     std::string decodeToFile(char method, const std::string& packed, uint32_t unpackedSize) {
         openMember(method, packed, unpackedSize);
-        run->outputHandle = osCreateOutput(run->outputPath);
+        d->output = osCreateOutput(run->outputPath);
         progress.clear();
-        run->progress = reportProgress;
+        d->progress = reportProgress;
         hostSetPumpHandler([this](WindowHandle) {
             progress.push_back({hostDialogItemText(ID_PROGRESS), scratch.read("out.bin").size()});
         });
-        bodyInDialog = [] { decodeMember(); };
+        bodyInDialog = [this] { decodePacked(d, decodeMember, member); };
         osRunDialog("SfxDialog", dialogBody);
-        EXPECT_EQ(osSeek(run->archiveHandle, 0, SEEK_FROM_CURRENT), int32_t(packed.size())) << "stops at the next header";
-        osCloseOutput(run->outputHandle);
-        osClose(run->archiveHandle);
+        EXPECT_EQ(osSeek(d->input, 0, SEEK_FROM_CURRENT), int32_t(packed.size())) << "stops at the next header";
+        osCloseOutput(d->output);
+        osClose(d->input);
         std::string output = scratch.read("out.bin");
-        EXPECT_EQ(run->crc, referenceCrc16(output));
+        EXPECT_EQ(d->crc.value, referenceCrc16(output));
         return output;
     }
 
@@ -102,14 +99,15 @@ protected:
     DecodeFailure failingDecode(char method, const std::string& packed, uint32_t unpackedSize,
                                 size_t cut = std::string::npos) {
         openMember(method, packed, unpackedSize, cut);
-        run->outputHandle = osCreateOutput(run->outputPath);
-        decodeMember();
-        osCloseOutput(run->outputHandle);
-        osClose(run->archiveHandle);
-        return run->decodeFailure;
+        d->output = osCreateOutput(run->outputPath);
+        decodePacked(d, decodeMember, member);
+        osCloseOutput(d->output);
+        osClose(d->input);
+        return d->failure;
     }
 
     std::vector<std::pair<std::string, size_t>> progress;
+    PackedMember member = {};
 };
 
 TEST_F(BlockDecoderTest, DecodesLiteralsAndCopies) {
@@ -186,7 +184,7 @@ TEST_F(BlockDecoderTest, DecodesLiteralsAndCopies) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::memset(run->window, 0, sizeof(run->window));
+        std::memset(d->window, 0, sizeof(d->window));
         PackedWriter writer(countBitsOf(c.method));
         c.write(writer);
         EXPECT_EQ(decodeToFile(c.method, writer.bits.bytes(), c.unpackedSize), c.expected);
@@ -236,27 +234,36 @@ TEST_F(BlockDecoderTest, FullWindowsGoOutWithProgress) {
         size_t outputSize;
         std::vector<std::pair<std::string, size_t>> progress;  // text, bytes written
     } cases[] = {
-        {"65,536 bytes: one piece", [](BitWriter& b) { putSingleSymbolBlock(b, 0, 'q', 0, 4); }, 65536, 65536,
+        {"65,536 bytes: one piece",
+         [](BitWriter& b) { putSingleSymbolBlock(b, 0, 'q', 0, 4); },
+         65536,
+         65536,
          {{"Extract... 100%", 65536}}},
         {"65,537 bytes: 65,536 and 1",
          [](BitWriter& b) {
              putSingleSymbolBlock(b, 0, 'q', 0, 4);
              putSingleSymbolBlock(b, 1, 'r', 0, 4);
          },
-         65537, 65537, {{"Extract... 100%", 65536}, {"Extract... 100%", 65537}}},
+         65537,
+         65537,
+         {{"Extract... 100%", 65536}, {"Extract... 100%", 65537}}},
         {"131,073 bytes",
          [](BitWriter& b) {
              putSingleSymbolBlock(b, 0, 'q', 0, 4);
              putSingleSymbolBlock(b, 0, 'r', 0, 4);
              putSingleSymbolBlock(b, 1, 's', 0, 4);
          },
-         131073, 131073, {{"Extract... 50%", 65536}, {"Extract... 100%", 131072}, {"Extract... 100%", 131073}}},
+         131073,
+         131073,
+         {{"Extract... 50%", 65536}, {"Extract... 100%", 131072}, {"Extract... 100%", 131073}}},
         {"a last copy across the window end, past the size",
          [](BitWriter& b) {
              putSingleSymbolBlock(b, 65530, 'q', 0, 4);
              putSingleSymbolBlock(b, 1, 10 + 253, 0, 4);
          },
-         65535, 65540, {{"Extract... 100%", 65536}, {"Extract... 100%", 65540}}},
+         65535,
+         65540,
+         {{"Extract... 100%", 65536}, {"Extract... 100%", 65540}}},
         {"nothing to produce", [](BitWriter& b) { putSingleSymbolBlock(b, 0, 'q', 0, 4); }, 0, 0, {}},
     };
     for (const Case& c : cases) {
@@ -267,7 +274,7 @@ TEST_F(BlockDecoderTest, FullWindowsGoOutWithProgress) {
         EXPECT_EQ(output.size(), c.outputSize);
         EXPECT_EQ(progress, c.progress);
     }
-    EXPECT_EQ(run->blockSymbolsLeft, 0) << "no block header read for an empty member";
+    EXPECT_EQ(d->blockSymbolsLeft, 0) << "no block header read for an empty member";
 }
 
 TEST_F(BlockDecoderTest, EmptyMemberWithoutPackedDataReadsNothing) {
@@ -281,16 +288,17 @@ TEST_F(BlockDecoderTest, CopiesBeforeTheFirstByteReadTheWindow) {
     std::string stored(65536, '\0');
     for (size_t i = 0; i < stored.size(); ++i) stored[i] = static_cast<char>('a' + i % 26);
     scratch.write("stored", stored);
-    run->archiveHandle = osOpenRead(scratch.file("stored").c_str());
-    run->outputHandle = INVALID_FILE;
-    copyStoredMember(65536);
-    osClose(run->archiveHandle);
+    d->input = osOpenRead(scratch.file("stored").c_str());
+    d->output = INVALID_FILE;
+    copyStoredMember(d, 65536);
+    osClose(d->input);
 
     PackedWriter writer(4);
     writer.block(2, literalsFor("a", {10}), flatCode(14, {0, 4}));
     writer.copy(10, 9);
     writer.copy(10, 14);
-    EXPECT_EQ(decodeToFile('5', writer.bits.bytes(), 20), stored.substr(65526) + stored.substr(65531) + stored.substr(65526, 5));
+    EXPECT_EQ(decodeToFile('5', writer.bits.bytes(), 20),
+              stored.substr(65526) + stored.substr(65531) + stored.substr(65526, 5));
 }
 
 TEST_F(BlockDecoderTest, ReservedMembersGoToTheirTextWithoutProgress) {
@@ -298,18 +306,18 @@ TEST_F(BlockDecoderTest, ReservedMembersGoToTheirTextWithoutProgress) {
     putSingleSymbolBlock(bits, 0, '?', 0, 5);
     putSingleSymbolBlock(bits, 0, '?', 0, 5);
     openMember('6', bits.bytes(), 68000);
-    run->outputHandle = INVALID_FILE;
-    run->memoryText = run->scriptText;
-    run->memoryTextSize = sizeof(run->scriptText);
-    run->crc = 0x1234;
+    d->output = INVALID_FILE;
+    d->memoryText = run->scriptText;
+    d->memoryTextSize = sizeof(run->scriptText);
+    d->crc.value = 0x1234;
     progress.clear();
     hostSetPumpHandler([this](WindowHandle) { progress.push_back({"pumped", 0}); });
-    bodyInDialog = [] { decodeMember(); };
+    bodyInDialog = [this] { decodePacked(d, decodeMember, member); };
     osRunDialog("SfxDialog", dialogBody);
-    osClose(run->archiveHandle);
+    osClose(d->input);
     EXPECT_EQ(std::string(run->scriptText), std::string(68000 - 65536, '?')) << "the last piece";
     EXPECT_TRUE(progress.empty());
-    EXPECT_EQ(run->crc, 0);
+    EXPECT_EQ(d->crc.value, 0);
 }
 
 TEST_F(BlockDecoderTest, CorruptTablesStopTheDecoding) {
@@ -326,20 +334,82 @@ TEST_F(BlockDecoderTest, CorruptTablesStopTheDecoding) {
         std::function<void(BitWriter&)> write;
         bool bad;
     } cases[] = {
-        {"a code length of 17", '5', [](BitWriter& b) { b.put(1, 16); b.put(1, 5); b.put(7, 3); b.put(0x3FE, 11); }, true},
-        {"a code length run of ones", '5', [](BitWriter& b) { b.put(1, 16); b.put(1, 5); b.put(7, 3); b.put(0xFFFFFF, 24); }, true},
-        {"511 literal lengths", '5', [&](BitWriter& b) { onlyLengthSymbol(b, 3); b.put(511, 9); }, true},
-        {"a zero run past entry 509", '5', [&](BitWriter& b) { onlyLengthSymbol(b, 2); b.put(510, 9); b.put(491, 9); }, true},
+        {"a code length of 17", '5',
+         [](BitWriter& b) {
+             b.put(1, 16);
+             b.put(1, 5);
+             b.put(7, 3);
+             b.put(0x3FE, 11);
+         },
+         true},
+        {"a code length run of ones", '5',
+         [](BitWriter& b) {
+             b.put(1, 16);
+             b.put(1, 5);
+             b.put(7, 3);
+             b.put(0xFFFFFF, 24);
+         },
+         true},
+        {"511 literal lengths", '5',
+         [&](BitWriter& b) {
+             onlyLengthSymbol(b, 3);
+             b.put(511, 9);
+         },
+         true},
+        {"a zero run past entry 509", '5',
+         [&](BitWriter& b) {
+             onlyLengthSymbol(b, 2);
+             b.put(510, 9);
+             b.put(491, 9);
+         },
+         true},
         {"a later zero run past entry 509", '5',
-         [&](BitWriter& b) { onlyLengthSymbol(b, 2); b.put(510, 9); b.put(480, 9); b.put(0, 9); }, true},
+         [&](BitWriter& b) {
+             onlyLengthSymbol(b, 2);
+             b.put(510, 9);
+             b.put(480, 9);
+             b.put(0, 9);
+         },
+         true},
         {"a zero run up to entry 509", '5',
-         [&](BitWriter& b) { onlyLengthSymbol(b, 2); b.put(510, 9); b.put(490, 9); b.put(0, 4); b.put(0, 4); }, false},
+         [&](BitWriter& b) {
+             onlyLengthSymbol(b, 2);
+             b.put(510, 9);
+             b.put(490, 9);
+             b.put(0, 4);
+             b.put(0, 4);
+         },
+         false},
         {"an incomplete literal code", '5',
-         [&](BitWriter& b) { onlyLengthSymbol(b, 3); b.put(1, 9); }, true},
-        {"code-length symbol 19", '5', [](BitWriter& b) { b.put(1, 16); b.put(0, 5); b.put(19, 5); }, true},
-        {"code-length symbol 31", '5', [](BitWriter& b) { b.put(1, 16); b.put(0, 5); b.put(31, 5); }, true},
+         [&](BitWriter& b) {
+             onlyLengthSymbol(b, 3);
+             b.put(1, 9);
+         },
+         true},
+        {"code-length symbol 19", '5',
+         [](BitWriter& b) {
+             b.put(1, 16);
+             b.put(0, 5);
+             b.put(19, 5);
+         },
+         true},
+        {"code-length symbol 31", '5',
+         [](BitWriter& b) {
+             b.put(1, 16);
+             b.put(0, 5);
+             b.put(31, 5);
+         },
+         true},
         {"code-length symbol 18", '5',
-         [](BitWriter& b) { b.put(1, 16); b.put(0, 5); b.put(18, 5); b.put(0, 9); b.put('a', 9); b.put(0, 4); b.put(0, 4); },
+         [](BitWriter& b) {
+             b.put(1, 16);
+             b.put(0, 5);
+             b.put(18, 5);
+             b.put(0, 9);
+             b.put('a', 9);
+             b.put(0, 4);
+             b.put(0, 4);
+         },
          false},
         {"literal symbol 510", '5', [](BitWriter& b) { putSingleSymbolBlock(b, 1, 510, 0, 4); }, true},
         {"literal symbol 511", '5', [](BitWriter& b) { putSingleSymbolBlock(b, 1, 511, 0, 4); }, true},
@@ -407,7 +477,7 @@ TEST_F(BlockDecoderTest, ReadFailureWhileShiftingBitsStopsAtTheWindow) {
 // boundaries and elsewhere, with a window full of an earlier member's bytes.
 TEST_F(BlockDecoderTest, FastDecodingMatchesThePlainOne) {
     std::mt19937 random(11);
-    auto saved = std::make_unique<RunState>();
+    auto saved = std::make_unique<DecoderState>();
     for (char method : {'4', '5', '6', '7'}) {
         uint32_t unpackedSize = 150000 + random() % 100000;
         std::string packed = randomStream(method, &unpackedSize, random);
@@ -424,17 +494,17 @@ TEST_F(BlockDecoderTest, FastDecodingMatchesThePlainOne) {
         };
         for (const Variant& v : variants) {
             SCOPED_TRACE(std::string(1, method) + ": " + v.name);
-            for (uint32_t i = 0; i < WINDOW_SIZE; ++i) run->window[i] = static_cast<unsigned char>(i * 7 >> 3);
-            *saved = *run;
+            for (uint32_t i = 0; i < WINDOW_SIZE; ++i) d->window[i] = static_cast<unsigned char>(i * 7 >> 3);
+            *saved = *d;
             DecodingOutcome outcome[2];
-            void (*decoders[2])() = {decodeMember, decodeMemberPlainly};
+            MemberDecoder decoders[2] = {decodeMember, decodeMemberPlainly};
             for (int k = 0; k < 2; ++k) {
-                *run = *saved;
+                *d = *saved;
                 openMember(method, packed, v.unpackedSize, v.cut);
-                run->outputHandle = osCreateOutput(run->outputPath);
-                outcome[k] = recordDecoding(decoders[k]);
-                osCloseOutput(run->outputHandle);
-                osClose(run->archiveHandle);
+                d->output = osCreateOutput(run->outputPath);
+                outcome[k] = recordDecoding(d, decoders[k], member);
+                osCloseOutput(d->output);
+                osClose(d->input);
             }
             EXPECT_EQ(outcome[0].failure, outcome[1].failure);
             EXPECT_EQ(outcome[0].fields, outcome[1].fields);

@@ -5,8 +5,8 @@
 
 #include "common/byte_order.h"
 #include "common/run_state.h"
+#include "devtools/stub_layout/dos_part.h"
 #include "support/archive_maker.h"
-#include "tools/stub_layout/dos_part.h"
 #include "tools/velkar_build/builder.h"
 
 namespace {
@@ -149,12 +149,9 @@ TEST(BuilderTest, AcceptsOnlyAWholeBareVelkarStub) {
         Bytes stub;
         const char* message;
     } cases[] = {
-        {otherProgram, "is not a Velkar stub"},
-        {Bytes(100, 0), "is not a Velkar stub"},
-        {truncated, "a section lies outside the file"},
-        {sectionsOutside, "section table lies outside the file"},
-        {noPeHeader, "PE header lies outside the file"},
-        {used, "already carries settings"},
+        {otherProgram, "is not a Velkar stub"},          {Bytes(100, 0), "is not a Velkar stub"},
+        {truncated, "a section lies outside the file"},  {sectionsOutside, "section table lies outside the file"},
+        {noPeHeader, "PE header lies outside the file"}, {used, "already carries settings"},
     };
     for (const Case& c : cases)
         EXPECT_NE(errorOf([&] { checkStub(c.stub); }).find(c.message), std::string::npos) << c.message;

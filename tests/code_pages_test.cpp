@@ -62,7 +62,7 @@ protected:
         std::vector<std::string> paths;
         hostSetDiscardOutput(true);
         hostSetOutputObserver([&](const char* path) { paths.push_back(path + destination.size() + 1); });
-        EXPECT_EQ(walkArchive(nullptr, EXTRACT_PASS), 1);
+        EXPECT_EQ(walkArchive(nullptr, WalkPass::extract), 1);
         EXPECT_TRUE(hostMessageBoxes().empty()) << hostMessageBoxes()[0].text;
         hostSetOutputObserver(nullptr);
         return paths;
@@ -81,10 +81,10 @@ MemberSpec member(const std::string& directory, const std::string& name) {
 // its name, and an 8.3 name is cut on a whole character.
 TEST_F(CodePageWalkTest, NamesFollowTheCodePagesLeadBytes) {
     const std::vector<MemberSpec> members = {
-        member("", "\x81\\a.txt"),          // 乗 in 936; leads everywhere
-        member("", "\xB0\\b.txt"),          // a katakana and a separator in 932
-        member("", "\xFD\\c.txt"),          // leads only outside 932
-        member("\xA5\\\xFF", "d.txt"),      // 功 in 950, as a folder
+        member("", "\x81\\a.txt"),                            // 乗 in 936; leads everywhere
+        member("", "\xB0\\b.txt"),                            // a katakana and a separator in 932
+        member("", "\xFD\\c.txt"),                            // leads only outside 932
+        member("\xA5\\\xFF", "d.txt"),                        // 功 in 950, as a folder
         member("", "e\xB0\xA1\xB0\xA1\xB0\xA1\xB0\xA1.txt"),  // 가가가가 in 949, 9 bytes before the dot
     };
     const struct {
@@ -140,7 +140,11 @@ TEST(CodePages, HostNamesInUtf8) {
         {1252, "caf\xE9\\na\xEFve", "café/naïve"},
         // No character of the code page: U+FFFD, the lead byte with the trail
         // byte it claims, so that this 0x5C does not separate either.
-        {932, "a\x85\x5C" "b", "a\xEF\xBF\xBD" "b"},
+        {932,
+         "a\x85\x5C"
+         "b",
+         "a\xEF\xBF\xBD"
+         "b"},
         {1252, "\x81\\", "\xEF\xBF\xBD/"},
         {936, "end\x81", "end\xEF\xBF\xBD"},
     };

@@ -18,7 +18,7 @@ protected:
     // Examines the tail and settles the flags as start-up does.
     void settle(const char* tail, unsigned char flags) {
         TokenList list = splitCommandLine(tail);
-        CommandOptions options = {OPTION_NONE, OPTION_NONE};
+        CommandOptions options = {OptionState::none, OptionState::none};
         examineTokens(&list, &options);
         releaseTokens(&list);
         resolveRunFlags(&options, flags);
@@ -99,10 +99,10 @@ TEST_F(CommandLineTest, OptionsAndSettingsBitsSettleTheRunFlags) {
     };
     for (const Case& c : cases) {
         settle(c.tail, c.flags);
-        EXPECT_EQ(autoStart, c.autoStart) << c.tail << " flags " << int(c.flags);
-        EXPECT_EQ(keepNewerFiles, c.keepNewer) << c.tail << " flags " << int(c.flags);
-        EXPECT_EQ(overwriteWithoutAsking, c.overwrite) << c.tail << " flags " << int(c.flags);
-        EXPECT_EQ(askBeforeClass, 0);
+        EXPECT_EQ(run->autoStart, c.autoStart) << c.tail << " flags " << int(c.flags);
+        EXPECT_EQ(run->keepNewerFiles, c.keepNewer) << c.tail << " flags " << int(c.flags);
+        EXPECT_EQ(run->overwriteWithoutAsking, c.overwrite) << c.tail << " flags " << int(c.flags);
+        EXPECT_EQ(run->askBeforeClass, 0);
     }
 }
 
@@ -120,10 +120,10 @@ TEST_F(CommandLineTest, TheFirstNonOptionTokenNamesTheDirectory) {
         {"-n -c", 0, ""},
     };
     for (const Case& c : cases) {
-        dirFromCommandLine = 0;
+        run->dirFromCommandLine = 0;
         run->commandLineDir[0] = 0;
         settle(c.tail, 0);
-        EXPECT_EQ(dirFromCommandLine, c.named) << c.tail;
+        EXPECT_EQ(run->dirFromCommandLine, c.named) << c.tail;
         EXPECT_STREQ(run->commandLineDir, c.directory) << c.tail;
     }
 }
@@ -131,16 +131,16 @@ TEST_F(CommandLineTest, TheFirstNonOptionTokenNamesTheDirectory) {
 TEST_F(CommandLineTest, RefusesADirectoryTooLongForTheDestinationField) {
     std::string fits(255, 'd');
     settle(("-n " + fits).c_str(), 0);
-    EXPECT_EQ(dirFromCommandLine, 1);
+    EXPECT_EQ(run->dirFromCommandLine, 1);
     EXPECT_EQ(std::string(run->commandLineDir), fits);
 
-    dirFromCommandLine = 0;
+    run->dirFromCommandLine = 0;
     run->commandLineDir[0] = 0;
     std::string tooLong(256, 'd');
     settle(("-n " + tooLong + " -n-").c_str(), 0);
-    EXPECT_EQ(dirFromCommandLine, 0);
+    EXPECT_EQ(run->dirFromCommandLine, 0);
     EXPECT_STREQ(run->commandLineDir, "");
-    EXPECT_EQ(autoStart, 1) << "the examination still ends at the directory";
+    EXPECT_EQ(run->autoStart, 1) << "the examination still ends at the directory";
 }
 
 }  // namespace

@@ -60,7 +60,9 @@ TEST_F(DirectoryMacrosTest, MacrosMatchOnlyWholeAtTheFirstByte) {
         {"%windir%/x", "%windir%\\x"},
         {"x/%WinDir%", "x\\%WinDir%"},
         {"%WinDir", "%WinDir"},
-        {"a/b\xFF" "c", "a\\b\\c"},
+        {"a/b\xFF"
+         "c",
+         "a\\b\\c"},
     };
     for (const auto& c : cases) EXPECT_EQ(expanded(c[0]), c[1]) << c[0];
 }

@@ -164,14 +164,14 @@ TEST(EncoderTest, CodeLengthsStayWithinSixteenBitsAndFormCompleteCodes) {
     }
     for (unsigned used : {2u, 3u, 19u, 40u}) {
         std::vector<uint32_t> some(frequencies.begin(), frequencies.begin() + used);
-        std::vector<uint8_t> lengths = lzh::huffmanLengths(some, lzh::MAX_CODE_LENGTH);
+        std::vector<uint8_t> lengths = lzh::huffmanLengths(some, MAX_CODE_LENGTH);
         uint64_t kraft = 0;
         for (uint8_t length : lengths) {
             EXPECT_GE(length, 1);
-            EXPECT_LE(length, lzh::MAX_CODE_LENGTH);
-            kraft += 1ull << (lzh::MAX_CODE_LENGTH - length);
+            EXPECT_LE(length, MAX_CODE_LENGTH);
+            kraft += 1ull << (MAX_CODE_LENGTH - length);
         }
-        EXPECT_EQ(kraft, 1ull << lzh::MAX_CODE_LENGTH) << used << " symbols";
+        EXPECT_EQ(kraft, 1ull << MAX_CODE_LENGTH) << used << " symbols";
     }
     EXPECT_EQ(lzh::huffmanLengths({0, 7, 0}, 16), (std::vector<uint8_t>{0, 0, 0})) << "one symbol: no code";
     EXPECT_EQ(lzh::canonicalCodes({2, 1, 3, 3}), (std::vector<uint16_t>{2, 0, 6, 7}));
@@ -185,7 +185,7 @@ TEST(EncoderTest, PositionSymbolsSplitDistancesByTheirTopBit) {
     for (const Case& c : cases) EXPECT_EQ(lzh::positionSymbol(c.position), c.symbol) << c.position;
     for (char digit : {'5', '6', '7'}) {
         const lzh::Method& method = *lzh::methodFor(digit);
-        EXPECT_LT(lzh::positionSymbol(method.maxDistance() - 1), method.positionSymbols) << digit;
+        EXPECT_LT(lzh::positionSymbol(lzh::maxDistance(method) - 1), method.positionCodesWritten) << digit;
     }
     EXPECT_EQ(lzh::methodFor('4'), nullptr);
 }

@@ -44,7 +44,7 @@ TEST_F(ErrorsTest, LongSubjectIsCutToTheMessageBuffer) {
     std::memset(run->outputPath, 'p', sizeof(run->outputPath) - 1);
     std::memset(run->selfPath, 's', sizeof(run->selfPath) - 1);
     std::string subject(1100, 'x');
-    showError("CRC ERROR", subject.c_str());
+    showError(FailureKind::crcError, subject.c_str());
     EXPECT_EQ(hostMessageBoxes().back().text.size(), sizeof(run->messageText) - 1);
 }
 
@@ -63,11 +63,11 @@ TEST_F(ErrorsTest, DecodeFailuresAreShownOnceAndEndTheRun) {
     for (const Case& c : cases) {
         hostReset();
         run->failureFlag = 0;
-        run->runAborted = 0;
-        run->decodeFailure = c.failure;
+        run->outcome.aborted = 0;
+        d->failure = c.failure;
         EXPECT_EQ(reportDecodeFailure(), 0);
         EXPECT_EQ(run->failureFlag, 1);
-        EXPECT_EQ(run->runAborted, 1);
+        EXPECT_EQ(run->outcome.aborted, 1);
         if (*c.text) {
             ASSERT_EQ(hostMessageBoxes().size(), 1u);
             EXPECT_EQ(hostMessageBoxes()[0].text, c.text);
@@ -77,10 +77,10 @@ TEST_F(ErrorsTest, DecodeFailuresAreShownOnceAndEndTheRun) {
     }
     hostReset();
     run->failureFlag = 0;
-    run->runAborted = 0;
-    run->decodeFailure = DECODE_OK;
+    run->outcome.aborted = 0;
+    d->failure = DECODE_OK;
     EXPECT_EQ(reportDecodeFailure(), 1);
-    EXPECT_EQ(run->failureFlag + run->runAborted, 0);
+    EXPECT_EQ(run->failureFlag + run->outcome.aborted, 0);
     EXPECT_TRUE(hostMessageBoxes().empty());
 }
 

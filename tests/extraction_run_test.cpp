@@ -19,8 +19,7 @@ class ExtractionRunTest : public RunTest {
 protected:
     void SetUp() override {
         RunTest::SetUp();
-        std::free(run);
-        run = nullptr;
+        releaseRun();
         ::mkdir(scratch.file("out").c_str(), 0755);
     }
     void makeSelf(const std::string& archive) {
@@ -34,9 +33,7 @@ protected:
         for (const MemberSpec& member : members) archive += level2Member(member);
         makeSelf(archive + std::string(1, '\0'));
     }
-    int runWith(const std::string& tail) {
-        return velkarMain(tail.c_str());
-    }
+    int runWith(const std::string& tail) { return stubExitStatus(velkarMain(tail.c_str())); }
     std::string autoStartInto() const { return "-n " + scratch.file("out"); }
     std::string out(const std::string& name) const { return scratch.file("out/" + name); }
     bool outExists(const std::string& name) const { return scratch.exists("out/" + name); }
@@ -100,7 +97,8 @@ TEST_F(ExtractionRunTest, NetworkPathsAreRefusedAndTheDialogStaysOpen) {
 }
 
 TEST_F(ExtractionRunTest, CancelWhileWritingDeletesOnlyThePartialFile) {
-    makeSelf({storedMember("first.txt", "done"), storedMember("big.bin", std::string(200000, 'b')), storedMember("last.txt", "x")});
+    makeSelf({storedMember("first.txt", "done"), storedMember("big.bin", std::string(200000, 'b')),
+              storedMember("last.txt", "x")});
     int pumps = 0;
     hostSetPumpHandler([&](WindowHandle dialog) {
         if (++pumps == 3) hostSendCommand(dialog, IDCANCEL);
@@ -144,7 +142,8 @@ TEST_F(ExtractionRunTest, InjectedFailuresEndTheRun) {
         TearDown();
         SetUp();
         ::unlink(out("first.txt").c_str());
-        makeSelf({storedMember("first.txt", "done"), storedMember("big.bin", std::string(200000, 'b')), storedMember("last.txt", "x")});
+        makeSelf({storedMember("first.txt", "done"), storedMember("big.bin", std::string(200000, 'b')),
+                  storedMember("last.txt", "x")});
         c.inject();
         EXPECT_EQ(runWith(autoStartInto()), 1) << c.what;
         EXPECT_EQ(hostBroadcastCount(), c.endsTheRun ? 0 : 1) << c.what;
@@ -186,6 +185,65 @@ TEST_F(ExtractionRunTest, MemberClaimingMoreThanItsDataHoldsEndsWithReadError) {
     EXPECT_FALSE(outExists("claim.bin")) << "the partial file is deleted";
     EXPECT_FALSE(outExists("last.txt"));
     EXPECT_EQ(hostBroadcastCount(), 0) << "no finishing action after a failed member";
+}
+
+}  // namespace
+
+namespace {
+
+// What the entry hands back, from which both exit statuses come: counts of
+// files written and kept, the first failure, and a run the user stopped.
+TEST_F(ExtractionRunTest, TheOutcomeSaysWhatTheRunDid) {
+    MemberSpec damaged = storedMember("bad.txt", "bad");
+    damaged.dataCrc = 0x1234;
+    MemberSpec question = storedMember("!", "Go on?");
+    MemberSpec newer = storedMember("over.txt", "new");
+    newer.timeStamp = 0x7FFFFFFF;
+    struct Case {
+        const char* what;
+        std::vector<MemberSpec> members;
+        std::vector<int> answers;
+        uint32_t written, kept, failures;
+        FailureKind firstFailure;
+        bool declined, extracted;
+    } cases[] = {
+        {"two files",
+         {storedMember("a.txt", "alpha"), storedMember("b.txt", "beta")},
+         {},
+         2,
+         0,
+         0,
+         FailureKind::none,
+         false,
+         true},
+        {"an existing newer file kept", {storedMember("old.txt", "old")}, {}, 0, 1, 0, FailureKind::none, false, true},
+        {"Cancel to overwriting", {newer}, {IDCANCEL}, 0, 0, 0, FailureKind::none, true, true},
+        {"a CRC error", {damaged}, {}, 1, 0, 1, FailureKind::crcError, false, true},
+        {"No to the question",
+         {question, storedMember("a.txt", "alpha")},
+         {IDNO},
+         0,
+         0,
+         0,
+         FailureKind::none,
+         true,
+         false},
+    };
+    scratch.write("out/old.txt", "kept");
+    scratch.write("out/over.txt", "kept");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        hostReset();
+        makeSelf(c.members);
+        hostQueueAnswers(c.answers);
+        RunOutcome outcome = velkarMain(autoStartInto().c_str());
+        EXPECT_EQ(outcome.filesWritten, c.written);
+        EXPECT_EQ(outcome.filesKept, c.kept);
+        EXPECT_EQ(outcome.failures, c.failures);
+        EXPECT_EQ(outcome.firstFailure, c.firstFailure);
+        EXPECT_EQ(outcome.declined, c.declined);
+        EXPECT_EQ(outcome.extractPassRan, c.extracted);
+    }
 }
 
 }  // namespace

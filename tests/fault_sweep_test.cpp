@@ -60,8 +60,8 @@ std::string sweepArchive() {
     MemberSpec lh7 = member("s.lh7", singleSymbolBlocks({{1, 's'}, {300, 256 + 253}}, 5), '7', 1 + 300 * 256);
     lh7.dataCrc = referenceCrc16(std::string(1 + 300 * 256, 's'));
     std::string archive;
-    for (const MemberSpec& m : {member("!", "Go on?"), member("a.txt", "alpha"), directory, inDirectory, lh5, lh7,
-                                member("z.txt", "zeta")})
+    for (const MemberSpec& m :
+         {member("!", "Go on?"), member("a.txt", "alpha"), directory, inDirectory, lh5, lh7, member("z.txt", "zeta")})
         archive += level2Member(m);
     return archive + std::string(2, '\0');
 }
@@ -102,8 +102,7 @@ class FaultSweepTest : public RunTest {
 protected:
     void SetUp() override {
         RunTest::SetUp();
-        std::free(run);
-        run = nullptr;
+        releaseRun();
         SettingsBlock block = {};
         block.archiveOffset = STAND_IN_STUB_SIZE;
         std::strcpy(block.windowTitle, "Setup");
@@ -119,7 +118,7 @@ protected:
         writeStandInSelf(scratch, settings, archive);
         inject();
         Outcome outcome;
-        outcome.status = velkarMain(("-n " + scratch.file("out")).c_str());
+        outcome.status = stubExitStatus(velkarMain(("-n " + scratch.file("out")).c_str()));
         for (const HostMessageBox& box : hostMessageBoxes())
             if ((box.style & 0xF0) == MB_ICONHAND) outcome.errors.push_back(box.text);
         outcome.files = filesUnder(scratch.file("out"));
@@ -160,8 +159,8 @@ TEST_F(FaultSweepTest, EveryFailedCallEndsTheRunCleanly) {
         HostCall call = static_cast<HostCall>(kind);
         for (int n = 1; n <= calls[kind]; ++n) {
             for (bool fromThenOn : {false, true}) {
-                SCOPED_TRACE(testing::Message() << HOST_CALL_NAMES[kind] << " call " << n
-                                                << (fromThenOn ? " and later" : " once"));
+                SCOPED_TRACE(testing::Message()
+                             << HOST_CALL_NAMES[kind] << " call " << n << (fromThenOn ? " and later" : " once"));
                 Outcome outcome = runWith([&] { hostFailCall(call, n, fromThenOn); });
                 ++runs;
                 EXPECT_TRUE(outcome.status == 0 || outcome.status == 1);

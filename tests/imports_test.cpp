@@ -94,10 +94,8 @@ std::vector<Import> readImports(const Bytes& image) {
         for (uint64_t thunk = fileOffset(names ? names : addresses);; thunk += 4) {
             const uint32_t entry = u32(image, thunk);
             if (entry == 0) break;
-            if (entry & 0x80000000u)
-                imports.push_back({dll, "#" + std::to_string(entry & 0xFFFF)});
-            else
-                imports.push_back({dll, text(image, fileOffset(entry) + 2)});
+            if (entry & 0x80000000u) imports.push_back({dll, "#" + std::to_string(entry & 0xFFFF)});
+            else imports.push_back({dll, text(image, fileOffset(entry) + 2)});
         }
     }
     return imports;
@@ -116,14 +114,15 @@ TEST(StubImports, EveryImportIsListedAndThereFromWin32sAndNt351On) {
     const std::vector<Import> imports = readImports(stub);
     EXPECT_GT(imports.size(), 10u) << "the import table was not found";
 
-    const std::string check = "; check which Windows versions provide it (for Win32s: the Win32 Programmer's "
-                              "Reference; for Windows NT and 95: the Platform SDK's requirements)";
+    const std::string check =
+        "; check which Windows versions provide it (for Win32s: the Win32 Programmer's "
+        "Reference; for Windows NT and 95: the Platform SDK's requirements)";
     for (const Import& import : imports) {
         SCOPED_TRACE(import.dll + " " + import.function);
         auto found = list.find(key(import.dll, import.function));
         if (found == list.end()) {
-            ADD_FAILURE() << "velkar.exe imports " << import.function << " from " << import.dll
-                          << ", which is not in " << LIST_PATH << check
+            ADD_FAILURE() << "velkar.exe imports " << import.function << " from " << import.dll << ", which is not in "
+                          << LIST_PATH << check
                           << ", and add it there with the oldest of each. If Win32s 1.30, Windows NT 3.51 or "
                              "Windows 95 lacks it, call something they all have, or load it at run time "
                              "(GetProcAddress) with a fallback.";

@@ -19,19 +19,31 @@ std::vector<std::string> actions() {
     std::vector<std::string> lines;
     for (const HostAction& action : hostInstallerActions()) {
         switch (action.kind) {
-        case HOST_CLASS_VALUE: lines.push_back("class " + action.key + action.name + " = " + action.text); break;
-        case HOST_PROFILE_STRING: lines.push_back("profile [" + action.key + "] " + action.name + " = " + action.text); break;
-        case HOST_PROGRAM_START: lines.push_back("start " + action.text); break;
-        case HOST_DDE_INITIATE: lines.push_back("initiate " + action.key + "/" + action.name); break;
-        case HOST_DDE_EXECUTE: lines.push_back("execute " + action.text); break;
-        case HOST_DDE_TERMINATE: lines.push_back("terminate " + action.key); break;
+        case HOST_CLASS_VALUE:
+            lines.push_back("class " + action.key + action.name + " = " + action.text);
+            break;
+        case HOST_PROFILE_STRING:
+            lines.push_back("profile [" + action.key + "] " + action.name + " = " + action.text);
+            break;
+        case HOST_PROGRAM_START:
+            lines.push_back("start " + action.text);
+            break;
+        case HOST_DDE_INITIATE:
+            lines.push_back("initiate " + action.key + "/" + action.name);
+            break;
+        case HOST_DDE_EXECUTE:
+            lines.push_back("execute " + action.text);
+            break;
+        case HOST_DDE_TERMINATE:
+            lines.push_back("terminate " + action.key);
+            break;
         }
     }
     return lines;
 }
 
-std::vector<std::string> classWrites(const std::string& extension, const std::string& key, const std::string& description,
-                                     const std::string& program) {
+std::vector<std::string> classWrites(const std::string& extension, const std::string& key,
+                                     const std::string& description, const std::string& program) {
     return {"class " + extension + " = " + key, "class " + key + " = " + description,
             "class " + key + "\\shell\\open\\command = \"" + program + "\" \"%1\"",
             "class " + key + "\\DefaultIcon = " + program + ",0"};
@@ -48,8 +60,7 @@ class InstallerActionsTest : public RunTest {
 protected:
     void SetUp() override {
         RunTest::SetUp();
-        std::free(run);
-        run = nullptr;
+        releaseRun();
         ::mkdir(outDir().c_str(), 0755);
     }
     std::string outDir() const { return scratch.file("out"); }
@@ -63,7 +74,7 @@ protected:
         block.archiveOffset = STAND_IN_STUB_SIZE;
         writeStandInSelf(scratch, block, archive + std::string(1, '\0'));
     }
-    int runInstaller() { return velkarMain(outDir().c_str()); }
+    int runInstaller() { return stubExitStatus(velkarMain(outDir().c_str())); }
     // A script path as the registration writes it: joined to the
     // destination with '\', every separator a '\'.
     std::string classProgram(const std::string& relative) const { return backslashes(outDir() + "/" + relative); }
@@ -116,8 +127,9 @@ TEST_F(InstallerActionsTest, ClassAndGroupLinesRunInScriptOrderThenTheCommand) {
 // script never configured, does nothing; the broadcast and the command
 // still come.
 TEST_F(InstallerActionsTest, OnlyLinesOfBoxesCheckedAtOkRun) {
-    const std::string lines = "$Class=.vkt,Velkar text,bin/view.exe,VelkarText\n$Group=Tools,Viewer,bin/view.exe\n"
-                              "$Command=bin/view.exe\n";
+    const std::string lines =
+        "$Class=.vkt,Velkar text,bin/view.exe,VelkarText\n$Group=Tools,Viewer,bin/view.exe\n"
+        "$Command=bin/view.exe\n";
     struct Case {
         std::string titles;
         std::vector<int> clicks;  // boxes clicked before OK
@@ -169,7 +181,8 @@ TEST_F(InstallerActionsTest, AskRegistAsksForEachClassLineAndNoSkipsOnlyThatLine
 TEST_F(InstallerActionsTest, GroupConversationsEndWhateverTheServerDoes) {
     const std::string execute =
         "execute [CreateGroup(\"Tools\",0)]\n[AddItem(" + groupProgram("bin/view.exe") + ",Viewer)]";
-    const std::vector<std::string> classLine = classWrites(".vkt", "VelkarText", "Velkar text", classProgram("bin/view.exe"));
+    const std::vector<std::string> classLine =
+        classWrites(".vkt", "VelkarText", "Velkar text", classProgram("bin/view.exe"));
     struct Case {
         const char* name;
         HostDdeServer server;
@@ -178,8 +191,10 @@ TEST_F(InstallerActionsTest, GroupConversationsEndWhateverTheServerDoes) {
     } cases[] = {
         {"answers", {}, {"initiate PROGMAN/PROGMAN", execute, "terminate server"}, 0},
         {"acknowledges twice", {true, true, 2, false}, {"initiate PROGMAN/PROGMAN", execute, "terminate server"}, 0},
-        {"not running", {false, true, 1, false},
-         {"start PROGMAN.EXE", "initiate PROGMAN/PROGMAN", execute, "terminate server"}, 0},
+        {"not running",
+         {false, true, 1, false},
+         {"start PROGMAN.EXE", "initiate PROGMAN/PROGMAN", execute, "terminate server"},
+         0},
         {"no server", {true, false, 1, false}, {"initiate PROGMAN/PROGMAN"}, 2},
         {"never replies", {true, true, 0, false}, {"initiate PROGMAN/PROGMAN", execute, "terminate server"}, 2},
         {"execute not sent", {true, true, 1, true}, {"initiate PROGMAN/PROGMAN", "terminate server"}, 0},
@@ -208,7 +223,7 @@ TEST_F(InstallerActionsTest, CancelDuringTheFinishingActionsIsIgnored) {
     hostSetDdeServer(silent);
     int cancels = 0;
     hostSetPumpHandler([&](WindowHandle dialog) {
-        if (run->ddeState == DDE_EXECUTING && cancels++ == 0) hostSendCommand(dialog, IDCANCEL);
+        if (run->ddeState == DdeState::executing && cancels++ == 0) hostSendCommand(dialog, IDCANCEL);
     });
     EXPECT_EQ(runInstaller(), 1);
     EXPECT_GT(cancels, 0);
@@ -254,8 +269,8 @@ TEST_F(FileClassTest, RegistryOrWin32sProfileWithLowerCaseExtensionAndBackslashe
     hostReset();
     hostSetCodePage(932);
     registerLine(".\x83\x41X", "bin/sub\xFFVIEW.EXE");
-    EXPECT_EQ(actions(), std::vector<std::string>{
-                             "profile [Extensions] \x83\x41x = D:\\APP\\bin\\sub\\VIEW.EXE ^.\x83\x41x"})
+    EXPECT_EQ(actions(),
+              std::vector<std::string>{"profile [Extensions] \x83\x41x = D:\\APP\\bin\\sub\\VIEW.EXE ^.\x83\x41x"})
         << "a trail byte is no capital, and 0xFF separates";
 }
 
@@ -279,7 +294,8 @@ TEST_F(FileClassTest, LinesThatWouldNameAnotherKeyOrACutPathAreRefused) {
         hostReset();
         std::strcpy(run->extractDir, c.directory.c_str());
         registerLine(c.extension.c_str(), "VIEW.EXE", c.key.c_str());
-        EXPECT_EQ(hostInstallerActions().size(), c.writes) << c.extension << " " << c.key.size() << " " << c.directory.size();
+        EXPECT_EQ(hostInstallerActions().size(), c.writes)
+            << c.extension << " " << c.key.size() << " " << c.directory.size();
     }
     // Through the script: an extension or class name cut to its buffer is
     // dropped, not registered under the cut name.
@@ -287,8 +303,10 @@ TEST_F(FileClassTest, LinesThatWouldNameAnotherKeyOrACutPathAreRefused) {
         hostReset();
         run->registerClass = 1;
         std::strcpy(run->extractDir, "D:\\APP");
-        std::string script = "$Class=." + std::string(length - 1, 'e') + ",Text,VIEW.EXE,txtfile\n"
-                             "$Class=.txt,Text,VIEW.EXE," + std::string(length, 'k');
+        std::string script = "$Class=." + std::string(length - 1, 'e') +
+                             ",Text,VIEW.EXE,txtfile\n"
+                             "$Class=.txt,Text,VIEW.EXE," +
+                             std::string(length, 'k');
         std::strcpy(run->scriptText, script.c_str());
         runFinishingActions(nullptr);
         EXPECT_EQ(hostInstallerActions().size(), length == 79 ? 4u : 0u) << length;
@@ -298,8 +316,9 @@ TEST_F(FileClassTest, LinesThatWouldNameAnotherKeyOrACutPathAreRefused) {
 TEST_F(FileClassTest, GroupLinesWhosePathsCannotBeJoinedAreDropped) {
     run->createGroup = 1;
     std::strcpy(run->extractDir, ("D:\\" + std::string(240, 'd')).c_str());
-    std::strcpy(run->scriptText, "$Group=G,I,view.exe,a-very-long-icon-name.ico\n$Group=G,I," 
-                                 "a-very-long-program-name.exe");
+    std::strcpy(run->scriptText,
+                "$Group=G,I,view.exe,a-very-long-icon-name.ico\n$Group=G,I,"
+                "a-very-long-program-name.exe");
     runFinishingActions(nullptr);
     EXPECT_TRUE(hostInstallerActions().empty()) << "no conversation for a path that does not fit";
     EXPECT_EQ(hostBroadcastCount(), 1);

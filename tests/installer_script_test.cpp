@@ -2,6 +2,7 @@
 #include <string>
 
 #include "install/installer_script.h"
+#include "startup/entry.h"
 #include "support/test_support.h"
 
 namespace {
@@ -28,18 +29,19 @@ protected:
         flag("createGroup", run->createGroup, 0);
         flag("groupBox", run->groupBoxChecked, 0);
         text("command", run->settings.command);
-        flag("ask", askBeforeClass, 0);
-        flag("auto", autoStart, 0);
-        flag("overwrite", overwriteWithoutAsking, 0);
-        flag("keepNewer", keepNewerFiles, 1);
+        flag("ask", run->askBeforeClass, 0);
+        flag("auto", run->autoStart, 0);
+        flag("overwrite", run->overwriteWithoutAsking, 0);
+        flag("keepNewer", run->keepNewerFiles, 1);
         flag("attributes", run->settings.restoreAttributes, 0);
         if (!out.empty()) out.pop_back();
         return out;
     }
     std::string parse(const std::string& script) {
-        std::memset(run, 0, sizeof(*run));
-        autoStart = overwriteWithoutAsking = askBeforeClass = 0;
-        keepNewerFiles = 1;
+        releaseRun();
+        allocateRun();
+        run->autoStart = run->overwriteWithoutAsking = run->askBeforeClass = 0;
+        run->keepNewerFiles = 1;
         std::strncpy(run->scriptText, script.c_str(), sizeof(run->scriptText) - 1);
         parseInstallerScript();
         return effects();
@@ -103,7 +105,8 @@ TEST_F(InstallerScriptTest, LinesFieldsAndKeywords) {
 TEST_F(InstallerScriptTest, InstallDirFillsOnlyAnEmptyDestination) {
     EXPECT_EQ(parse("$InstallDir=%WinDir%\\App\n$InstallDir=C:\\Other"), "dir=[%WinDir%\\App]");
     EXPECT_EQ(parse("$InstallDir=\n$InstallDir=C:\\Other"), "dir=[C:\\Other]");
-    std::memset(run, 0, sizeof(*run));
+    releaseRun();
+    allocateRun();
     std::strcpy(run->settings.destDir, "D:\\Given");
     std::strcpy(run->scriptText, "$InstallDir=C:\\Script");
     parseInstallerScript();

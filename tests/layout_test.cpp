@@ -44,8 +44,8 @@ TEST_F(StubLayout, DosHeaderFields) {
         uint32_t expected;
     };
     const Field fields[] = {
-        {"e_magic", 0x00, 0x5A4D},   {"e_crlc", 0x06, 0},    {"e_cparhdr", 0x08, 0x20},
-        {"e_ip", 0x14, 0x0000},      {"e_cs", 0x16, 0x0026}, {"e_lfanew low", 0x3C, PE_OFFSET},
+        {"e_magic", 0x00, 0x5A4D},  {"e_crlc", 0x06, 0},    {"e_cparhdr", 0x08, 0x20},
+        {"e_ip", 0x14, 0x0000},     {"e_cs", 0x16, 0x0026}, {"e_lfanew low", 0x3C, PE_OFFSET},
         {"e_lfanew high", 0x3E, 0},
     };
     for (const Field& f : fields) EXPECT_EQ(u16(stub, f.offset), f.expected) << f.name;
@@ -129,17 +129,39 @@ DosRun runDosProgram(const Bytes& stub) {
     for (int step = 0; step < 100 && dos.error.empty(); ++step) {
         uint8_t opcode = fetch8();
         switch (opcode) {
-        case 0xEB: ip += static_cast<int8_t>(fetch8()); break;
-        case 0xE9: ip += fetch16(); break;
-        case 0x0E: push(cs); break;
-        case 0x1E: push(ds); break;
-        case 0x1F: ds = pop(); break;
-        case 0x50: push(ax); break;
-        case 0x58: ax = pop(); break;
-        case 0xB8: ax = fetch16(); break;
-        case 0xBA: dx = fetch16(); break;
-        case 0xB4: ax = static_cast<uint16_t>((ax & 0xFF) | fetch8() << 8); break;
-        case 0xB0: ax = static_cast<uint16_t>((ax & 0xFF00) | fetch8()); break;
+        case 0xEB:
+            ip += static_cast<int8_t>(fetch8());
+            break;
+        case 0xE9:
+            ip += fetch16();
+            break;
+        case 0x0E:
+            push(cs);
+            break;
+        case 0x1E:
+            push(ds);
+            break;
+        case 0x1F:
+            ds = pop();
+            break;
+        case 0x50:
+            push(ax);
+            break;
+        case 0x58:
+            ax = pop();
+            break;
+        case 0xB8:
+            ax = fetch16();
+            break;
+        case 0xBA:
+            dx = fetch16();
+            break;
+        case 0xB4:
+            ax = static_cast<uint16_t>((ax & 0xFF) | fetch8() << 8);
+            break;
+        case 0xB0:
+            ax = static_cast<uint16_t>((ax & 0xFF00) | fetch8());
+            break;
         case 0x8C:
             if (fetch8() != 0xC8) dos.error = "unsupported mov from a segment register";
             ax = cs;
@@ -255,7 +277,7 @@ TEST_F(StubLayout, ObjdumpReadsTheImageAndItsImports) {
     }
     EXPECT_GT(sectionCount, 0) << output;
 
-    const std::set<std::string> allowed = {"kernel32.dll", "user32.dll", "gdi32.dll", "comdlg32.dll",
+    const std::set<std::string> allowed = {"kernel32.dll", "user32.dll",  "gdi32.dll", "comdlg32.dll",
                                            "advapi32.dll", "shell32.dll", "msvcrt.dll"};
     std::set<std::string> imported;
     std::regex dllLine(R"(DLL Name: (\S+))");

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "install/program_group.h"
 #include "support/archive_maker.h"
 #include "support/test_support.h"
 #include "ui/directory_chooser.h"
@@ -40,7 +41,7 @@ TEST_F(MainDialogTest, InitialisationShowsTitlesDirectoryAndCentresTheWindow) {
     std::strcpy(run->installTitle, "Unpack into:");
     std::strcpy(run->groupTitle, "Create the group");
     std::strcpy(run->classTitle, "Register .vk files");
-    run->ddeState = 2;
+    run->ddeState = DdeState::executing;
     run->extracting = 1;
     run->cancelRequested = 1;
     hostSetScreen(1023, 768, {5, 5, 405, 205});
@@ -55,7 +56,7 @@ TEST_F(MainDialogTest, InitialisationShowsTitlesDirectoryAndCentresTheWindow) {
                   EXPECT_EQ(rect.left, 311) << "(1023 - 400) / 2, truncated";
                   EXPECT_EQ(rect.top, 284);
                   EXPECT_EQ(rect.right - rect.left, 400);
-                  EXPECT_EQ(run->ddeState, 0);
+                  EXPECT_EQ(run->ddeState, DdeState::idle);
                   EXPECT_EQ(run->extracting, 0);
                   EXPECT_EQ(run->cancelRequested, 0);
                   EXPECT_EQ(run->dialogIcon, hostProgramIcon());
@@ -130,7 +131,8 @@ TEST_F(MainDialogTest, OkTakesTheDirectoryWithoutQuotesAndLocksTheDialog) {
               1);
     EXPECT_EQ(std::string(run->extractDir), target);
     EXPECT_EQ(scratch.read("my dir/a.txt"), "alpha");
-    for (int id : {static_cast<int>(IDOK), ID_REFERENCE, ID_DIRECTORY, ID_GROUP_BOX, ID_CLASS_BOX}) EXPECT_FALSE(hostDialogItemEnabled(id)) << id;
+    for (int id : {static_cast<int>(IDOK), ID_REFERENCE, ID_DIRECTORY, ID_GROUP_BOX, ID_CLASS_BOX})
+        EXPECT_FALSE(hostDialogItemEnabled(id)) << id;
     EXPECT_TRUE(hostDialogItemEnabled(IDCANCEL));
     EXPECT_EQ(hostDialogFocus(), IDCANCEL);
     EXPECT_EQ(run->extracting, 1);
@@ -170,7 +172,7 @@ TEST_F(MainDialogTest, NetworkPathsAreRefusedAndAnEmptyDirectoryIsAccepted) {
 // The timer's OK can arrive after the user's own: neither it nor any other
 // OK during the pass starts a second one.
 TEST_F(MainDialogTest, TheTimerFiresOnceAndOkDuringThePassIsIgnored) {
-    autoStart = 1;
+    run->autoStart = 1;
     MemberSpec big;
     big.name = "big.bin";
     big.data = std::string(200000, 'b');

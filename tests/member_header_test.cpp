@@ -11,12 +11,12 @@ namespace {
 class MemberHeaderTest : public RunTest {
 protected:
     // Opens bytes as the archive and reads one header.
-    int readFrom(const std::string& bytes) {
+    HeaderRead readFrom(const std::string& bytes) {
         scratch.write("self.exe", bytes);
         std::strcpy(run->selfPath, scratch.file("self.exe").c_str());
         std::strcpy(run->windowTitle, "Setup");
         run->archiveHandle = osOpenRead(run->selfPath);
-        buildCrcTable(CRC16_POLYNOMIAL);
+        buildCrcTable(&d->crc, CRC16_POLYNOMIAL);
         return readMemberHeader();
     }
     void TearDown() override {
@@ -28,9 +28,7 @@ protected:
     std::string badHeader() const { return "\"" + scratch.file("self.exe") + "\" Bad header"; }
 };
 
-std::string fileTime(uint64_t unixSeconds) {
-    return littleEndian((unixSeconds + 11644473600ull) * 10000000ull, 8);
-}
+std::string fileTime(uint64_t unixSeconds) { return littleEndian((unixSeconds + 11644473600ull) * 10000000ull, 8); }
 
 TEST_F(MemberHeaderTest, ReadsTheFieldsAndStopsAtTheFirstDataByte) {
     MemberSpec spec;
@@ -42,8 +40,8 @@ TEST_F(MemberHeaderTest, ReadsTheFieldsAndStopsAtTheFirstDataByte) {
     spec.timeStamp = 0x5F000000;
     spec.attribute = 0x21;
     spec.dataCrc = 0xBEEF;
-    ASSERT_EQ(readFrom(level2Member(spec)), HEADER_READ);
-    const MemberHeader& header = run->header;
+    ASSERT_EQ(readFrom(level2Member(spec)), HeaderRead::read);
+    const MemberHeader& header = *run->header;
     EXPECT_EQ(header.method, '5');
     EXPECT_EQ(header.packedSize, 5u);
     EXPECT_EQ(header.unpackedSize, 1234u);
@@ -67,7 +65,9 @@ TEST_F(MemberHeaderTest, MemberPathFromEverySeparatorForm) {
         std::string expected;
     } cases[] = {
         {"", "alone.txt", "alone.txt"},
-        {"a\xFF" "b\xFF", "f", "a/b/f"},
+        {"a\xFF"
+         "b\xFF",
+         "f", "a/b/f"},
         {"a\\b\\", "f", "a/b/f"},
         {"a/b/", "f", "a/b/f"},
         {"sub\xFF", "!", "sub/!"},
@@ -79,7 +79,7 @@ TEST_F(MemberHeaderTest, MemberPathFromEverySeparatorForm) {
         MemberSpec spec;
         spec.directory = c.directory;
         spec.name = c.name;
-        ASSERT_EQ(readFrom(level2Member(spec)), HEADER_READ) << c.expected;
+        ASSERT_EQ(readFrom(level2Member(spec)), HeaderRead::read) << c.expected;
         EXPECT_EQ(std::string(run->memberPath), c.expected);
         osClose(run->archiveHandle);
     }
@@ -90,12 +90,12 @@ TEST_F(MemberHeaderTest, TrailBytesOfDoubleByteCharactersAreNotSeparators) {
     MemberSpec spec;
     spec.directory = "\x83\\\xFF";  // a character whose trail byte is '\'
     spec.name = "\x95\\.txt";
-    ASSERT_EQ(readFrom(level2Member(spec)), HEADER_READ);
+    ASSERT_EQ(readFrom(level2Member(spec)), HeaderRead::read);
     EXPECT_EQ(std::string(run->memberPath), "\x83\\/\x95\\.txt");
     osClose(run->archiveHandle);
 
     spec.directory = "\x83\\";  // no closing separator: the trail byte is none
-    ASSERT_EQ(readFrom(level2Member(spec)), HEADER_READ);
+    ASSERT_EQ(readFrom(level2Member(spec)), HeaderRead::read);
     EXPECT_EQ(std::string(run->memberPath), "\x83\\/\x95\\.txt");
 }
 
@@ -105,12 +105,12 @@ TEST_F(MemberHeaderTest, SixtyFourBitSizesAreRefusedFromFourGiB) {
     struct Case {
         uint64_t packed;
         uint64_t original;
-        int expected;
+        HeaderRead expected;
     } cases[] = {
-        {4, 4, HEADER_READ},
-        {0xFFFFFFFFull, 0xFFFFFFFFull, HEADER_READ},
-        {4, 0x100000000ull, HEADER_FAILED},
-        {0x100000004ull, 4, HEADER_FAILED},
+        {4, 4, HeaderRead::read},
+        {0xFFFFFFFFull, 0xFFFFFFFFull, HeaderRead::read},
+        {4, 0x100000000ull, HeaderRead::failed},
+        {0x100000004ull, 4, HeaderRead::failed},
     };
     for (const Case& c : cases) {
         MemberSpec spec;
@@ -118,7 +118,7 @@ TEST_F(MemberHeaderTest, SixtyFourBitSizesAreRefusedFromFourGiB) {
         spec.data = "data";
         spec.extended = {{0x42, littleEndian(c.packed, 8) + littleEndian(c.original, 8)}};
         EXPECT_EQ(readFrom(level2Member(spec)), c.expected) << c.packed << " " << c.original;
-        EXPECT_EQ(lastBox(), c.expected == HEADER_READ ? "" : badHeader());
+        EXPECT_EQ(lastBox(), c.expected == HeaderRead::read ? "" : badHeader());
         osClose(run->archiveHandle);
     }
 }
@@ -132,13 +132,13 @@ TEST_F(MemberHeaderTest, WindowsFieldsOnlyFromWindowsArchivers) {
         spec.timeStamp = 7;
         spec.extended = {{0x40, littleEndian(0x0123, 2)},
                          {0x41, fileTime(created) + fileTime(written) + fileTime(accessed)}};
-        ASSERT_EQ(readFrom(level2Member(spec)), HEADER_READ);
+        ASSERT_EQ(readFrom(level2Member(spec)), HeaderRead::read);
         bool windows = osId != 'U' && osId != '3';
-        EXPECT_EQ(run->header.attribute, windows ? 0x0123 : 0x20) << osId;
-        EXPECT_EQ(run->header.creationTime, windows ? created : 7u) << osId;
-        EXPECT_EQ(run->header.lastWriteTime, windows ? written : 7u) << osId;
-        EXPECT_EQ(run->header.lastAccessTime, windows ? accessed : 7u) << osId;
-        EXPECT_EQ(run->header.timeStamp, 7u);
+        EXPECT_EQ(run->header->attribute, windows ? 0x0123 : 0x20) << osId;
+        EXPECT_EQ(run->header->creationTime, windows ? created : 7u) << osId;
+        EXPECT_EQ(run->header->lastWriteTime, windows ? written : 7u) << osId;
+        EXPECT_EQ(run->header->lastAccessTime, windows ? accessed : 7u) << osId;
+        EXPECT_EQ(run->header->timeStamp, 7u);
         osClose(run->archiveHandle);
     }
 }
@@ -147,13 +147,13 @@ TEST_F(MemberHeaderTest, LaterExtendedHeadersOfOneTypeWinAndUnknownOnesArePassed
     MemberSpec spec;
     spec.name = "first";
     spec.extended = {{0x55, "ignored"}, {0x01, "second"}};
-    ASSERT_EQ(readFrom(level2Member(spec)), HEADER_READ);
+    ASSERT_EQ(readFrom(level2Member(spec)), HeaderRead::read);
     EXPECT_STREQ(run->memberPath, "second");
 }
 
 TEST_F(MemberHeaderTest, TheArchiveEndsWithAZeroOrAtAHeaderBoundary) {
     for (const std::string& bytes : {std::string(), std::string(1, '\0'), std::string(2, '\0'), std::string("\x05")}) {
-        EXPECT_EQ(readFrom(bytes), END_OF_ARCHIVE);
+        EXPECT_EQ(readFrom(bytes), HeaderRead::endOfArchive);
         osClose(run->archiveHandle);
     }
     EXPECT_TRUE(hostMessageBoxes().empty());
@@ -197,18 +197,25 @@ TEST_F(MemberHeaderTest, BrokenHeadersAreBadHeaders) {
         {"extended size 2", patched(firstSize, littleEndian(2, 2))},
         {"CRC header without room for the CRC", patched(firstSize, littleEndian(4, 2))},
         {"name without the file-name header", with([](MemberSpec& s) { s.withName = false; })},
-        {"path longer than 259 bytes",
-         with([](MemberSpec& s) { s.directory = std::string(200, 'd') + "\xFF"; s.name = std::string(59, 'n'); })},
+        {"path longer than 259 bytes", with([](MemberSpec& s) {
+             s.directory = std::string(200, 'd') + "\xFF";
+             s.name = std::string(59, 'n');
+         })},
         {"zero byte inside the directory", with([](MemberSpec& s) { s.directory = std::string("a\0b\xFF", 4); })},
-        {"attribute header too short",
-         with([](MemberSpec& s) { s.osId = 'W'; s.extended = {{0x40, "\x01"}}; })},
-        {"64-bit size header too short",
-         with([](MemberSpec& s) { s.extended = {{0x42, std::string(15, '\0')}}; })},
-        {"time header too short",
-         with([](MemberSpec& s) { s.osId = 'W'; s.extended = {{0x41, std::string(23, '\0')}}; })},
+        {"attribute header too short", with([](MemberSpec& s) {
+             s.osId = 'W';
+             s.extended = {{0x40, "\x01"}};
+         })},
+        {"64-bit size header too short", with([](MemberSpec& s) {
+             s.extended = {{0x42, std::string(15, '\0')}};
+         })},
+        {"time header too short", with([](MemberSpec& s) {
+             s.osId = 'W';
+             s.extended = {{0x41, std::string(23, '\0')}};
+         })},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(readFrom(c.bytes), HEADER_FAILED) << c.what;
+        EXPECT_EQ(readFrom(c.bytes), HeaderRead::failed) << c.what;
         EXPECT_EQ(lastBox(), badHeader()) << c.what;
         EXPECT_EQ(run->failureFlag, 1) << c.what;
         run->failureFlag = 0;
@@ -221,7 +228,7 @@ TEST_F(MemberHeaderTest, DirectoryEntriesMayComeWithoutAFileName) {
     spec.method = 'd';
     spec.withName = false;
     spec.directory = "made\xFF";
-    ASSERT_EQ(readFrom(level2Member(spec)), HEADER_READ);
+    ASSERT_EQ(readFrom(level2Member(spec)), HeaderRead::read);
     EXPECT_STREQ(run->memberPath, "made/");
 }
 
@@ -229,14 +236,14 @@ TEST_F(MemberHeaderTest, NegativeSizesAndFailedAllocationsAreOutOfMemory) {
     MemberSpec spec;
     spec.name = "f";
     std::string good = level2Member(spec);
-    EXPECT_EQ(readFrom(std::string("\x00\x80", 2) + good.substr(2)), HEADER_FAILED);
+    EXPECT_EQ(readFrom(std::string("\x00\x80", 2) + good.substr(2)), HeaderRead::failed);
     EXPECT_EQ(lastBox(), "Not enough memory");
     EXPECT_EQ(hostMessageBoxes().back().caption, "Setup");
     EXPECT_EQ(run->failureFlag, 1);
     osClose(run->archiveHandle);
 
     hostFailAllocationsAfter(0);
-    EXPECT_EQ(readFrom(good), HEADER_FAILED);
+    EXPECT_EQ(readFrom(good), HeaderRead::failed);
     EXPECT_EQ(hostMessageBoxes().size(), 2u);
     EXPECT_EQ(lastBox(), "Not enough memory");
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "archive/output_names.h"
+#include "archive/walk.h"
 #include "common/text_ops.h"
 #include "support/test_support.h"
 
@@ -47,13 +48,11 @@ protected:
 
     // buildOutputPath into outSize bytes followed by a guard, then made '/'
     // throughout as the extract pass does next. Empty when refused.
-    std::string built(const std::string& extractDir, const std::string& member,
-                      uint32_t outSize = 516) {
+    std::string built(const std::string& extractDir, const std::string& member, uint32_t outSize = 516) {
         char memberPath[260];
         copyText(memberPath, member.c_str(), sizeof memberPath);
         std::vector<char> out(outSize + 8, '#');
-        int fits = buildOutputPath(out.data(), outSize, extractDir.c_str(), memberPath,
-                                   sizeof memberPath);
+        int fits = buildOutputPath(out.data(), outSize, extractDir.c_str(), memberPath, sizeof memberPath);
         for (uint32_t i = outSize; i < out.size(); ++i) EXPECT_EQ(out[i], '#') << member;
         EXPECT_EQ(fits, out[0] != 0) << member;
         normaliseSeparators(out.data(), '/');
@@ -81,9 +80,17 @@ TEST_F(OutputNamesTest, ComponentsFollowTheVolumeRules) {
         {"verylongname.text", "verylongname.text", "verylong.tex"},
         {"..", "..", "_."},
         {".profile", ".profile", ".pro"},
-        {"a\x01" "b\x1F.t\x7F", "a\x01" "b\x1F.t\x7F", "a_b_.t\x7F"},
+        {"a\x01"
+         "b\x1F.t\x7F",
+         "a\x01"
+         "b\x1F.t\x7F",
+         "a_b_.t\x7F"},
         {"a+b,c;d", "a+b,c;d", "a_b_c_d"},
-        {"a\xFF" "b", "a\xFF" "b", "a_b"},
+        {"a\xFF"
+         "b",
+         "a\xFF"
+         "b",
+         "a_b"},
         {"a\"b*c?.<|>", "a_b_c_.___", "a_b_c_.___"},
     };
     for (const Case& c : cases) {
@@ -158,7 +165,10 @@ TEST_F(OutputNamesTest, MemberPathsArePlacedUnderTheExtractDirectory) {
         {"C:\\Dest", "F:x.txt", "F:x.txt"},
         {"C:\\Dest\\", "a.txt", "C:/Dest/a.txt"},
         {"", "a/b.txt", "a/b.txt"},
-        {"C:\\Dest", "d\xFF" "e/", "C:/Dest/d/e/"},
+        {"C:\\Dest",
+         "d\xFF"
+         "e/",
+         "C:/Dest/d/e/"},
     };
     for (const Case& c : cases) EXPECT_EQ(built(c.extractDir, c.member), c.expected) << c.member;
 
@@ -187,8 +197,7 @@ TEST_F(OutputNamesTest, OutputPathsAreNeverCut) {
               "E:/" + std::string(197, 'w') + "/" + std::string(50, 'n'));
     hostSetWindowsDirectory(folder + std::string(50, 'w'));
     const std::string name(250, 'n');
-    EXPECT_EQ(built(dir, "%WinDir%/" + name),
-              "C:/" + std::string(252, 'd') + "/%WinDir%/" + name);
+    EXPECT_EQ(built(dir, "%WinDir%/" + name), "C:/" + std::string(252, 'd') + "/%WinDir%/" + name);
 }
 
 TEST_F(OutputNamesTest, DisplayNamesFitTheWidth) {
@@ -256,8 +265,7 @@ TEST_F(OutputNamesTest, PreparedPathsAreCleanedForTheVolume) {
     };
     const Case cases[] = {
         {"C:\\Program Files", "Read Me.txt", SHORT, "C:/Program_/Read_Me.txt", "C:/Program_/Read_Me.txt"},
-        {"C:\\Program Files", "Read Me.txt", LONG, "C:/Program Files/Read Me.txt",
-         "C:/Program Files/Read Me.txt"},
+        {"C:\\Program Files", "Read Me.txt", LONG, "C:/Program Files/Read Me.txt", "C:/Program Files/Read Me.txt"},
         {"C:\\Dest", "../../x.txt", SHORT, "C:/Dest/_./_./x.txt", "C:/Dest/_./_./x.txt"},
         {"D:", "sub:dir/a.b.c", SHORT, "D:sub_dir/a_b.c", "D:sub_dir/a_b.c"},
         {"C:\\Some Long Folder\\Deeper", "another folder/file.txt", LONG,
@@ -267,7 +275,7 @@ TEST_F(OutputNamesTest, PreparedPathsAreCleanedForTheVolume) {
         copyText(run->extractDir, c.extractDir, sizeof run->extractDir);
         copyText(run->memberPath, c.member, sizeof run->memberPath);
         run->longNameVolume = c.longNames;
-        EXPECT_EQ(prepareOutputPath(), 1);
+        EXPECT_EQ(prepareOutputPath(), OutputPath::ready);
         EXPECT_STREQ(run->outputPath, c.expected) << c.member;
         EXPECT_EQ(shownName(), c.shown) << c.member;
     }
@@ -280,14 +288,14 @@ TEST_F(OutputNamesTest, DirectoriesOnTheWayAreCreated) {
     run->longNameVolume = 1;
 
     copyText(run->memberPath, "sub dir/deeper/file.txt", sizeof run->memberPath);
-    EXPECT_EQ(prepareOutputPath(), 1);
+    EXPECT_EQ(prepareOutputPath(), OutputPath::ready);
     EXPECT_EQ(std::string(run->outputPath), base + "/sub dir/deeper/file.txt");
     EXPECT_TRUE(fs::is_directory(base + "/sub dir/deeper"));
     EXPECT_FALSE(fs::exists(base + "/sub dir/deeper/file.txt"));
     EXPECT_EQ(shownName().substr(shownName().size() - 12), ".../file.txt");
 
     copyText(run->memberPath, "empty\\dir/", sizeof run->memberPath);
-    EXPECT_EQ(prepareOutputPath(), 1);
+    EXPECT_EQ(prepareOutputPath(), OutputPath::ready);
     EXPECT_EQ(std::string(run->outputPath), base + "/empty/dir/");
     EXPECT_TRUE(fs::is_directory(base + "/empty/dir"));
 }

@@ -70,10 +70,10 @@ TEST_F(OverwriteTest, DecisionTable) {
         scratch.write("out/next.txt", "");
         ::unlink(scratch.file("out/next.txt").c_str());
         existing("old", c.ageSeconds);
-        keepNewerFiles = c.keepNewer;
-        overwriteWithoutAsking = c.overwrite;
+        run->keepNewerFiles = c.keepNewer;
+        run->overwriteWithoutAsking = c.overwrite;
         if (c.answer) hostQueueAnswers({c.answer});
-        EXPECT_EQ(walkArchive(nullptr, EXTRACT_PASS), c.walkResult) << c.what;
+        EXPECT_EQ(walkArchive(nullptr, WalkPass::extract), c.walkResult) << c.what;
         EXPECT_EQ(scratch.read("out/file.txt"), c.content) << c.what;
         EXPECT_EQ(scratch.exists("out/next.txt"), c.nextWritten) << c.what;
         if (c.answer) {
@@ -92,9 +92,9 @@ TEST_F(OverwriteTest, DecisionTable) {
 TEST_F(OverwriteTest, OnWin32sMemberTimesFollowTheTimeZone) {
     isWin32s = 1;
     hostSetEnv("TZ", "JST-9");
-    overwriteWithoutAsking = 1;
+    run->overwriteWithoutAsking = 1;
     existing("old", 60);  // newer than the member in UTC, older in Tokyo
-    EXPECT_EQ(walkArchive(nullptr, EXTRACT_PASS), 1);
+    EXPECT_EQ(walkArchive(nullptr, WalkPass::extract), 1);
     EXPECT_EQ(scratch.read("out/file.txt"), "new");
     struct stat info;
     ASSERT_EQ(::stat(scratch.file("out/file.txt").c_str(), &info), 0);
@@ -102,27 +102,28 @@ TEST_F(OverwriteTest, OnWin32sMemberTimesFollowTheTimeZone) {
 }
 
 TEST_F(OverwriteTest, ReadOnlyFilesAreReplacedOnlyWhenAttributesAreRestored) {
-    keepNewerFiles = 0;
-    overwriteWithoutAsking = 1;
+    run->keepNewerFiles = 0;
+    run->overwriteWithoutAsking = 1;
     existing("old", 0);
     ::chmod(scratch.file("out/file.txt").c_str(), 0444);
-    EXPECT_EQ(walkArchive(nullptr, EXTRACT_PASS), 0);
+    EXPECT_EQ(walkArchive(nullptr, WalkPass::extract), 0);
     EXPECT_EQ(hostMessageBoxes().back().text, "\"" + scratch.file("out/file.txt") + "\" Open ERROR");
     EXPECT_EQ(scratch.read("out/file.txt"), "old");
     EXPECT_FALSE(scratch.exists("out/next.txt"));
 
     run->settings.restoreAttributes = 1;
-    EXPECT_EQ(walkArchive(nullptr, EXTRACT_PASS), 1);
+    EXPECT_EQ(walkArchive(nullptr, WalkPass::extract), 1);
     EXPECT_EQ(scratch.read("out/file.txt"), "new");
-    EXPECT_EQ(osFileAttributes(scratch.file("out/file.txt").c_str()), 0x21u) << "the member's attribute, read-only again";
+    EXPECT_EQ(osFileAttributes(scratch.file("out/file.txt").c_str()), 0x21u)
+        << "the member's attribute, read-only again";
 }
 
 TEST_F(OverwriteTest, AnExistingDirectoryIsNeitherChangedNorReplaced) {
-    keepNewerFiles = 0;
-    overwriteWithoutAsking = 1;
+    run->keepNewerFiles = 0;
+    run->overwriteWithoutAsking = 1;
     run->settings.restoreAttributes = 1;
     ::mkdir(scratch.file("out/file.txt").c_str(), 0555);
-    EXPECT_EQ(walkArchive(nullptr, EXTRACT_PASS), 0);
+    EXPECT_EQ(walkArchive(nullptr, WalkPass::extract), 0);
     EXPECT_EQ(hostMessageBoxes().back().text, "\"" + scratch.file("out/file.txt") + "\" Open ERROR");
     EXPECT_EQ(osFileAttributes(scratch.file("out/file.txt").c_str()), ATTRIBUTE_DIRECTORY | ATTRIBUTE_READONLY);
 }
@@ -140,7 +141,7 @@ TEST_F(OverwriteTest, WrittenFilesGetAllThreeTimes) {
     auto fileTime = [](uint64_t seconds) { return littleEndian((seconds + 11644473600ull) * 10000000ull, 8); };
     spec.extended = {{0x41, fileTime(1000000000) + fileTime(1100000000) + fileTime(1200000000)}};
     writeArchive(level2Member(spec));
-    ASSERT_EQ(walkArchive(nullptr, EXTRACT_PASS), 1);
+    ASSERT_EQ(walkArchive(nullptr, WalkPass::extract), 1);
     const HostFileTimes& times = hostLastFileTimes();
     auto seconds = [](const FileTime& t) { return ((uint64_t(t.high) << 32 | t.low) / 10000000ull) - 11644473600ull; };
     EXPECT_EQ(seconds(times.creation), 1000000000u);

@@ -1,5 +1,5 @@
-#include "support/test_support.h"
 #include "ui/progress.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -21,7 +21,8 @@ TEST(ProgressTest, PercentageStaysWithin32BitsAndNeverPassesHundred) {
         {42949671u, 4294967295u, 0},
         {2147483648u, 4294967295u, 50},
     };
-    for (const auto& c : cases) EXPECT_EQ(progressPercentage(c.done, c.total), c.percentage) << c.done << "/" << c.total;
+    for (const auto& c : cases)
+        EXPECT_EQ(progressPercentage(c.done, c.total), c.percentage) << c.done << "/" << c.total;
 }
 
 }  // namespace

@@ -39,8 +39,8 @@ using Bytes = std::vector<uint8_t>;
 // Windows' values, as windows.h names them.
 const uint16_t RT_ICON = 3, RT_DIALOG = 5, RT_GROUP_ICON = 14;
 const uint32_t WS_POPUP = 0x80000000, WS_CHILD = 0x40000000, WS_VISIBLE = 0x10000000, WS_DISABLED = 0x08000000,
-               WS_CAPTION = 0x00C00000, WS_BORDER = 0x00800000, WS_VSCROLL = 0x00200000,
-               WS_SYSMENU = 0x00080000, WS_GROUP = 0x00020000, WS_TABSTOP = 0x00010000;
+               WS_CAPTION = 0x00C00000, WS_BORDER = 0x00800000, WS_VSCROLL = 0x00200000, WS_SYSMENU = 0x00080000,
+               WS_GROUP = 0x00020000, WS_TABSTOP = 0x00010000;
 const uint32_t DS_SETFONT = 0x40, DS_MODALFRAME = 0x80, WS_EX_DLGMODALFRAME = 0x1;
 const uint32_t SS_LEFT = 0x0, SS_LEFTNOWORDWRAP = 0xC, SS_NOPREFIX = 0x80;
 const uint32_t ES_LEFT = 0x0, ES_AUTOHSCROLL = 0x80, ES_OEMCONVERT = 0x400;
@@ -83,8 +83,8 @@ public:
     uint64_t size() const { return size_; }
     void need(uint64_t at, uint64_t count) const {
         if (at + count > size_)
-            fail(what_ + " is truncated: " + std::to_string(count) + " bytes wanted at " + std::to_string(at) +
-                 " of " + std::to_string(size_));
+            fail(what_ + " is truncated: " + std::to_string(count) + " bytes wanted at " + std::to_string(at) + " of " +
+                 std::to_string(size_));
     }
 
 private:
@@ -124,9 +124,7 @@ public:
         section_ = Window(file, fileOffset(rva, size, "resource section"), size, "resource section");
     }
 
-    std::vector<Entry> entries(const Key& type) const {
-        return children(find(readDirectory(0), type, "the types"));
-    }
+    std::vector<Entry> entries(const Key& type) const { return children(find(readDirectory(0), type, "the types")); }
 
     // The first language's data.
     Window data(const Key& type, const Key& name) const {
@@ -356,47 +354,60 @@ TEST_F(StubResources, MainDialogTemplate) {
     EXPECT_EQ(main.exStyle, WS_EX_DLGMODALFRAME);
     EXPECT_EQ(main.caption, "Install");
     EXPECT_EQ(main.rect, (std::array<int32_t, 4>{32, 32, 205, 95}));
-    expectControls(main, {
-        {ID_LABEL, "Static", "Install &Directory:", {10, 7, 157, 8}, SHOWN | SS_LEFT},
-        {ID_DIRECTORY, "Edit", "", {10, 18, 135, 12}, SHOWN | ES_LEFT | ES_AUTOHSCROLL | ES_OEMCONVERT | WS_BORDER | WS_TABSTOP},
-        {ID_REFERENCE, "Button", "&Reference...", {148, 17, 48, 14}, SHOWN | BS_PUSHBUTTON | WS_TABSTOP},
-        {ID_FILE_NAME, "Static", "", {12, 60, 130, 8}, SHOWN | SS_LEFTNOWORDWRAP},
-        {ID_PROGRESS, "Static", "", {148, 60, 45, 8}, SHOWN | SS_LEFTNOWORDWRAP},
-        {IDOK, "Button", "&Ok", {49, 72, 40, 14}, SHOWN | BS_DEFPUSHBUTTON | WS_TABSTOP},
-        {IDCANCEL, "Button", "&Cancel", {114, 72, 40, 14}, SHOWN | BS_PUSHBUTTON | WS_TABSTOP},
-        {ID_GROUP_BOX, "Button", "&Start Menu", {12, 32, 176, 12}, SHOWN | BS_CHECKBOX | WS_TABSTOP},
-        {ID_CLASS_BOX, "Button", "Set Cl&ass", {12, 44, 176, 12}, SHOWN | BS_CHECKBOX | WS_TABSTOP},
-    });
+    expectControls(main,
+                   {
+                       {ID_LABEL, "Static", "Install &Directory:", {10, 7, 157, 8}, SHOWN | SS_LEFT},
+                       {ID_DIRECTORY,
+                        "Edit",
+                        "",
+                        {10, 18, 135, 12},
+                        SHOWN | ES_LEFT | ES_AUTOHSCROLL | ES_OEMCONVERT | WS_BORDER | WS_TABSTOP},
+                       {ID_REFERENCE, "Button", "&Reference...", {148, 17, 48, 14}, SHOWN | BS_PUSHBUTTON | WS_TABSTOP},
+                       {ID_FILE_NAME, "Static", "", {12, 60, 130, 8}, SHOWN | SS_LEFTNOWORDWRAP},
+                       {ID_PROGRESS, "Static", "", {148, 60, 45, 8}, SHOWN | SS_LEFTNOWORDWRAP},
+                       {IDOK, "Button", "&Ok", {49, 72, 40, 14}, SHOWN | BS_DEFPUSHBUTTON | WS_TABSTOP},
+                       {IDCANCEL, "Button", "&Cancel", {114, 72, 40, 14}, SHOWN | BS_PUSHBUTTON | WS_TABSTOP},
+                       {ID_GROUP_BOX, "Button", "&Start Menu", {12, 32, 176, 12}, SHOWN | BS_CHECKBOX | WS_TABSTOP},
+                       {ID_CLASS_BOX, "Button", "Set Cl&ass", {12, 44, 176, 12}, SHOWN | BS_CHECKBOX | WS_TABSTOP},
+                   });
 }
 
 TEST_F(StubResources, DirectoryChooserTemplate) {
     const uint32_t SHOWN = WS_CHILD | WS_VISIBLE, HIDDEN = WS_CHILD | WS_DISABLED;
-    const uint32_t LIST = LBS_NOTIFY | LBS_SORT | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_DISABLENOSCROLL |
-                          WS_VSCROLL | WS_BORDER;
+    const uint32_t LIST =
+        LBS_NOTIFY | LBS_SORT | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_DISABLENOSCROLL | WS_VSCROLL | WS_BORDER;
     const uint32_t EDIT = ES_LEFT | ES_AUTOHSCROLL | ES_OEMCONVERT | WS_BORDER | WS_TABSTOP;
     Dialog chooser = dialog("GetDirDialog");
     EXPECT_FALSE(chooser.extended) << "the classic open-file dialog takes a plain template";
     EXPECT_EQ(chooser.exStyle, 0u);
     EXPECT_EQ(chooser.caption, "");
     EXPECT_EQ(chooser.rect, (std::array<int32_t, 4>{24, 24, 175, 140}));
-    expectControls(chooser, {
-        {0xFFFF, "Static", "&Directory:", {10, 11, 92, 9}, SHOWN | SS_LEFT},
-        {1088, "Static", "", {10, 22, 92, 9}, SHOWN | SS_LEFT | SS_NOPREFIX},
-        {1121, "ListBox", "", {10, 34, 92, 68}, SHOWN | LIST | WS_TABSTOP},
-        {1091, "Static", "Dri&ve:", {10, 106, 92, 9}, SHOWN | SS_LEFT},
-        {1137, "ComboBox", "", {10, 116, 92, 68},
-         SHOWN | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_AUTOHSCROLL | CBS_SORT | CBS_HASSTRINGS | WS_VSCROLL |
-             WS_BORDER | WS_TABSTOP},
-        {IDOK, "Button", "&Ok", {115, 12, 50, 14}, SHOWN | BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP},
-        {IDCANCEL, "Button", "&Cancel", {115, 30, 50, 14}, SHOWN | BS_PUSHBUTTON | WS_GROUP | WS_TABSTOP},
-        {1038, "Button", "&Help", {115, 55, 50, 14}, SHOWN | BS_PUSHBUTTON | WS_GROUP | WS_TABSTOP},
-        {1090, "Static", "File&name:", {-269, 8, 76, 9}, HIDDEN | SS_LEFT},
-        {1152, "Edit", "", {-271, 20, 90, 12}, HIDDEN | EDIT},
-        {1120, "ListBox", "", {-269, 37, 90, 68}, HIDDEN | LIST},
-        {1089, "Static", "File &Type:", {-269, 109, 90, 9}, HIDDEN | SS_LEFT},
-        {1136, "ComboBox", "", {-268, 121, 90, 36}, HIDDEN | CBS_DROPDOWNLIST | CBS_AUTOHSCROLL | WS_VSCROLL | WS_BORDER},
-        {1040, "Button", "Over&write", {-263, 139, 63, 12}, HIDDEN | BS_AUTOCHECKBOX | WS_GROUP},
-    });
+    expectControls(
+        chooser, {
+                     {0xFFFF, "Static", "&Directory:", {10, 11, 92, 9}, SHOWN | SS_LEFT},
+                     {1088, "Static", "", {10, 22, 92, 9}, SHOWN | SS_LEFT | SS_NOPREFIX},
+                     {1121, "ListBox", "", {10, 34, 92, 68}, SHOWN | LIST | WS_TABSTOP},
+                     {1091, "Static", "Dri&ve:", {10, 106, 92, 9}, SHOWN | SS_LEFT},
+                     {1137,
+                      "ComboBox",
+                      "",
+                      {10, 116, 92, 68},
+                      SHOWN | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_AUTOHSCROLL | CBS_SORT | CBS_HASSTRINGS |
+                          WS_VSCROLL | WS_BORDER | WS_TABSTOP},
+                     {IDOK, "Button", "&Ok", {115, 12, 50, 14}, SHOWN | BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP},
+                     {IDCANCEL, "Button", "&Cancel", {115, 30, 50, 14}, SHOWN | BS_PUSHBUTTON | WS_GROUP | WS_TABSTOP},
+                     {1038, "Button", "&Help", {115, 55, 50, 14}, SHOWN | BS_PUSHBUTTON | WS_GROUP | WS_TABSTOP},
+                     {1090, "Static", "File&name:", {-269, 8, 76, 9}, HIDDEN | SS_LEFT},
+                     {1152, "Edit", "", {-271, 20, 90, 12}, HIDDEN | EDIT},
+                     {1120, "ListBox", "", {-269, 37, 90, 68}, HIDDEN | LIST},
+                     {1089, "Static", "File &Type:", {-269, 109, 90, 9}, HIDDEN | SS_LEFT},
+                     {1136,
+                      "ComboBox",
+                      "",
+                      {-268, 121, 90, 36},
+                      HIDDEN | CBS_DROPDOWNLIST | CBS_AUTOHSCROLL | WS_VSCROLL | WS_BORDER},
+                     {1040, "Button", "Over&write", {-263, 139, 63, 12}, HIDDEN | BS_AUTOCHECKBOX | WS_GROUP},
+                 });
 }
 
 TEST_F(StubResources, IconGroupIsTheProgramsIcon) {

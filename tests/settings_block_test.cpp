@@ -81,12 +81,12 @@ TEST_F(SettingsBlockTest, BlockCutShortByTheEndOfTheFileKeepsZeros) {
 TEST_F(SettingsBlockTest, DirectoryFromTheCommandLineReplacesTheBlocksDirectory) {
     SettingsBlock block = {};
     std::strcpy(block.destDir, "C:\\Default");
-    dirFromCommandLine = 1;
+    run->dirFromCommandLine = 1;
     std::strcpy(run->commandLineDir, "D:\\Chosen");
     readFrom(stubWithBlock(block));
     EXPECT_STREQ(run->settings.destDir, "D:\\Chosen");
 
-    dirFromCommandLine = 1;
+    run->dirFromCommandLine = 1;
     run->commandLineDir[0] = 0;
     readFrom(stubWithBlock(block));
     EXPECT_STREQ(run->settings.destDir, "");

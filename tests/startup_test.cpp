@@ -15,10 +15,9 @@ protected:
 };
 
 TEST_F(StartupTest, WithoutMemoryForTheRunStateItSaysSoAndEndsWithZero) {
-    std::free(run);
-    run = nullptr;
+    releaseRun();
     hostFailAllocationsAfter(0);
-    EXPECT_EQ(velkarMain("-n"), 0);
+    EXPECT_EQ(stubExitStatus(velkarMain("-n")), 0);
     ASSERT_EQ(hostMessageBoxes().size(), 1u);
     const HostMessageBox& box = hostMessageBoxes()[0];
     EXPECT_EQ(box.text, "Not enough memory");
@@ -39,14 +38,13 @@ TEST_F(StartupTest, StartRunSettlesPathSettingsAndFlags) {
     EXPECT_STREQ(run->selfPath, self.c_str());
     EXPECT_STREQ(run->windowTitle, "Setup");
     EXPECT_STREQ(run->settings.destDir, "D:\\My Apps");
-    EXPECT_EQ(dirFromCommandLine, 1);
-    EXPECT_EQ(autoStart, 0);
-    EXPECT_EQ(keepNewerFiles, 0);
+    EXPECT_EQ(run->dirFromCommandLine, 1);
+    EXPECT_EQ(run->autoStart, 0);
+    EXPECT_EQ(run->keepNewerFiles, 0);
 }
 
 TEST_F(StartupTest, PlatformZeroIsWin32s) {
-    std::free(run);
-    run = nullptr;
+    releaseRun();
     makeSelf(SettingsBlock{}, "");
     hostSetPlatformId(0);
     velkarMain("");
@@ -79,19 +77,19 @@ TEST_F(StartupTest, EmptyDestinationBecomesTheCurrentDirectory) {
 TEST_F(StartupTest, WalkStartReportsFailuresOnTheProgramsOwnFile) {
     std::strcpy(run->windowTitle, "Setup");
     std::strcpy(run->selfPath, scratch.file("missing.exe").c_str());
-    EXPECT_EQ(walkArchive(nullptr, SCAN_PASS), 0);
+    EXPECT_EQ(walkArchive(nullptr, WalkPass::scan), 0);
     EXPECT_EQ(hostMessageBoxes().back().text, "\"" + scratch.file("missing.exe") + "\" Open ERROR");
 
     SettingsBlock block = {};
     std::string self = makeSelf(block, "archive");
     std::strcpy(run->selfPath, self.c_str());
     run->settings.archiveOffset = STAND_IN_STUB_SIZE + 8;
-    EXPECT_EQ(walkArchive(nullptr, SCAN_PASS), 0);
+    EXPECT_EQ(walkArchive(nullptr, WalkPass::scan), 0);
     EXPECT_EQ(hostMessageBoxes().back().text, "\"" + self + "\" Unexpeted EOF");
     EXPECT_EQ(hostMessageBoxes().back().owner, nullptr);
 
     run->settings.archiveOffset = 0x80000000u;
-    EXPECT_EQ(walkArchive(nullptr, SCAN_PASS), 0);
+    EXPECT_EQ(walkArchive(nullptr, WalkPass::scan), 0);
     EXPECT_EQ(hostMessageBoxes().back().text, "\"" + self + "\" Read ERROR");
     EXPECT_EQ(run->failureFlag, 1);
     EXPECT_EQ(run->archiveHandle, INVALID_FILE) << "the file is closed on the early returns";
@@ -103,10 +101,10 @@ TEST_F(StartupTest, WalkReadsTheTamperValueAtTheArchiveOffset) {
     std::strcpy(run->selfPath, self.c_str());
     run->settings.archiveOffset = STAND_IN_STUB_SIZE;
     run->settings.flags = FLAG_TAMPER_CHECK;
-    walkArchive(nullptr, SCAN_PASS);
+    walkArchive(nullptr, WalkPass::scan);
     EXPECT_EQ(run->tamperValue, 0x1234);
     EXPECT_EQ(run->archiveSize, 1202u);
-    EXPECT_EQ(run->crcTable[1], 0xC0C1) << "the CRC table is built at the start of every walk";
+    EXPECT_EQ(d->crc.table[1], 0xC0C1) << "the CRC table is built at the start of every walk";
 }
 
 }  // namespace

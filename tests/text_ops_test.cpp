@@ -34,8 +34,8 @@ TEST_F(TextOpsTest, FormatTextFollowsWsprintfAndTruncates) {
     for (const Case& c : cases) {
         char out[65];
         std::memset(out, '#', sizeof out);
-        uint32_t length = formatText(out, c.size, "\"%s\" %s %lu %lu 50%%", "C:\\a.txt", "Read ERROR",
-                                     uint32_t{0}, uint32_t{0xFFFFFFFF});
+        uint32_t length = formatText(out, c.size, "\"%s\" %s %lu %lu 50%%", "C:\\a.txt", "Read ERROR", uint32_t{0},
+                                     uint32_t{0xFFFFFFFF});
         EXPECT_STREQ(out, c.expected) << c.size;
         EXPECT_EQ(length, std::strlen(c.expected));
         EXPECT_EQ(out[c.size], '#') << c.size;
@@ -62,8 +62,8 @@ TEST_F(TextOpsTest, TrailBytesAreNeverSeparators) {
         const char* text;
         int normalisedFrom;  // the offset normaliseSeparators returns
         const char* normalised;
-        int found;           // findAnyOf with '\' and '/', -1 for none
-        int component;       // offset of lastComponent
+        int found;      // findAnyOf with '\' and '/', -1 for none
+        int component;  // offset of lastComponent
         const char* separated;
     };
     const Case cases[] = {
@@ -95,7 +95,9 @@ TEST_F(TextOpsTest, TrailBytesAreNeverSeparators) {
 }
 
 TEST_F(TextOpsTest, SingleByteCodePageSeesEveryByte) {
-    char text[] = "\x95\x5C" "a";
+    char text[] =
+        "\x95\x5C"
+        "a";
     EXPECT_EQ(findAnyOf(text, "\\"), text + 1);
     EXPECT_EQ(normaliseSeparators(text, '/'), text + 2);
     EXPECT_STREQ(text, "\x95/a");

@@ -12,17 +12,11 @@ const uint64_t TICKS_PER_SECOND = 10000000;
 const uint64_t UNIX_EPOCH_TICKS = 116444736000000000ull;
 const uint32_t UNTOUCHED = 0x12345678;
 
-uint64_t ticksOf(const FileTime& time) {
-    return (static_cast<uint64_t>(time.high) << 32) | time.low;
-}
+uint64_t ticksOf(const FileTime& time) { return (static_cast<uint64_t>(time.high) << 32) | time.low; }
 
-FileTime fileTimeOf(uint64_t ticks) {
-    return {static_cast<uint32_t>(ticks), static_cast<uint32_t>(ticks >> 32)};
-}
+FileTime fileTimeOf(uint64_t ticks) { return {static_cast<uint32_t>(ticks), static_cast<uint32_t>(ticks >> 32)}; }
 
-uint64_t ticksOfUnix(uint32_t unixTime) {
-    return unixTime * TICKS_PER_SECOND + UNIX_EPOCH_TICKS;
-}
+uint64_t ticksOfUnix(uint32_t unixTime) { return unixTime * TICKS_PER_SECOND + UNIX_EPOCH_TICKS; }
 
 // glibc's timegm (64-bit time_t) is the independent calendar here.
 uint32_t unixOf(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
@@ -70,8 +64,7 @@ void expectConvertsExactly(uint32_t unixTime) {
 class TimeConvertTest : public RunTest {};
 
 TEST_F(TimeConvertTest, ConvertsEveryYearFrom1970To2106Exactly) {
-    std::vector<uint32_t> times = {0, 1, 0xFFFFFFFEu, 0xFFFFFFFFu,
-                                   unixOf(2100, 2, 28, 23, 59, 59), unixOf(2100, 3, 1)};
+    std::vector<uint32_t> times = {0, 1, 0xFFFFFFFEu, 0xFFFFFFFFu, unixOf(2100, 2, 28, 23, 59, 59), unixOf(2100, 3, 1)};
     for (int year = 1970; year <= 2106; ++year) {
         times.push_back(unixOf(year, 1, 1));
         times.push_back(unixOf(year, 1, 1, 0, 0, 1));
@@ -105,8 +98,7 @@ TEST_F(TimeConvertTest, PacksKnownDatesWithYearOffsetBefore1980) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.unixTime);
-        uint32_t packed = c.yearBits << 25 | c.month << 21 | c.day << 16 | c.hour << 11 | c.minute << 5 |
-                          c.second / 2;
+        uint32_t packed = c.yearBits << 25 | c.month << 21 | c.day << 16 | c.hour << 11 | c.minute << 5 | c.second / 2;
         uint16_t yearOffset = 0xBEEF;
         EXPECT_EQ(packed, unixToPackedDate(c.unixTime, &yearOffset));
         EXPECT_EQ(c.yearOffset, yearOffset);
@@ -200,10 +192,8 @@ TEST_F(TimeConvertTest, TimeZoneShiftsByWholeHoursOnly) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value ? c.value : "(unset)");
-        if (c.value)
-            hostSetEnv("TZ", c.value);
-        else
-            hostUnsetEnv("TZ");
+        if (c.value) hostSetEnv("TZ", c.value);
+        else hostUnsetEnv("TZ");
         uint32_t shifted = c.before;
         applyTimeZone(&shifted);
         EXPECT_EQ(c.after, shifted);

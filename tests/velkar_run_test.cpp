@@ -28,8 +28,8 @@ struct Result {
 Result velkarRun(const std::string& cwd, const std::string& temp, const std::string& arguments) {
     int status = 0;
     Result result;
-    result.output = runCommand("cd '" + cwd + "' && TEMP='" + temp + "' '" VELKAR_RUN "' " + arguments + " 2>&1 < /dev/null",
-                               &status);
+    result.output = runCommand(
+        "cd '" + cwd + "' && TEMP='" + temp + "' '" VELKAR_RUN "' " + arguments + " 2>&1 < /dev/null", &status);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }
@@ -69,7 +69,9 @@ protected:
 TEST_F(VelkarRunTest, MembersThatLeaveTheDestinationAreSkipped) {
     const std::string outside = scratch.file("outside");
     ASSERT_EQ(::symlink(outside.c_str(), scratch.file("cwd/out/link").c_str()), 0);
-    const std::string outsideUp = "..\xFF..\xFF" "outside\xFF";  // from cwd/out up to the scratch folder
+    const std::string outsideUp =
+        "..\xFF..\xFF"
+        "outside\xFF";  // from cwd/out up to the scratch folder
     struct Case {
         const char* what;
         MemberSpec spec;
@@ -77,7 +79,9 @@ TEST_F(VelkarRunTest, MembersThatLeaveTheDestinationAreSkipped) {
         {"'..' with 0xFF separators", member(outsideUp, "x")},
         {"'..' with '/'", member("", "../../outside/x")},
         {"'..' with '\\'", member("", "..\\..\\outside\\x")},
-        {"'..' after a directory", member("sub\xFF..\xFF..\xFF..\xFF" "outside\xFF", "x")},
+        {"'..' after a directory", member("sub\xFF..\xFF..\xFF..\xFF"
+                                          "outside\xFF",
+                                          "x")},
         {"an absolute path", member("", outside + "/x")},
         {"a directory field that starts at the root", member("\xFF" + outside.substr(1) + "\xFF", "x")},
         {"a root of the current drive", member("", "\\x")},
@@ -85,7 +89,8 @@ TEST_F(VelkarRunTest, MembersThatLeaveTheDestinationAreSkipped) {
         {"a drive letter and '..'", member("", "c:..\\x")},
         {"the temporary folder's macro", member("", "%WORK%/x")},
         {"a link in the destination", member("link\xFF", "x")},
-        {"a directory entry outside", [&] {
+        {"a directory entry outside",
+         [&] {
              MemberSpec spec = member(outsideUp + "made\xFF", "");
              spec.method = 'd';
              spec.withName = false;
@@ -194,9 +199,10 @@ TEST_F(VelkarRunTest, AnArchiveCutAtAMemberBoundaryIsReported) {
 // out; a No to "Set Class?" skips that class but declines nothing.
 TEST_F(VelkarRunTest, InstallerActionsArePrintedNotPerformed) {
     MemberSpec script = member("", "$");
-    script.data = "$ClassTitle=Register\r\n$GroupTitle=Make a group\r\n$AskRegist=\r\n"
-                  "$Class=.VKT,Velkar text,view.exe,VelkarText\r\n$Group=Tools,Viewer,view.exe\r\n"
-                  "$Command=view.exe readme.txt\r\n";
+    script.data =
+        "$ClassTitle=Register\r\n$GroupTitle=Make a group\r\n$AskRegist=\r\n"
+        "$Class=.VKT,Velkar text,view.exe,VelkarText\r\n$Group=Tools,Viewer,view.exe\r\n"
+        "$Command=view.exe readme.txt\r\n";
     const std::string self = makeSelf({script, member("", "view.exe")});
     for (const char* answer : {"y", "n"}) {
         SCOPED_TRACE(answer);

@@ -62,9 +62,11 @@ TEST_F(WalkTest, ExtractPassWritesMembersWithTheirTimesAndDirectories) {
     directory.withName = false;
     directory.directory = "empty\xFF";
     MemberSpec nested = stored("inner.txt", "inside", 1500000000);
-    nested.directory = "sub\xFF" "deeper\xFF";
+    nested.directory =
+        "sub\xFF"
+        "deeper\xFF";
     makeSelf({stored("a.txt", "alpha", 1400000000), directory, nested, stored("zero", "")});
-    ASSERT_EQ(walkArchive(nullptr, EXTRACT_PASS), 1);
+    ASSERT_EQ(walkArchive(nullptr, WalkPass::extract), 1);
     EXPECT_EQ(outText("a.txt"), "alpha");
     EXPECT_EQ(outText("sub/deeper/inner.txt"), "inside");
     EXPECT_EQ(outText("zero"), "");
@@ -82,14 +84,14 @@ TEST_F(WalkTest, ExtractPassWritesMembersWithTheirTimesAndDirectories) {
 
 TEST_F(WalkTest, ScanPassSkipsOrdinaryMembersAndNeverWritesReservedOnes) {
     makeSelf({stored("a.txt", std::string(100000, 'a')), stored("!", "Install it?"), stored("b.txt", "b")});
-    ASSERT_EQ(walkArchive(nullptr, SCAN_PASS), 1);
+    ASSERT_EQ(walkArchive(nullptr, WalkPass::scan), 1);
     for (uint32_t request : hostReadRequests()) EXPECT_LT(request, 100000u) << "ordinary data is never read";
     ASSERT_EQ(hostMessageBoxes().size(), 1u);
     EXPECT_EQ(hostMessageBoxes()[0].text, "Install it?");
     EXPECT_EQ(hostMessageBoxes()[0].style, MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL);
     EXPECT_EQ(hostMessageBoxes()[0].owner, nullptr);
 
-    ASSERT_EQ(walkArchive(nullptr, EXTRACT_PASS), 1);
+    ASSERT_EQ(walkArchive(nullptr, WalkPass::extract), 1);
     EXPECT_TRUE(outExists("a.txt"));
     EXPECT_TRUE(outExists("b.txt"));
     EXPECT_FALSE(outExists("!"));
@@ -99,10 +101,9 @@ TEST_F(WalkTest, ScanPassSkipsOrdinaryMembersAndNeverWritesReservedOnes) {
 TEST_F(WalkTest, NoToTheQuestionStopsAfterTheNextReservedMember) {
     MemberSpec broken = stored("c.txt", "c");
     broken.dataCrc = 0x1111;
-    makeSelf({stored("!", "Go on?"), stored("a.txt", "a"), stored("!", "Really?"), broken},
-             FLAG_TAMPER_CHECK, 0x0BAD);
+    makeSelf({stored("!", "Go on?"), stored("a.txt", "a"), stored("!", "Really?"), broken}, FLAG_TAMPER_CHECK, 0x0BAD);
     hostQueueAnswers({IDNO});
-    EXPECT_EQ(walkArchive(nullptr, SCAN_PASS), 0);
+    EXPECT_EQ(walkArchive(nullptr, WalkPass::scan), 0);
     EXPECT_EQ(boxTexts(), std::vector<std::string>{"Go on?"}) << "no second question, no tamper message";
 }
 
@@ -111,8 +112,9 @@ TEST_F(WalkTest, QuestionTextIsCutToItsBuffer) {
         hostReset();
         makeSelf({stored("!", std::string(length, 'q'))});
         hostQueueAnswers({IDYES});
-        ASSERT_EQ(walkArchive(nullptr, SCAN_PASS), 1);
-        size_t kept = length > 65536 ? (length - 65536 > 1023 ? 1023 : length - 65536) : (length > 1023 ? 1023 : length);
+        ASSERT_EQ(walkArchive(nullptr, WalkPass::scan), 1);
+        size_t kept =
+            length > 65536 ? (length - 65536 > 1023 ? 1023 : length - 65536) : (length > 1023 ? 1023 : length);
         EXPECT_EQ(hostMessageBoxes().back().text.size(), kept) << length;
     }
 }
@@ -123,7 +125,7 @@ TEST_F(WalkTest, QuestionTextIsCutToItsBuffer) {
 TEST_F(WalkTest, ScriptMembersAreParsedInTurnAndTheLastOneIsKept) {
     makeSelf({stored("$", "$WindowTitle=Mine\n$InstallTitle=Where"), stored("!", "Go on?"),
               stored("$", "$WindowTitle=Theirs\n"), stored("a.txt", "a"), stored("$", "")});
-    EXPECT_EQ(walkArchive(nullptr, SCAN_PASS), 1);
+    EXPECT_EQ(walkArchive(nullptr, WalkPass::scan), 1);
     ASSERT_EQ(hostMessageBoxes().size(), 1u);
     EXPECT_EQ(hostMessageBoxes()[0].caption, "Mine");
     EXPECT_STREQ(run->windowTitle, "Theirs");
@@ -135,20 +137,20 @@ TEST_F(WalkTest, ScriptMembersAreParsedInTurnAndTheLastOneIsKept) {
 TEST_F(WalkTest, TamperValueIsTheXorOfAllDataCrcs) {
     std::vector<MemberSpec> members = {stored("a", "alpha"), stored("!", "ok?"), stored("b", "beta")};
     makeSelf(members, FLAG_TAMPER_CHECK);
-    EXPECT_EQ(walkArchive(nullptr, SCAN_PASS), 1);
+    EXPECT_EQ(walkArchive(nullptr, WalkPass::scan), 1);
 
     makeSelf(members, FLAG_TAMPER_CHECK, 0x4321);
-    EXPECT_EQ(walkArchive(nullptr, SCAN_PASS), 0);
+    EXPECT_EQ(walkArchive(nullptr, WalkPass::scan), 0);
     EXPECT_EQ(hostMessageBoxes().back().text, "\"" + self() + "\" Tampered DATA");
 
     members[2].dataCrc = 0x7777;  // header CRC still matches: only the data CRC was changed
     makeSelf(members, FLAG_TAMPER_CHECK, referenceCrc16("alpha") ^ referenceCrc16("ok?") ^ referenceCrc16("beta"));
-    EXPECT_EQ(walkArchive(nullptr, SCAN_PASS), 0);
+    EXPECT_EQ(walkArchive(nullptr, WalkPass::scan), 0);
     EXPECT_EQ(hostMessageBoxes().back().text, "\"" + self() + "\" Tampered DATA");
 
     makeSelf({stored("a", "alpha")}, 0);
     size_t before = hostMessageBoxes().size();
-    EXPECT_EQ(walkArchive(nullptr, SCAN_PASS), 1) << "without the flag no value is read";
+    EXPECT_EQ(walkArchive(nullptr, WalkPass::scan), 1) << "without the flag no value is read";
     EXPECT_EQ(hostMessageBoxes().size(), before);
 }
 
@@ -157,7 +159,7 @@ TEST_F(WalkTest, CrcFailureDeletesThatFileKeepsEarlierOnesAndStopsThePass) {
     broken.dataCrc = 0x1234;
     makeSelf({stored("a.txt", "alpha"), stored("b.txt", "beta"), broken, stored("d.txt", "delta")});
     std::strcpy(run->settings.command, "setup.exe /quiet");
-    EXPECT_EQ(walkArchive(nullptr, EXTRACT_PASS), 0);
+    EXPECT_EQ(walkArchive(nullptr, WalkPass::extract), 0);
     EXPECT_TRUE(outExists("a.txt"));
     EXPECT_TRUE(outExists("b.txt"));
     EXPECT_FALSE(outExists("c.txt"));
@@ -170,7 +172,7 @@ TEST_F(WalkTest, CrcFailureDeletesThatFileKeepsEarlierOnesAndStopsThePass) {
 TEST_F(WalkTest, CommandStartsInTheExtractDirectoryAfterASuccessfulPass) {
     makeSelf({stored("a.txt", "alpha")});
     std::strcpy(run->settings.command, "  \"my setup.exe\"  /s \"x y\"");
-    ASSERT_EQ(walkArchive(nullptr, EXTRACT_PASS), 1);
+    ASSERT_EQ(walkArchive(nullptr, WalkPass::extract), 1);
     ASSERT_EQ(hostShellStarts().size(), 1u);
     EXPECT_EQ(hostShellStarts()[0].file, "my setup.exe");
     EXPECT_EQ(hostShellStarts()[0].parameters, "/s \"x y\"");
@@ -184,17 +186,17 @@ TEST_F(WalkTest, SkippingPastTheEndOfTheFileIsAnEarlyEnd) {
         MemberSpec huge = stored("big", "x");
         huge.packedSize = packed;
         makeSelf({huge});
-        EXPECT_EQ(walkArchive(nullptr, SCAN_PASS), 0) << packed;
+        EXPECT_EQ(walkArchive(nullptr, WalkPass::scan), 0) << packed;
         EXPECT_EQ(hostMessageBoxes().back().text, "\"" + self() + "\" Unexpeted EOF") << packed;
     }
 }
 
 TEST_F(WalkTest, EmptyArchivesAndArchivesWithoutEndMarker) {
     makeSelfFromArchive("");
-    EXPECT_EQ(walkArchive(nullptr, SCAN_PASS), 1);
-    EXPECT_EQ(walkArchive(nullptr, EXTRACT_PASS), 1);
+    EXPECT_EQ(walkArchive(nullptr, WalkPass::scan), 1);
+    EXPECT_EQ(walkArchive(nullptr, WalkPass::extract), 1);
     makeSelfFromArchive(level2Member(stored("a.txt", "alpha")));
-    EXPECT_EQ(walkArchive(nullptr, EXTRACT_PASS), 1);
+    EXPECT_EQ(walkArchive(nullptr, WalkPass::extract), 1);
     EXPECT_EQ(outText("a.txt"), "alpha");
     EXPECT_TRUE(hostMessageBoxes().empty());
 }

@@ -17,8 +17,7 @@ int chooseDirectory(WindowHandle owner, char* directory, uint32_t size) {
     char chosenPath[CHOOSER_CAPACITY];
     copyText(chosenPath, DUMMY_NAME, sizeof(chosenPath));
     uint32_t nameOffset = 0;
-    int chosen = osChooseFile(owner, "GetDirDialog", "Extracting directory", chosenPath, CHOOSER_CAPACITY,
-                              &nameOffset);
+    int chosen = osChooseFile(owner, "GetDirDialog", "Extracting directory", chosenPath, CHOOSER_CAPACITY, &nameOffset);
     if (restore) osSetCurrentDirectory(startDirectory);
     if (!chosen) return 0;
     // An offset outside the returned path names no directory.

@@ -20,7 +20,7 @@ static void centreWindow(WindowHandle window) {
 }
 
 static void initialiseDialog(WindowHandle dialog) {
-    run->ddeState = DDE_IDLE;
+    run->ddeState = DdeState::idle;
     osSetWindowText(dialog, run->windowTitle);
     if (run->installTitle[0]) osSetDlgItemText(dialog, ID_LABEL, run->installTitle);
     osSetDlgItemText(dialog, ID_DIRECTORY, run->settings.destDir);
@@ -38,7 +38,7 @@ static void initialiseDialog(WindowHandle dialog) {
     run->extracting = 0;
     run->cancelRequested = 0;
     run->dialogIcon = osLoadDialogIcon(dialog);
-    if (autoStart) osStartTimer(dialog, AUTO_START_TIMER, AUTO_START_DELAY);
+    if (run->autoStart) osStartTimer(dialog, AUTO_START_TIMER, AUTO_START_DELAY);
 }
 
 void stripQuotes(char* text) {
@@ -64,15 +64,20 @@ static void acceptDirectory(WindowHandle dialog) {
     osFocusDefaultButton(dialog, IDCANCEL);
     run->extracting = 1;
     run->display = &dialogDisplay;
+    run->outcome.extractPassRan = 1;
     // Once the extract pass has run, the run ends with 1 whatever it found:
     // its failures have been shown, so the walk's own result is not needed.
-    walkArchive(dialog, EXTRACT_PASS);
+    walkArchive(dialog, WalkPass::extract);
     osEndDialog(dialog, 1);
 }
 
 static void cancelDialog(WindowHandle dialog) {
-    if (run->extracting) run->cancelRequested = 1;
-    else osEndDialog(dialog, 0);
+    if (run->extracting) {
+        run->cancelRequested = 1;
+        return;
+    }
+    run->outcome.declined = 1;
+    osEndDialog(dialog, 0);
 }
 
 // Quotes keep a path with blanks together in the edit box; OK strips them.

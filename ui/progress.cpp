@@ -1,5 +1,6 @@
 #include "ui/progress.h"
 
+#include "common/run_state.h"
 #include "common/text_ops.h"
 #include "ui/main_dialog.h"
 
@@ -29,6 +30,4 @@ int reportProgress(uint32_t done, uint32_t total) {
     return run->cancelRequested != 1;
 }
 
-void pumpMessages(WindowHandle dialog) {
-    osPumpMessages(dialog);
-}
+void pumpMessages(WindowHandle dialog) { osPumpMessages(dialog); }

@@ -4,7 +4,7 @@
 
 #include <stdint.h>
 
-#include "common/run_state.h"
+#include "archive/walk.h"
 
 // The walk's display of the main dialog.
 extern const WalkDisplay dialogDisplay;

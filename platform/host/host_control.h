@@ -1,6 +1,6 @@
 // Settings and records of the host platform layer, for the tests and for
-// velkar-run. Everything here is ordinary C++: only the stub's own code keeps
-// to the fixed-buffer conventions.
+// velkar-run; the tests' fault injection is in host_faults.h. Everything here is ordinary C++: only the stub's own code
+// keeps to the fixed-buffer conventions.
 #pragma once
 
 #include <functional>
@@ -36,10 +36,7 @@ void hostUnsetEnv(const std::string& name);
 void hostSetWindowsDirectory(const std::string& path);
 void hostSetSystemDirectory(const std::string& path);
 void hostSetCurrentDirectory(const std::string& path);
-void hostSetRegistryString(const std::string& keyPath, const std::string& valueName,
-                           const std::string& data);
-// Lets the next n allocations succeed and the ones after fail; -1 for never.
-void hostFailAllocationsAfter(int n);
+void hostSetRegistryString(const std::string& keyPath, const std::string& valueName, const std::string& data);
 
 void hostQueueAnswers(const std::vector<int>& answers);
 void hostSetBoxAnswerer(HostBoxAnswerer answerer);
@@ -47,28 +44,6 @@ const std::vector<HostMessageBox>& hostMessageBoxes();
 
 // The byte counts asked of osRead, in order.
 const std::vector<uint32_t>& hostReadRequests();
-
-// The calls a test can make fail, SQLite's way: the n-th call of a kind from
-// now on fails, once or from then on. A failed read returns -1, a seek -1, a
-// write stops short as on a full disk, a create or a directory creation
-// fails, closing an output file reports failure (the file is closed all the
-// same), and a pump presses the dialog's Cancel.
-enum HostCall { HOST_READ, HOST_SEEK, HOST_WRITE, HOST_CREATE, HOST_CLOSE, HOST_MAKE_DIRECTORY, HOST_PUMP, HOST_CALL_KINDS };
-const char* const HOST_CALL_NAMES[HOST_CALL_KINDS] = {"read", "seek", "write", "create", "close", "mkdir", "pump"};
-void hostFailCall(HostCall kind, int n, bool fromThenOn);
-// Calls of the kind made since the last reset.
-int hostCallCount(HostCall kind);
-// Counts the call and says whether it is to fail; for the host layer itself.
-bool hostCallFails(HostCall kind);
-
-// Further failures on demand. Reads: the next n calls of osRead succeed,
-// later ones fail, or with shortRead deliver only half of what they are
-// asked for. Writes: n more bytes fit, then writes stop short as on a full
-// disk. Creates: osCreateOutput fails for paths that end with the given text.
-// -1 and an empty text switch them off.
-void hostFailReadsAfter(int n, bool shortRead = false);
-void hostFailWritesAfter(int64_t bytes);
-void hostFailCreate(const std::string& pathEnd);
 
 // The maximum component length that every volume reports (255 by default),
 // and the root last asked about ("" for the current volume).
@@ -109,7 +84,6 @@ void hostSetOutputObserver(std::function<void(const char*)> observer);
 // Cancel. The pump handler runs at every osPumpMessages.
 void hostSetDialogDriver(std::function<int(WindowHandle)> driver);
 void hostSetPumpHandler(std::function<void(WindowHandle)> handler);
-void hostFailDialog(bool fail);
 void hostSendCommand(WindowHandle dialog, int id);
 // Any event, as a message sent to the dialog while it runs.
 void hostSendDialogEvent(WindowHandle dialog, int event, uintptr_t value);
@@ -157,7 +131,14 @@ const std::vector<HostShellStart>& hostShellStarts();
 // (command line), and the DDE conversations' messages (initiate: application
 // and topic; execute: the commands; terminate). Each execute reached a
 // server; an initiate that none answered is recorded all the same.
-enum HostActionKind { HOST_CLASS_VALUE, HOST_PROFILE_STRING, HOST_PROGRAM_START, HOST_DDE_INITIATE, HOST_DDE_EXECUTE, HOST_DDE_TERMINATE };
+enum HostActionKind {
+    HOST_CLASS_VALUE,
+    HOST_PROFILE_STRING,
+    HOST_PROGRAM_START,
+    HOST_DDE_INITIATE,
+    HOST_DDE_EXECUTE,
+    HOST_DDE_TERMINATE
+};
 struct HostAction {
     HostActionKind kind;
     std::string key;

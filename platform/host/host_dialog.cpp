@@ -3,6 +3,7 @@
 #include <deque>
 
 #include "platform/host/host_control.h"
+#include "platform/host/host_fault_points.h"
 #include "platform/platform.h"
 
 namespace {
@@ -25,7 +26,6 @@ struct HostDialog {
     std::deque<int> posted;
     std::function<int(WindowHandle)> driver;
     std::function<void(WindowHandle)> pumpHandler;
-    bool fail = false;
     int driverCalls = 0;
     int broadcasts = 0;
     std::vector<HostShellStart> shellStarts;
@@ -69,7 +69,6 @@ void deliverPosted(WindowHandle window) {
 void hostResetDialog() { dialog() = HostDialog(); }
 void hostSetDialogDriver(std::function<int(WindowHandle)> driver) { dialog().driver = std::move(driver); }
 void hostSetPumpHandler(std::function<void(WindowHandle)> handler) { dialog().pumpHandler = std::move(handler); }
-void hostFailDialog(bool fail) { dialog().fail = fail; }
 
 void hostSendCommand(WindowHandle window, int id) {
     hostSendDialogEvent(window, DIALOG_COMMAND, static_cast<uintptr_t>(id));
@@ -103,7 +102,7 @@ void hostSetChooserAnswer(const std::string& path, int nameOffset) {
 const std::vector<HostChooserCall>& hostChooserCalls() { return dialog().chooserCalls; }
 
 int osRunDialog(const char*, DialogHandler handler) {
-    if (dialog().fail) return -1;
+    if (HOST_FAULTS && hostDialogFails()) return -1;
     HostDialog& state = dialog();
     state.handler = handler;
     state.caption.clear();
@@ -188,7 +187,7 @@ void osPostCommand(WindowHandle window, int id) {
 // as Windows would.
 void osPumpMessages(WindowHandle window) {
     if (!isDialog(window) || !dialog().handler) return;
-    if (hostCallFails(HOST_PUMP)) hostSendCommand(window, IDCANCEL);
+    if (HOST_FAULTS && hostCallFails(HOST_PUMP)) hostSendCommand(window, IDCANCEL);
     deliverPosted(window);
     hostDeliverDdeAcks(window);
     if (dialog().timerId) dialog().handler(window, DIALOG_TIMER, static_cast<uintptr_t>(dialog().timerId));

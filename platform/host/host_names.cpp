@@ -9,11 +9,16 @@ namespace {
 
 const char* iconvName(int codePage) {
     switch (codePage) {
-    case 932: return "CP932";
-    case 936: return "CP936";
-    case 949: return "CP949";
-    case 950: return "CP950";
-    default: return "CP1252";
+    case 932:
+        return "CP932";
+    case 936:
+        return "CP936";
+    case 949:
+        return "CP949";
+    case 950:
+        return "CP950";
+    default:
+        return "CP1252";
     }
 }
 

@@ -36,9 +36,7 @@ void civilFromDays(int64_t days, int64_t* year, unsigned* month, unsigned* day) 
 
 const int64_t DAY_1601 = daysFromCivil(1601, 1, 1);
 
-bool isLeapYear(unsigned year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
+bool isLeapYear(unsigned year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 unsigned daysInMonth(unsigned year, unsigned month) {
     static const unsigned char lengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "platform/host/host_control.h"
+#include "platform/host/host_fault_points.h"
 #include "platform/platform.h"
 
 namespace {
@@ -26,17 +27,10 @@ struct HostSettings {
     std::string systemDirectory;
     std::string currentDirectory;
     std::map<std::string, std::string> registry;
-    int allocationsLeft = -1;
     std::deque<int> answers;
     HostBoxAnswerer answerer;
     std::vector<HostMessageBox> boxes;
     std::vector<uint32_t> readRequests;
-    int callCounts[HOST_CALL_KINDS] = {};
-    int failingCall[HOST_CALL_KINDS] = {};  // counted from the start; 0 for none
-    bool failFromThenOn[HOST_CALL_KINDS] = {};
-    bool shortReads = false;
-    int64_t writeBytesLeft = -1;
-    std::string failCreateEnd;
     uint32_t maxComponentLength = 255;
     std::string volumeRootAsked;
     HostFileTimes lastFileTimes{};
@@ -68,18 +62,14 @@ uint32_t giveText(const std::string& text, char* out, uint32_t size) {
     return static_cast<uint32_t>(text.size());
 }
 
-int firstButtonAnswer(unsigned style) {
-    return (style & 0x0F) == MB_OK ? IDOK : IDYES;
-}
+int firstButtonAnswer(unsigned style) { return (style & 0x0F) == MB_OK ? IDOK : IDYES; }
 
 bool isFile(const std::string& path) {
     struct stat info;
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-std::string registryKey(const std::string& keyPath, const std::string& valueName) {
-    return keyPath + '\n' + valueName;
-}
+std::string registryKey(const std::string& keyPath, const std::string& valueName) { return keyPath + '\n' + valueName; }
 
 }  // namespace
 
@@ -87,6 +77,7 @@ void hostReset() {
     host() = HostSettings();
     hostResetDialog();
     hostResetInstaller();
+    if (HOST_FAULTS) hostResetFaults();
 }
 
 void hostSetCodePage(int codePage) { host().codePage = codePage; }
@@ -99,11 +90,9 @@ void hostUnsetEnv(const std::string& name) { host().environment.erase(name); }
 void hostSetWindowsDirectory(const std::string& path) { host().windowsDirectory = path; }
 void hostSetSystemDirectory(const std::string& path) { host().systemDirectory = path; }
 void hostSetCurrentDirectory(const std::string& path) { host().currentDirectory = path; }
-void hostSetRegistryString(const std::string& keyPath, const std::string& valueName,
-                           const std::string& data) {
+void hostSetRegistryString(const std::string& keyPath, const std::string& valueName, const std::string& data) {
     host().registry[registryKey(keyPath, valueName)] = data;
 }
-void hostFailAllocationsAfter(int n) { host().allocationsLeft = n; }
 
 void hostQueueAnswers(const std::vector<int>& answers) {
     host().answers.insert(host().answers.end(), answers.begin(), answers.end());
@@ -111,46 +100,21 @@ void hostQueueAnswers(const std::vector<int>& answers) {
 void hostSetBoxAnswerer(HostBoxAnswerer answerer) { host().answerer = std::move(answerer); }
 const std::vector<HostMessageBox>& hostMessageBoxes() { return host().boxes; }
 const std::vector<uint32_t>& hostReadRequests() { return host().readRequests; }
-void hostFailCall(HostCall kind, int n, bool fromThenOn) {
-    host().failingCall[kind] = n > 0 ? host().callCounts[kind] + n : 0;
-    host().failFromThenOn[kind] = fromThenOn;
-}
-
-int hostCallCount(HostCall kind) { return host().callCounts[kind]; }
-
-bool hostCallFails(HostCall kind) {
-    int call = ++host().callCounts[kind];
-    int failing = host().failingCall[kind];
-    return failing > 0 && (call == failing || (host().failFromThenOn[kind] && call > failing));
-}
-
-void hostFailReadsAfter(int n, bool shortRead) {
-    hostFailCall(HOST_READ, n + 1, true);
-    host().shortReads = shortRead;
-}
-void hostFailWritesAfter(int64_t bytes) { host().writeBytesLeft = bytes; }
-void hostFailCreate(const std::string& pathEnd) { host().failCreateEnd = pathEnd; }
 void hostSetMaxComponentLength(uint32_t length) { host().maxComponentLength = length; }
 const std::string& hostVolumeRootAsked() { return host().volumeRootAsked; }
 const HostFileTimes& hostLastFileTimes() { return host().lastFileTimes; }
 void hostSetDiscardOutput(bool discard) { host().discardOutput = discard; }
-void hostConfineOutput(std::function<void(const std::string&)> onRefused) {
-    host().onRefused = std::move(onRefused);
-}
+void hostConfineOutput(std::function<void(const std::string&)> onRefused) { host().onRefused = std::move(onRefused); }
 uint64_t hostBytesWritten() { return host().bytesWritten; }
 bool hostInputEndedEarly() { return host().inputEndedEarly; }
-void hostSetOutputObserver(std::function<void(const char*)> observer) {
-    host().outputObserver = std::move(observer);
-}
+void hostSetOutputObserver(std::function<void(const char*)> observer) { host().outputObserver = std::move(observer); }
 
 // A trail byte 0x5C belongs to its character; UTF-8 has no such bytes.
 std::string hostPath(const char* path) {
     std::string result = host().utf8Names ? hostToUtf8(path) : path;
     for (size_t i = 0; i < result.size(); ++i) {
-        if (!host().utf8Names && osIsLeadByte(static_cast<unsigned char>(result[i])) && i + 1 < result.size())
-            ++i;
-        else if (result[i] == '\\')
-            result[i] = '/';
+        if (!host().utf8Names && osIsLeadByte(static_cast<unsigned char>(result[i])) && i + 1 < result.size()) ++i;
+        else if (result[i] == '\\') result[i] = '/';
     }
     return result;
 }
@@ -158,8 +122,7 @@ std::string hostPath(const char* path) {
 int osPlatformId() { return host().platformId; }
 
 void* osAllocZeroed(uint32_t size) {
-    if (host().allocationsLeft == 0) return nullptr;
-    if (host().allocationsLeft > 0) --host().allocationsLeft;
+    if (HOST_FAULTS && hostAllocationFails()) return nullptr;
     return std::calloc(1, size == 0 ? 1 : size);
 }
 
@@ -180,7 +143,7 @@ FileHandle osOpenRead(const char* path) {
 }
 
 int32_t osSeek(FileHandle file, int32_t offset, int origin) {
-    if (hostCallFails(HOST_SEEK)) return -1;
+    if (HOST_FAULTS && hostCallFails(HOST_SEEK)) return -1;
     int whence = origin == SEEK_FROM_START ? SEEK_SET : origin == SEEK_FROM_CURRENT ? SEEK_CUR : SEEK_END;
     off_t position = ::lseek(static_cast<int>(file), offset, whence);
     if (position < 0 || position > 0x7FFFFFFF) return -1;
@@ -189,8 +152,8 @@ int32_t osSeek(FileHandle file, int32_t offset, int origin) {
 
 int32_t osRead(FileHandle file, void* buffer, uint32_t count) {
     host().readRequests.push_back(count);
-    if (hostCallFails(HOST_READ)) {
-        if (!host().shortReads) return -1;
+    if (HOST_FAULTS && hostCallFails(HOST_READ)) {
+        if (!hostReadsShort()) return -1;
         count /= 2;
     }
     uint32_t total = 0;
@@ -209,12 +172,9 @@ void osClose(FileHandle file) { ::close(static_cast<int>(file)); }
 // Windows refuses to replace a read-only file or a directory; the host
 // checks that itself, since root could write to either.
 FileHandle osCreateOutput(const char* path) {
-    if (hostCallFails(HOST_CREATE)) return INVALID_FILE;
+    if (HOST_FAULTS && hostCallFails(HOST_CREATE)) return INVALID_FILE;
     std::string name = hostPath(path);
-    const std::string& failEnd = host().failCreateEnd;
-    if (!failEnd.empty() && name.size() >= failEnd.size() &&
-        name.compare(name.size() - failEnd.size(), failEnd.size(), failEnd) == 0)
-        return INVALID_FILE;
+    if (HOST_FAULTS && hostCreateFails(name)) return INVALID_FILE;
     FileHandle handle = DISCARD_FILE;
     if (!host().discardOutput) {
         struct stat info;
@@ -230,10 +190,7 @@ FileHandle osCreateOutput(const char* path) {
 }
 
 int osWrite(FileHandle file, const void* data, uint32_t count, uint32_t* written) {
-    uint32_t allowed = hostCallFails(HOST_WRITE) ? count / 2 : count;
-    int64_t& left = host().writeBytesLeft;
-    if (left >= 0 && left < count) allowed = static_cast<uint32_t>(left);
-    if (left >= 0) left -= allowed;
+    uint32_t allowed = HOST_FAULTS ? hostWriteAllowance(count) : count;
     uint32_t total = 0;
     if (file == DISCARD_FILE) total = allowed;
     while (total < allowed) {
@@ -247,7 +204,7 @@ int osWrite(FileHandle file, const void* data, uint32_t count, uint32_t* written
 }
 
 int osCloseOutput(FileHandle file) {
-    bool fails = hostCallFails(HOST_CLOSE);
+    bool fails = HOST_FAULTS && hostCallFails(HOST_CLOSE);
     bool closed = file == DISCARD_FILE || ::close(static_cast<int>(file)) == 0;
     return closed && !fails;
 }
@@ -292,7 +249,7 @@ int osOutputPathAllowed(const char* destination, const char* path) {
 }
 
 int osCreateDirectory(const char* path) {
-    if (hostCallFails(HOST_MAKE_DIRECTORY)) return 0;
+    if (HOST_FAULTS && hostCallFails(HOST_MAKE_DIRECTORY)) return 0;
     if (host().discardOutput) return 1;
     return ::mkdir(hostPath(path).c_str(), 0755) == 0;
 }
@@ -429,11 +386,14 @@ int osQueryLocalMachineString(const char* keyPath, const char* valueName, char* 
 // The lead bytes that Windows reports for its double-byte code pages.
 int osIsLeadByte(unsigned char byte) {
     switch (host().codePage) {
-    case 932: return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    case 932:
+        return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
     case 936:
     case 949:
-    case 950: return byte >= 0x81 && byte <= 0xFE;
-    default: return 0;
+    case 950:
+        return byte >= 0x81 && byte <= 0xFE;
+    default:
+        return 0;
     }
 }
 
@@ -447,9 +407,7 @@ char* osCharPrev(const char* start, const char* current) {
     }
 }
 
-char osCharLower(char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
+char osCharLower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
 int osMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned style) {
     HostMessageBox box{owner, text, caption, style};

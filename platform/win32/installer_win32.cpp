@@ -51,8 +51,7 @@ void osWriteProfileString(const char* section, const char* key, const char* text
 // Win32s has only short names, so without the call there is nothing to
 // shorten.
 uint32_t osShortPathName(const char* path, char* out, uint32_t size) {
-    ShortPathFunction shortPath =
-        reinterpret_cast<ShortPathFunction>(systemFunction("KERNEL32", "GetShortPathNameA"));
+    ShortPathFunction shortPath = reinterpret_cast<ShortPathFunction>(systemFunction("KERNEL32", "GetShortPathNameA"));
     return shortPath ? shortPath(path, out, size) : 0;
 }
 
@@ -93,8 +92,7 @@ void osDdeInitiate(WindowHandle client, const char* application, const char* top
     initiating = 1;
     if (timedSend)
         timedSend(HWND_BROADCAST, WM_DDE_INITIATE, wParam, lParam, SMTO_ABORTIFHUNG, INITIATE_LIMIT, &result);
-    else
-        SendMessageA(HWND_BROADCAST, WM_DDE_INITIATE, wParam, lParam);
+    else SendMessageA(HWND_BROADCAST, WM_DDE_INITIATE, wParam, lParam);
     initiating = 0;
     GlobalDeleteAtom(topicAtom);
     GlobalDeleteAtom(applicationAtom);

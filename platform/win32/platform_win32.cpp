@@ -30,7 +30,6 @@ uint32_t osModulePath(char* out, uint32_t size) {
     return n < size ? n : size - 1;
 }
 
-
 FileHandle osOpenRead(const char* path) {
     HFILE file = _lopen(path, OF_READ);
     return file == HFILE_ERROR ? INVALID_FILE : static_cast<FileHandle>(file);
@@ -79,7 +78,8 @@ int osLastWriteTime(const char* path, FileTime* lastWrite) {
 
 int osSetFileTimes(FileHandle file, const FileTime* creation, const FileTime* lastAccess, const FileTime* lastWrite) {
     return SetFileTime(reinterpret_cast<HANDLE>(file), reinterpret_cast<const FILETIME*>(creation),
-                       reinterpret_cast<const FILETIME*>(lastAccess), reinterpret_cast<const FILETIME*>(lastWrite)) != 0;
+                       reinterpret_cast<const FILETIME*>(lastAccess),
+                       reinterpret_cast<const FILETIME*>(lastWrite)) != 0;
 }
 
 uint32_t osMaxComponentLength(const char* root) {
@@ -125,7 +125,8 @@ int osIsLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
 char* osCharPrev(const char* start, const char* current) { return CharPrevA(start, current); }
 
 char osCharLower(char c) {
-    return static_cast<char>(reinterpret_cast<uintptr_t>(CharLowerA(reinterpret_cast<LPSTR>(static_cast<uintptr_t>(static_cast<unsigned char>(c))))));
+    return static_cast<char>(reinterpret_cast<uintptr_t>(
+        CharLowerA(reinterpret_cast<LPSTR>(static_cast<uintptr_t>(static_cast<unsigned char>(c))))));
 }
 
 int osMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned style) {
@@ -142,11 +143,16 @@ static INT_PTR CALLBACK dialogProcedure(HWND dialog, UINT message, WPARAM wParam
     DialogHandler handler = reinterpret_cast<DialogHandler>(GetWindowLongPtrA(dialog, DWLP_USER));
     if (!handler) return 0;
     switch (message) {
-    case WM_COMMAND: return handler(dialog, DIALOG_COMMAND, LOWORD(wParam));
-    case WM_TIMER: return handler(dialog, DIALOG_TIMER, wParam);
-    case WM_PAINT: return handler(dialog, DIALOG_PAINT, 0);
-    case WM_ERASEBKGND: return handler(dialog, DIALOG_ERASE_BACKGROUND, 0);
-    case WM_QUERYDRAGICON: return handler(dialog, DIALOG_QUERY_DRAG_ICON, 0);
+    case WM_COMMAND:
+        return handler(dialog, DIALOG_COMMAND, LOWORD(wParam));
+    case WM_TIMER:
+        return handler(dialog, DIALOG_TIMER, wParam);
+    case WM_PAINT:
+        return handler(dialog, DIALOG_PAINT, 0);
+    case WM_ERASEBKGND:
+        return handler(dialog, DIALOG_ERASE_BACKGROUND, 0);
+    case WM_QUERYDRAGICON:
+        return handler(dialog, DIALOG_QUERY_DRAG_ICON, 0);
     case WM_DDE_ACK:
         releaseDdeAcknowledgment(lParam);
         return handler(dialog, DIALOG_DDE_ACK, wParam);
@@ -155,8 +161,8 @@ static INT_PTR CALLBACK dialogProcedure(HWND dialog, UINT message, WPARAM wParam
 }
 
 int osRunDialog(const char* templateName, DialogHandler handler) {
-    return static_cast<int>(DialogBoxParamA(GetModuleHandleA(0), templateName, 0, dialogProcedure,
-                                            reinterpret_cast<LPARAM>(handler)));
+    return static_cast<int>(
+        DialogBoxParamA(GetModuleHandleA(0), templateName, 0, dialogProcedure, reinterpret_cast<LPARAM>(handler)));
 }
 
 void osEndDialog(WindowHandle dialog, int result) { EndDialog(static_cast<HWND>(dialog), result); }
@@ -266,9 +272,11 @@ void osShellExecute(WindowHandle owner, const char* file, const char* parameters
 }
 
 int osFileTimeToSystemTime(const FileTime* fileTime, SystemTime* systemTime) {
-    return FileTimeToSystemTime(reinterpret_cast<const FILETIME*>(fileTime), reinterpret_cast<SYSTEMTIME*>(systemTime)) != 0;
+    return FileTimeToSystemTime(reinterpret_cast<const FILETIME*>(fileTime),
+                                reinterpret_cast<SYSTEMTIME*>(systemTime)) != 0;
 }
 
 int osSystemTimeToFileTime(const SystemTime* systemTime, FileTime* fileTime) {
-    return SystemTimeToFileTime(reinterpret_cast<const SYSTEMTIME*>(systemTime), reinterpret_cast<FILETIME*>(fileTime)) != 0;
+    return SystemTimeToFileTime(reinterpret_cast<const SYSTEMTIME*>(systemTime),
+                                reinterpret_cast<FILETIME*>(fileTime)) != 0;
 }

@@ -7,5 +7,5 @@
 
 // Windows enters with the stack aligned to 4 bytes only.
 extern "C" __attribute__((force_align_arg_pointer, noreturn)) void velkarStart() {
-    ExitProcess(velkarMain(skipProgramName(GetCommandLineA())));
+    ExitProcess(stubExitStatus(velkarMain(skipProgramName(GetCommandLineA()))));
 }

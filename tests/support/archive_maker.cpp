@@ -22,7 +22,8 @@ void putExtended(std::string& out, unsigned char type, const std::string& data) 
 uint16_t referenceCrc16(const std::string& bytes, uint16_t crc) {
     for (unsigned char byte : bytes) {
         crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
     }
     return crc;
 }

@@ -20,7 +20,6 @@ void putSmallLengths(BitWriter& bits, const std::vector<int>& lengths, unsigned 
     }
 }
 
-
 unsigned countBitsOf(char method) { return method <= '5' ? 4 : 5; }
 
 // A complete code with lengths of 1 to 16 spread at random: leaves of a
@@ -59,7 +58,9 @@ std::string randomStream(char method, uint32_t* unpackedSize, std::mt19937& rand
             }
             int length = random() % 4 ? 3 + static_cast<int>(random() % 14) : 3 + static_cast<int>(random() % 254);
             uint32_t pick = random() % 4;
-            uint32_t distance = pick == 0 ? 1 + random() % 9 : pick == 1 ? farthest - random() % 300 : 1 + random() % farthest;
+            uint32_t distance = pick == 0   ? 1 + random() % 9
+                                : pick == 1 ? farthest - random() % 300
+                                            : 1 + random() % farthest;
             writer.copy(length, std::min(distance, farthest) - 1);
             produced += static_cast<uint32_t>(length);
         }
@@ -67,4 +68,3 @@ std::string randomStream(char method, uint32_t* unpackedSize, std::mt19937& rand
     *unpackedSize = produced;
     return writer.bits.bytes();
 }
-

@@ -2,13 +2,13 @@
 
 #include "decode/block_decoder.h"
 
-void decodeMemberPlainly() {
-    startMember();
-    while (run->producedCount < run->targetSize) {
-        if (run->blockSymbolsLeft == 0 && !readBlockHeader()) return;
-        if (!decodeSymbol()) return;
+void decodeMemberPlainly(DecoderState* d, unsigned char method, uint32_t packedSize, uint32_t unpackedSize) {
+    startMember(d, method, packedSize, unpackedSize);
+    while (d->producedCount < d->targetSize) {
+        if (d->blockSymbolsLeft == 0 && !readBlockHeader(d)) return;
+        if (!decodeSymbol(d)) return;
     }
-    finishMember();
+    finishMember(d);
 }
 
 bool DecodingOutcome::operator==(const DecodingOutcome& other) const {
@@ -27,18 +27,17 @@ int recordProgress(uint32_t done, uint32_t total) {
 
 }  // namespace
 
-DecodingOutcome recordDecoding(void (*decode)()) {
+DecodingOutcome recordDecoding(DecoderState* d, MemberDecoder decode, const PackedMember& member) {
     DecodingOutcome outcome;
     recordedProgress = &outcome.progress;
-    run->progress = recordProgress;
-    decode();
-    run->progress = nullptr;
-    outcome.failure = run->decodeFailure;
-    outcome.crc = run->crc;
-    outcome.window.assign(reinterpret_cast<const char*>(run->window), sizeof(run->window));
-    outcome.fields = {run->windowPos,  run->producedCount,    run->blockSymbolsLeft, run->packedLeft,
-                      run->inputPos,   run->bitBuffer,        run->pendingByte,      run->pendingBitCount,
-                      run->bytesPastEnd};
-    outcome.filePosition = osSeek(run->archiveHandle, 0, SEEK_FROM_CURRENT);
+    d->progress = recordProgress;
+    decodePacked(d, decode, member);
+    d->progress = nullptr;
+    outcome.failure = d->failure;
+    outcome.crc = d->crc.value;
+    outcome.window.assign(reinterpret_cast<const char*>(d->window), sizeof(d->window));
+    outcome.fields = {d->windowPos, d->producedCount, d->blockSymbolsLeft, d->packedLeft,  d->inputPos,
+                      d->bitBuffer, d->pendingByte,   d->pendingBitCount,  d->bytesPastEnd};
+    outcome.filePosition = osSeek(d->input, 0, SEEK_FROM_CURRENT);
     return outcome;
 }

@@ -7,11 +7,24 @@
 #include <utility>
 #include <vector>
 
-#include "common/run_state.h"
+#include "decode/decoder_state.h"
 
-// Decodes the current member as decodeMember does, but one symbol at a time
-// through the decoder's careful steps, every copy byte by byte.
-void decodeMemberPlainly();
+// What the decoder is told of a member besides its data.
+struct PackedMember {
+    unsigned char method;
+    uint32_t packedSize;
+    uint32_t unpackedSize;
+};
+
+typedef void (*MemberDecoder)(DecoderState* d, unsigned char method, uint32_t packedSize, uint32_t unpackedSize);
+
+// Decodes the member as decodeMember does, but one symbol at a time through
+// the decoder's careful steps, every copy byte by byte.
+void decodeMemberPlainly(DecoderState* d, unsigned char method, uint32_t packedSize, uint32_t unpackedSize);
+
+inline void decodePacked(DecoderState* d, MemberDecoder decode, const PackedMember& member) {
+    decode(d, member.method, member.packedSize, member.unpackedSize);
+}
 
 // Everything a decoding leaves that anyone can see: the CRC of what was
 // written, each progress report, the window (the history of the next
@@ -28,5 +41,6 @@ struct DecodingOutcome {
     bool operator==(const DecodingOutcome& other) const;
 };
 
-// Runs decode on the member set up in the run, recording its progress.
-DecodingOutcome recordDecoding(void (*decode)());
+// Runs decode on the member, whose data d->input is placed at, recording
+// its progress.
+DecodingOutcome recordDecoding(DecoderState* d, MemberDecoder decode, const PackedMember& member);

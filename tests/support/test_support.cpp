@@ -1,6 +1,6 @@
 #include "support/test_support.h"
 
-#include "archive/member_header.h"
+#include "startup/entry.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -30,15 +30,13 @@ std::string ScratchDir::read(const std::string& name) const {
     return bytes.str();
 }
 
-bool ScratchDir::exists(const std::string& name) const {
-    return std::filesystem::exists(file(name));
-}
+bool ScratchDir::exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
 
 std::string writeStandInSelf(const ScratchDir& scratch, const SettingsBlock& block, const std::string& archive) {
     std::string bytes(STAND_IN_STUB_SIZE, '\0');
     bytes[0] = 'M';
     bytes[1] = 'Z';
-    std::memcpy(&bytes[0x24], "Orv's SFX ", 10);
+    std::memcpy(&bytes[STUB_MARKER_OFFSET], STUB_MARKER, STUB_MARKER_SIZE);
     std::memcpy(&bytes[SETTINGS_OFFSET], &block, SETTINGS_SIZE);
     scratch.write("self.exe", bytes + archive);
     hostSetModulePath(scratch.file("self.exe"));
@@ -48,18 +46,13 @@ std::string writeStandInSelf(const ScratchDir& scratch, const SettingsBlock& blo
 void RunTest::SetUp() {
     hostReset();
     isWin32s = 0;
-    autoStart = 0;
-    overwriteWithoutAsking = 0;
-    keepNewerFiles = 1;
-    askBeforeClass = 0;
-    dirFromCommandLine = 0;
-    run = static_cast<RunState*>(std::calloc(1, sizeof(RunState)));
+    ASSERT_TRUE(allocateRun());
+    run->keepNewerFiles = 1;
+    d = run->decoder;
 }
 
 // A test that stops inside a walk leaves its last header to free.
 void RunTest::TearDown() {
-    if (run) releaseMemberHeader();
-    std::free(run);
-    run = nullptr;
+    releaseRun();
     hostReset();
 }

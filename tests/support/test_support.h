@@ -6,8 +6,10 @@
 
 #include <string>
 
-#include "platform/host/host_control.h"
 #include "common/run_state.h"
+#include "decode/decoder_state.h"
+#include "platform/host/host_control.h"
+#include "platform/host/host_faults.h"
 
 // A scratch folder under the system's temporary folder, removed afterwards.
 class ScratchDir {
@@ -31,11 +33,12 @@ private:
 const uint32_t STAND_IN_STUB_SIZE = 1200;
 std::string writeStandInSelf(const ScratchDir& scratch, const SettingsBlock& block, const std::string& archive);
 
-// Each test starts with the host layer reset, the run flags at their
-// defaults and a zeroed RunState.
+// Each test starts with the host layer reset and a zeroed RunState with the
+// run flags at their defaults.
 class RunTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
     ScratchDir scratch;
+    DecoderState* d = nullptr;  // the run's decoder
 };

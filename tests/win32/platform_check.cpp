@@ -13,15 +13,16 @@
 
 #include "archive/time_convert.h"
 #include "archive/walk.h"
+#include "common/directory_macros.h"
+#include "common/run_state.h"
+#include "common/text_ops.h"
 #include "decode/archive_input.h"
 #include "decode/block_decoder.h"
 #include "decode/crc16.h"
-#include "startup/command_line.h"
-#include "common/directory_macros.h"
-#include "common/run_state.h"
-#include "startup/settings_block.h"
-#include "common/text_ops.h"
 #include "install/short_path.h"
+#include "startup/command_line.h"
+#include "startup/entry.h"
+#include "startup/settings_block.h"
 #include "support/archive_maker.h"
 #include "support/packed_writer.h"
 #include "support/reference_decoding.h"
@@ -69,9 +70,8 @@ bool isDirectory(const std::string& path) {
 }
 
 void checkTimes() {
-    const uint32_t times[] = {0,          1,          86399,      315532799,  315532800, 951782400,
-                              951868799,  1700000001, 4107542399, 4107542400, 4107628799,
-                              4294967294, 4294967295};
+    const uint32_t times[] = {0,          1,          86399,      315532799,  315532800,  951782400, 951868799,
+                              1700000001, 4107542399, 4107542400, 4107628799, 4294967294, 4294967295};
     for (uint32_t t : times) {
         FileTime fileTime = {0, 0};
         uint64_t expected = uint64_t(t) * 10000000 + 116444736000000000ull;
@@ -125,8 +125,8 @@ void checkMacros() {
 
     char programFiles[256] = "";
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_QUERY_VALUE,
-                      &key) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_QUERY_VALUE, &key) ==
+        ERROR_SUCCESS) {
         DWORD size = sizeof(programFiles);
         RegQueryValueExA(key, "ProgramFilesDir", 0, 0, reinterpret_cast<BYTE*>(programFiles), &size);
         RegCloseKey(key);
@@ -188,9 +188,11 @@ void checkFiles() {
     FileHandle file = osOpenRead(archive);
     check(osSeek(file, 4, SEEK_FROM_START) == 4, "_llseek");
     std::string read;
-    run->inputPos = 0xFFFFFFFF;
+    DecoderState* d = run->decoder;
+    d->input = file;
+    d->inputPos = 0xFFFFFFFF;
     for (uint32_t left = 40000; left > 0; --left) {
-        int byte = nextArchiveByte(file, left);
+        int byte = nextArchiveByte(d, left);
         if (byte < 0) break;
         read.push_back(char(byte));
     }
@@ -205,31 +207,31 @@ void checkFiles() {
 // that claims far more than its packed data hold.
 void checkFastDecoding() {
     std::mt19937 random(5);
-    auto saved = std::make_unique<RunState>();
+    DecoderState* d = run->decoder;
+    auto saved = std::make_unique<DecoderState>();
     const char* archive = "C:\\velkar-check\\packed.bin";
     const char* output = "C:\\velkar-check\\decoded.bin";
-    buildCrcTable(CRC16_POLYNOMIAL);
+    buildCrcTable(&d->crc, CRC16_POLYNOMIAL);
     for (char method : {'4', '5', '6', '7'}) {
         uint32_t unpackedSize = 200000;
         std::string packed = randomStream(method, &unpackedSize, random);
         for (size_t cut : {packed.size(), packed.size() - 1000}) {
             writeFile(archive, packed.substr(0, cut));
-            for (uint32_t i = 0; i < WINDOW_SIZE; ++i) run->window[i] = static_cast<unsigned char>(i * 7 >> 3);
-            *saved = *run;
+            for (uint32_t i = 0; i < WINDOW_SIZE; ++i) d->window[i] = static_cast<unsigned char>(i * 7 >> 3);
+            *saved = *d;
             DecodingOutcome outcome[2];
-            void (*decoders[2])() = {decodeMember, decodeMemberPlainly};
+            MemberDecoder decoders[2] = {decodeMember, decodeMemberPlainly};
+            const PackedMember member = {static_cast<unsigned char>(method), static_cast<uint32_t>(packed.size()),
+                                         unpackedSize};
             for (int k = 0; k < 2; ++k) {
-                *run = *saved;
-                run->archiveHandle = osOpenRead(archive);
-                run->header.method = static_cast<unsigned char>(method);
-                run->header.packedSize = static_cast<uint32_t>(packed.size());
-                run->header.unpackedSize = unpackedSize;
-                run->decodeFailure = DECODE_OK;
-                resetArchiveInput();
-                run->outputHandle = osCreateOutput(output);
-                outcome[k] = recordDecoding(decoders[k]);
-                osCloseOutput(run->outputHandle);
-                osClose(run->archiveHandle);
+                *d = *saved;
+                d->input = osOpenRead(archive);
+                d->failure = DECODE_OK;
+                resetArchiveInput(d);
+                d->output = osCreateOutput(output);
+                outcome[k] = recordDecoding(d, decoders[k], member);
+                osCloseOutput(d->output);
+                osClose(d->input);
             }
             std::string what = std::string("-lh") + method + "- " + (cut == packed.size() ? "whole" : "cut short");
             check(outcome[0] == outcome[1], "fast and plain decodings agree, " + what);
@@ -244,22 +246,17 @@ void checkFastDecoding() {
     for (auto [value, width] : {std::pair<uint32_t, unsigned>{0, 16}, {0, 5}, {0, 5}, {0, 9}, {'z', 9}, {0, 4}, {0, 4}})
         bits.put(value, width);
     writeFile(archive, bits.bytes());
-    run->archiveHandle = osOpenRead(archive);
-    run->header.method = '5';
-    run->header.packedSize = static_cast<uint32_t>(bits.bytes().size());
-    run->header.unpackedSize = 0xFFFFFFFE;
-    run->decodeFailure = DECODE_OK;
-    resetArchiveInput();
-    run->outputHandle = osCreateOutput(output);
-    decodeMember();
-    osCloseOutput(run->outputHandle);
-    osClose(run->archiveHandle);
+    d->input = osOpenRead(archive);
+    d->failure = DECODE_OK;
+    resetArchiveInput(d);
+    d->output = osCreateOutput(output);
+    decodeMember(d, '5', static_cast<uint32_t>(bits.bytes().size()), 0xFFFFFFFE);
+    osCloseOutput(d->output);
+    osClose(d->input);
     WIN32_FILE_ATTRIBUTE_DATA written;
     GetFileAttributesExA(output, GetFileExInfoStandard, &written);
-    check(run->decodeFailure == DECODE_READ_FAILED && written.nFileSizeLow == WINDOW_SIZE,
+    check(d->failure == DECODE_READ_FAILED && written.nFileSizeLow == WINDOW_SIZE,
           "a 4 GiB claim stops with a read failure after one window");
-    run->outputHandle = INVALID_FILE;
-    run->archiveHandle = INVALID_FILE;
 }
 
 uint64_t fileTimeSeconds(const FILETIME& time) {
@@ -272,7 +269,9 @@ uint64_t fileTimeSeconds(const FILETIME& time) {
 void checkExtraction() {
     MemberSpec text;
     text.name = "Read Me.txt";
-    text.directory = "docs\xFF" "deep\xFF";
+    text.directory =
+        "docs\xFF"
+        "deep\xFF";
     text.data = "extracted under Wine\r\n";
     text.osId = 'W';
     auto fileTime = [](uint64_t seconds) { return littleEndian((seconds + 11644473600ull) * 10000000ull, 8); };
@@ -294,9 +293,9 @@ void checkExtraction() {
         run->settings.restoreAttributes = 1;
         copyText(run->selfPath, self, sizeof(run->selfPath));
         copyText(run->extractDir, "C:\\velkar-check\\out", sizeof(run->extractDir));
-        keepNewerFiles = 0;
-        overwriteWithoutAsking = 1;
-        check(walkArchive(0, EXTRACT_PASS) == 1, "extract pass " + std::to_string(round));
+        run->keepNewerFiles = 0;
+        run->overwriteWithoutAsking = 1;
+        check(walkArchive(0, WalkPass::extract) == 1, "extract pass " + std::to_string(round));
         check(run->longNameVolume == 1, "drive C: has long names");
         HANDLE file = CreateFileA(target, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
         // Times first: reading the file moves its last-access time. Wine
@@ -356,7 +355,7 @@ void checkShortPaths() {
 }  // namespace
 
 int main() {
-    run = static_cast<RunState*>(osAllocZeroed(sizeof(RunState)));
+    allocateRun();
     if (std::strstr(GetCommandLineA(), "--dbcs")) {
         checkDoubleByteText();
     } else {

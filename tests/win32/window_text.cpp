@@ -50,8 +50,8 @@ BOOL CALLBACK printControl(HWND control, LPARAM className) {
     }
     if (!IsWindowEnabled(control)) return TRUE;
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(control, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
-                             5000, &length))
+    if (!SendMessageTimeoutA(control, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                             &length))
         length = 0;
     std::printf("%s\n", length ? text : "");
     return TRUE;

@@ -19,8 +19,10 @@ if ! mount -t tmpfs -o size=1m velkar-full "$DISK" 2>"$WORK/mount.log"; then
     finish
     exit
 fi
+# After wine_setup, whose own trap would replace this one and leave the
+# tmpfs mounted.
+wine_setup || { umount "$DISK"; rm -rf "$WORK"; exit 1; }
 trap 'wine_cleanup; umount "$DISK" 2>/dev/null; rm -rf "$WORK"' EXIT
-wine_setup || exit 1
 
 check() {
     if [ -z "$2" ]; then pass "$1"; else fail "$1" "$(printf '%s' "$2" | tr '\n' ';')"; fi

@@ -113,7 +113,7 @@ case_checked() {
     new_run checked
     start_installer main
     [ -n "$DIALOG" ] || { wine_wait_exit 1; fail "$name" "no dialog \"$CAPTION\" (status $WINE_STATUS)"; return; }
-    sleep 1  # an auto-start would have pressed OK by now
+    pause 1  # an auto-start would have pressed OK by now
     texts=$(wine_window_text "$CAPTION")
     edit=$(wine_window_text --edit "$CAPTION")
     buttons=$(wine_window_text --buttons "$CAPTION" | grep -E 'menu|vkt')
@@ -147,7 +147,7 @@ case_unchecked() {
     for key in alt+m alt+v; do
         xdotool windowfocus "$DIALOG" 2>/dev/null || true
         xdotool key "$key" 2>/dev/null || true
-        sleep 0.3
+        pause 0.3
     done
     buttons=$(wine_window_text --buttons "$CAPTION" | grep -E 'menu|vkt')
     press_ok "$DIALOG" "$CAPTION" || problems+="the dialog did not take Return"$'\n'

@@ -9,15 +9,24 @@
 # wait polls with a time limit.
 #
 # Environment: VELKAR_BUILD (default build/windows) holds velkar.exe and the
-# work folder wine/; VELKAR_HOST_BUILD (default build/host) holds
-# velkar-build; VELKAR_WINE_DISPLAY names a running X display to use
-# instead of a private Xvfb (to watch a test).
+# work folder wine/ (VELKAR_WINE_WORK puts it elsewhere); VELKAR_HOST_BUILD
+# (default build/host) holds velkar-build; VELKAR_WINE_DISPLAY names a
+# running X display to use instead of a private Xvfb (to watch a test).
+#
+# Routes: where this machine cannot run 32-bit Windows programs, a test
+# script sourcing this file runs itself in the emulated x86 guest instead
+# (scripts/vm/run.sh), and skips where that cannot run either. VELKAR_WINE=vm
+# or VELKAR_WINE=native forces a route; wine_route says which one and why.
+# In the guest every wait is VELKAR_WINE_SLOWDOWN times longer.
 
 VELKAR_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 VELKAR_BUILD=${VELKAR_BUILD:-$VELKAR_ROOT/build/windows}
 VELKAR_EXE=$VELKAR_BUILD/velkar.exe
 VELKAR_BUILDER=${VELKAR_HOST_BUILD:-$VELKAR_ROOT/build/host}/tools/velkar-build
-WINE_WORK=$VELKAR_BUILD/wine
+WINE_WORK=${VELKAR_WINE_WORK:-$VELKAR_BUILD/wine}
+WINE_SLOWDOWN=${VELKAR_WINE_SLOWDOWN:-1}
+WINE_SCRIPT=$0
+WINE_SCRIPT_ARGS=("$@")
 
 export WINEARCH=win32
 export WINEDEBUG=-all
@@ -63,7 +72,7 @@ press_ok() {
         while before "$limit"; do
             window_visible "$1" || return 0
             [ -z "$(wine_window_text --edit "$2")" ] && return 0
-            sleep 0.1
+            poll_pause
         done
     done
     return 1
@@ -84,10 +93,23 @@ run_cases() {
     finish
 }
 
-# Seconds since the epoch with fractions, for the polling deadlines.
+# Seconds since the epoch with fractions.
 now() { date +%s.%N; }
-before() { awk -v a="$(now)" -v b="$1" 'BEGIN { exit !(a < b) }'; }
-deadline() { awk -v a="$(now)" -v b="$1" 'BEGIN { printf "%.3f", a + b }'; }
+# deadline SECONDS: the time SECONDS from now at this route's pace, in
+# microseconds; before DEADLINE tells whether it is still ahead. Polls call
+# before many times a second, so it starts no process: in the emulated guest
+# every process start costs what a whole poll should.
+deadline() {
+    local micros=${EPOCHREALTIME/[.,]/}
+    echo $((micros + $(awk -v b="$1" -v s="$WINE_SLOWDOWN" 'BEGIN { printf "%d", b * s * 1000000 }')))
+}
+before() { [ "${EPOCHREALTIME/[.,]/}" -lt "$1" ]; }
+# pause SECONDS: sleeps that long at this route's pace.
+pause() { sleep "$(awk -v b="$1" -v s="$WINE_SLOWDOWN" 'BEGIN { print b * s }')"; }
+# poll_pause [SECONDS]: the pause between two looks at the display or the
+# disk, 0.1 s unless given; half a second in the guest, where each look
+# takes a good part of a processor.
+poll_pause() { if [ "$WINE_SLOWDOWN" = 1 ]; then sleep "${1:-0.1}"; else sleep 0.5; fi; }
 
 start_display() {
     if [ -n "${VELKAR_WINE_DISPLAY:-}" ]; then
@@ -106,28 +128,78 @@ start_display() {
             echo "Xvfb did not start" >&2
             return 1
         fi
-        sleep 0.1
+        poll_pause
     done
     DISPLAY=:$(tr -dc 0-9 <"$numberFile")
     export DISPLAY
     rm -f "$numberFile"
 }
 
+wine_folders() {
+    mkdir -p "$WINE_WORK" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
+    chmod 700 "$XDG_RUNTIME_DIR"
+}
+
 # The template is made under a lock, so parallel tests build it only once.
+# Making it is also the test of whether Wine runs 32-bit programs here: the
+# probe must exit with 42. What went wrong is in template.log.
 make_template() {
     local template=$WINE_WORK/template
+    wine_folders
     (
         flock 9
         [ -f "$template/.velkar-ready" ] && exit 0
         rm -rf "$template" "$template.new"
         export WINEPREFIX=$template.new
-        wineboot -i >/dev/null 2>&1 &&
-            # Without a window manager Wine waits 2 s whenever a window closes.
-            wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 &&
-            wineserver -w &&
+        exec >"$WINE_WORK/template.log" 2>&1
+        limit=$((300 * WINE_SLOWDOWN))
+        timeout "$limit" wineboot -i || { echo "wineboot failed"; exit 1; }
+        # Without a window manager Wine waits 2 s whenever a window closes.
+        timeout "$limit" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f || exit 1
+        status=0
+        timeout "$limit" wine "$VELKAR_BUILD/route_probe.exe" || status=$?
+        [ "$status" = 42 ] || { echo "a 32-bit Windows program ended with status $status, not 42"; exit 1; }
+        wineserver -w &&
             touch "$WINEPREFIX/.velkar-ready" &&
             mv "$WINEPREFIX" "$template"
     ) 9>"$WINE_WORK/template.lock"
+}
+
+# wine_route: decides once how this machine runs Wine, exports the decision
+# for the scripts this one starts, and says it in one line:
+#   native  Wine runs 32-bit Windows programs here
+#   vm      it does not, and the emulated x86 guest can run them
+#   none    neither can: the Wine scripts skip
+wine_route() {
+    local why
+    if [ -z "${VELKAR_WINE_ROUTE:-}" ]; then
+        case ${VELKAR_WINE:-} in
+        vm) VELKAR_WINE_ROUTE=vm VELKAR_WINE_REASON="VELKAR_WINE=vm" ;;
+        native) VELKAR_WINE_ROUTE=native VELKAR_WINE_REASON="VELKAR_WINE=native" ;;
+        "")
+            if ! command -v wine >/dev/null; then
+                VELKAR_WINE_ROUTE=vm VELKAR_WINE_REASON="Wine is not installed here"
+            elif [ ! -f "$VELKAR_BUILD/route_probe.exe" ]; then
+                VELKAR_WINE_ROUTE=native VELKAR_WINE_REASON="route_probe.exe is not built; run scripts/build.sh"
+            elif make_template; then
+                VELKAR_WINE_ROUTE=native VELKAR_WINE_REASON="a 32-bit Windows program ran under Wine"
+            else
+                VELKAR_WINE_ROUTE=vm
+                VELKAR_WINE_REASON="this machine does not run 32-bit Windows programs under Wine: $(tail -1 "$WINE_WORK/template.log")"
+            fi
+            ;;
+        *) VELKAR_WINE_ROUTE=none VELKAR_WINE_REASON="VELKAR_WINE=$VELKAR_WINE is neither vm nor native" ;;
+        esac
+        if [ "$VELKAR_WINE_ROUTE" = vm ] && why=$("$VELKAR_ROOT/scripts/vm/run.sh" --check); [ -n "${why:-}" ]; then
+            VELKAR_WINE_ROUTE=none VELKAR_WINE_REASON="$VELKAR_WINE_REASON, and the emulated guest cannot run: $why"
+        fi
+        export VELKAR_WINE_ROUTE VELKAR_WINE_REASON
+    fi
+    case $VELKAR_WINE_ROUTE in
+    native) echo "Wine route: native ($VELKAR_WINE_REASON)" ;;
+    vm) echo "Wine route: emulated x86 guest ($VELKAR_WINE_REASON)" ;;
+    *) echo "Wine route: none ($VELKAR_WINE_REASON)" ;;
+    esac
 }
 
 # wine_require FILE...: fails the script, with the closing line, when
@@ -145,8 +217,12 @@ wine_require() {
 
 # wine_setup: call once at the start of a test script.
 wine_setup() {
-    mkdir -p "$WINE_WORK" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
-    chmod 700 "$XDG_RUNTIME_DIR"
+    wine_route >/dev/null
+    if [ "$VELKAR_WINE_ROUTE" != native ]; then
+        echo "this runs only where Wine runs 32-bit programs: $VELKAR_WINE_REASON" >&2
+        return 1
+    fi
+    wine_folders
     trap wine_cleanup EXIT
     trap 'exit 130' INT TERM
     start_display || return 1
@@ -161,7 +237,12 @@ wine_new_prefix() {
     if [ -d "$WINE_RUN/prefix" ]; then WINEPREFIX=$WINE_RUN/prefix wineserver -k 2>/dev/null || true; fi
     rm -rf "$WINE_RUN"
     mkdir -p "$WINE_RUN"
-    cp -a "$WINE_WORK/template" "$WINE_RUN/prefix"
+    # Linked, not copied: a copy takes seconds, ten times that in the guest.
+    # Wine rewrites the registry and the .ini files in place, so those are
+    # copied for real.
+    cp -al "$WINE_WORK/template" "$WINE_RUN/prefix"
+    find "$WINE_RUN/prefix" -type f \( -name '*.reg' -o -iname '*.ini' \) -exec sh -c \
+        'for file; do cp -p "$file" "$file.copy" && mv -f "$file.copy" "$file"; done' _ {} +
     export WINEPREFIX=$WINE_RUN/prefix
     WINE_PREFIXES+=("$WINEPREFIX")
 }
@@ -193,7 +274,7 @@ wine_wait_exit() {
             name=$(xdotool getwindowname "$window" 2>/dev/null) || continue
             if [ -n "$name" ]; then WINE_WINDOWS+="$name"$'\n'; fi
         done
-        sleep 0.1
+        poll_pause
     done
     WINE_STATUS=0
     wait "$WINE_PID" || WINE_STATUS=$?
@@ -225,11 +306,11 @@ wine_wait_owned() {
             [ "$(xdotool getwindowname "$window" 2>/dev/null)" = "$caption" ] || continue
             [ "$owner" = "*" ] || [ "$(window_owner "$window")" = "$owner" ] || continue
             # A window that has just been mapped may not take keys yet.
-            sleep 0.2
+            pause 0.2
             echo "$window"
             return 0
         done
-        sleep 0.1
+        poll_pause
     done
     return 1
 }
@@ -247,7 +328,7 @@ wine_wait_file() {
     limit=$(deadline "$2")
     until [ -e "$1" ]; do
         before "$limit" || return 1
-        sleep 0.02
+        poll_pause 0.02
     done
 }
 
@@ -336,7 +417,7 @@ wine_press() {
         limit=$(deadline 0.5)
         while before "$limit"; do
             window_visible "$1" || return 0
-            sleep 0.05
+            poll_pause 0.05
         done
     done
     ! window_visible "$1"
@@ -362,3 +443,18 @@ wine_cleanup() {
         XVFB_PID=
     fi
 }
+
+# A test script runs where Wine can run it: here, in the emulated guest, or
+# nowhere, with one line that says why.
+case $WINE_SCRIPT in
+*tests/wine/*_test.sh)
+    wine_route
+    case $VELKAR_WINE_ROUTE in
+    vm) exec "$VELKAR_ROOT/scripts/vm/run.sh" "$WINE_SCRIPT" "${WINE_SCRIPT_ARGS[@]}" ;;
+    none)
+        echo "SKIP $(basename "$WINE_SCRIPT" .sh): $VELKAR_WINE_REASON"
+        exit 0
+        ;;
+    esac
+    ;;
+esac

@@ -38,10 +38,8 @@ uint64_t fillFromFile(const std::filesystem::path& path, bool directory, MemberF
     fields->lastWriteTime = facts.lastWriteTime;
     fields->lastAccessTime = facts.lastAccessTime;
     fields->creationTime = facts.creationTime;
-    if (directory)
-        fields->attribute = ATTRIBUTE_DIRECTORY;
-    else
-        fields->attribute = facts.readOnly ? ATTRIBUTE_READ_ONLY : ATTRIBUTE_ARCHIVE;
+    if (directory) fields->attribute = ATTRIBUTE_DIRECTORY;
+    else fields->attribute = facts.readOnly ? ATTRIBUTE_READ_ONLY : ATTRIBUTE_ARCHIVE;
     return facts.size;
 }
 
@@ -112,15 +110,18 @@ void ArchivePacker::addReserved(const std::string& name, const std::string& byte
     fields.timeStamp = clampedSeconds(time(nullptr));
     fields.lastWriteTime = fields.creationTime = fields.lastAccessTime = unixToFileTimeValue(fields.timeStamp, 0);
     auto text = std::make_shared<std::string>(bytes);
-    addMember(fields, bytes.size(), [text] {
-        auto offset = std::make_shared<size_t>(0);
-        return lzh::ByteReader([text, offset](uint8_t* into, size_t room) {
-            size_t n = std::min(room, text->size() - *offset);
-            std::memcpy(into, text->data() + *offset, n);
-            *offset += n;
-            return n;
-        });
-    }, name);
+    addMember(
+        fields, bytes.size(),
+        [text] {
+            auto offset = std::make_shared<size_t>(0);
+            return lzh::ByteReader([text, offset](uint8_t* into, size_t room) {
+                size_t n = std::min(room, text->size() - *offset);
+                std::memcpy(into, text->data() + *offset, n);
+                *offset += n;
+                return n;
+            });
+        },
+        name);
 }
 
 void ArchivePacker::addEntry(const SourceEntry& entry) {
@@ -140,17 +141,20 @@ void ArchivePacker::addEntry(const SourceEntry& entry) {
     if (size > MAX_MEMBER_SIZE)
         throw std::runtime_error(path + ": is 4 GiB or larger; an LZH member holds less than 4 GiB");
     std::filesystem::path source = entry.path;
-    addMember(fields, size, [source, path] {
-        std::shared_ptr<std::FILE> file(openForReading(source), [](std::FILE* f) {
-            if (f) std::fclose(f);
-        });
-        if (!file) throw std::runtime_error(path + ": cannot be read: " + std::strerror(errno));
-        return lzh::ByteReader([file, path](uint8_t* into, size_t room) {
-            size_t n = std::fread(into, 1, room, file.get());
-            if (n == 0 && std::ferror(file.get())) throw std::runtime_error(path + ": cannot be read");
-            return n;
-        });
-    }, path);
+    addMember(
+        fields, size,
+        [source, path] {
+            std::shared_ptr<std::FILE> file(openForReading(source), [](std::FILE* f) {
+                if (f) std::fclose(f);
+            });
+            if (!file) throw std::runtime_error(path + ": cannot be read: " + std::strerror(errno));
+            return lzh::ByteReader([file, path](uint8_t* into, size_t room) {
+                size_t n = std::fread(into, 1, room, file.get());
+                if (n == 0 && std::ferror(file.get())) throw std::runtime_error(path + ": cannot be read");
+                return n;
+            });
+        },
+        path);
 }
 
 void ArchivePacker::addMember(MemberFields fields, uint64_t size, const std::function<lzh::ByteReader()>& open,
@@ -180,12 +184,12 @@ void ArchivePacker::addMember(MemberFields fields, uint64_t size, const std::fun
         uint64_t packed = 0;
         // Archivers store what packing does not shrink; so do we, and give up
         // early on a member whose first quarter has not shrunk.
-        lzh::EncodeResult result = lzh::encodeStream(*method, settings_.effort, counting(open(), true),
-                                                     [&](const uint8_t* bytes, size_t n, uint64_t covered) {
-                                                         write(bytes, n);
-                                                         packed += n;
-                                                         return packed < size && (packed < covered || covered < size / 4);
-                                                     });
+        lzh::EncodeResult result = lzh::encodeStream(
+            *method, settings_.effort, counting(open(), true), [&](const uint8_t* bytes, size_t n, uint64_t covered) {
+                write(bytes, n);
+                packed += n;
+                return packed < size && (packed < covered || covered < size / 4);
+            });
         if (result.stopped || result.packedBytes >= size) {
             stored = true;
         } else {

@@ -5,9 +5,9 @@
 
 #include "archive/member_header.h"
 #include "common/byte_order.h"
+#include "common/formats.h"
 #include "common/run_state.h"
-#include "tools/stub_layout/dos_part.h"
-#include "tools/stub_layout/pe_move.h"
+#include "devtools/stub_layout/pe_move.h"
 #include "tools/velkar_build/execution_level.h"
 
 namespace {
@@ -118,8 +118,7 @@ ArchiveScan checkArchive(const Bytes& archive) {
             break;
         }
         if (!parsed) {
-            if (scan.members == 0 && !looksLikeMethodId(archive, at))
-                throw std::runtime_error("is not an LZH archive");
+            if (scan.members == 0 && !looksLikeMethodId(archive, at)) throw std::runtime_error("is not an LZH archive");
             if (fits(archive, at, LEVEL_POS + 1) && archive[at + LEVEL_POS] != HEADER_LEVEL)
                 throw memberError(member, "has a level-" + std::to_string(archive[at + LEVEL_POS]) +
                                               " header; only level-2 archives can be used");

@@ -41,10 +41,10 @@ uint32_t checksumField(const Bytes& image);
 Bytes stubWithSettings(const Bytes& stub, const BuildOptions& options);
 
 struct ArchiveScan {
-    uint16_t crcXor = 0;   // XOR of the members' data CRCs
-    size_t length = 0;     // bytes up to the end of the last member
+    uint16_t crcXor = 0;  // XOR of the members' data CRCs
+    size_t length = 0;    // bytes up to the end of the last member
     unsigned members = 0;
-    std::string note;      // what was left out behind the end, if anything
+    std::string note;  // what was left out behind the end, if anything
 };
 
 // Reads an archive made elsewhere as the stub will: member by member up to

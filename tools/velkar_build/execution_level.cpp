@@ -17,7 +17,8 @@ void requireAdministrator(Bytes& stub) {
     const size_t width = sizeof AS_INVOKER - 1;
     auto found = std::search(stub.begin(), stub.end(), AS_INVOKER, AS_INVOKER + width);
     if (found == stub.end() || std::search(found + 1, stub.end(), AS_INVOKER, AS_INVOKER + width) != stub.end())
-        throw std::runtime_error("the stub's manifest has no single asInvoker level to rewrite; give a bare stub of "
-                                 "this version");
+        throw std::runtime_error(
+            "the stub's manifest has no single asInvoker level to rewrite; give a bare stub of "
+            "this version");
     std::memcpy(&*found, REQUIRE_ADMINISTRATOR, width);
 }

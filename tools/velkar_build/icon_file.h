@@ -9,12 +9,12 @@
 #include "tools/velkar_build/pe_resources.h"
 
 struct IconImage {
-    uint8_t width = 0;   // 0 stands for 256
+    uint8_t width = 0;  // 0 stands for 256
     uint8_t height = 0;
     uint8_t colourCount = 0;
     uint16_t planes = 0;
     uint16_t bitCount = 0;
-    Bytes data;          // a bitmap without its file header, or a whole PNG file
+    Bytes data;  // a bitmap without its file header, or a whole PNG file
 };
 
 // The images of an .ico file, in its order. Throws std::runtime_error saying

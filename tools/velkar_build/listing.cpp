@@ -10,9 +10,9 @@
 
 #include "archive/member_header.h"
 #include "common/byte_order.h"
+#include "common/formats.h"
 #include "common/run_state.h"
 #include "decode/crc16.h"
-#include "tools/stub_layout/dos_part.h"
 #include "tools/velkar_build/icon_file.h"
 #include "tools/velkar_build/member_check.h"
 #include "tools/velkar_build/system.h"
@@ -71,7 +71,8 @@ bool printResources(std::ifstream& in, uint64_t imageSize, std::ostream& out) {
     out << "icon:" << (icon.empty() ? " none" : "") << "\n";
     for (const std::string& line : icon) out << "  " << line << "\n";
     out << "version information:" << (version.empty() ? " none" : "") << "\n";
-    for (const auto& [key, text] : version) out << "  " << std::left << std::setw(19) << key << std::right << " " << text << "\n";
+    for (const auto& [key, text] : version)
+        out << "  " << std::left << std::setw(19) << key << std::right << " " << text << "\n";
     return true;
 }
 

@@ -216,8 +216,10 @@ void wrapArchive(const Command& command, const Bytes& stub, OutputFile& out) {
 
 // The version information's key for a text option, or nullptr.
 const char* versionKey(const std::string& option) {
-    static const char* const keys[][2] = {{"--company", "CompanyName"},     {"--description", "FileDescription"},
-                                          {"--product", "ProductName"},     {"--copyright", "LegalCopyright"},
+    static const char* const keys[][2] = {{"--company", "CompanyName"},
+                                          {"--description", "FileDescription"},
+                                          {"--product", "ProductName"},
+                                          {"--copyright", "LegalCopyright"},
                                           {"--original-name", "OriginalFilename"}};
     for (const auto& key : keys)
         if (option == key[0]) return key[1];
@@ -257,8 +259,7 @@ Command parseCommand(const std::vector<std::string>& argv) {
         } else if (const char* key = versionKey(arg)) {
             std::string text = value(i);
             if (!text.empty()) command.options.version.strings.emplace_back(key, text);
-        }
-        else if (arg == "--method") {
+        } else if (arg == "--method") {
             std::string method = value(i);
             if (method != "lh0" && method != "lh5" && method != "lh6" && method != "lh7")
                 throw UsageError("--method takes lh0, lh5, lh6 or lh7");

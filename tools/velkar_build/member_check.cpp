@@ -1,9 +1,7 @@
 #include "tools/velkar_build/member_check.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <memory>
 
-#include "common/run_state.h"
 #include "decode/archive_input.h"
 #include "decode/block_decoder.h"
 #include "decode/crc16.h"
@@ -12,36 +10,27 @@
 #include "tools/velkar_build/system.h"
 
 bool decodeWithStub(const std::string& file, const MemberData& member, uint16_t* crc, const std::string& outputPath) {
-    std::string selfPath = stubCallPath(file, sizeof(run->selfPath));
-    if (selfPath.empty() || member.dataOffset > 0x7FFFFFFF) return false;
-    RunState* state = static_cast<RunState*>(std::calloc(1, sizeof(RunState)));
-    if (!state) return false;
-    run = state;
-    std::snprintf(run->selfPath, sizeof(run->selfPath), "%s", selfPath.c_str());
+    std::string path = stubCallPath(file);
+    if (path.empty() || member.dataOffset > 0x7FFFFFFF) return false;
+    auto d = std::make_unique<DecoderState>();
     std::string discarded = discardDecodedOutput(outputPath.empty());
     bool decoded = false;
-    run->archiveHandle = osOpenRead(run->selfPath);
-    if (run->archiveHandle != INVALID_FILE &&
-        osSeek(run->archiveHandle, static_cast<int32_t>(member.dataOffset), SEEK_FROM_START) != -1) {
-        run->outputHandle = osCreateOutput(outputPath.empty() ? discarded.c_str() : outputPath.c_str());
-        if (run->outputHandle != INVALID_FILE) {
-            run->header.method = static_cast<unsigned char>(member.method);
-            run->header.packedSize = member.packedSize;
-            run->header.unpackedSize = member.unpackedSize;
-            buildCrcTable(CRC16_POLYNOMIAL);
-            resetArchiveInput();
-            if (member.method == '0')
-                copyStoredMember(static_cast<int32_t>(member.unpackedSize));
+    d->input = osOpenRead(path.c_str());
+    if (d->input != INVALID_FILE && osSeek(d->input, static_cast<int32_t>(member.dataOffset), SEEK_FROM_START) != -1) {
+        d->output = osCreateOutput(outputPath.empty() ? discarded.c_str() : outputPath.c_str());
+        if (d->output != INVALID_FILE) {
+            buildCrcTable(&d->crc, CRC16_POLYNOMIAL);
+            resetArchiveInput(d.get());
+            if (member.method == '0') copyStoredMember(d.get(), static_cast<int32_t>(member.unpackedSize));
             else
-                decodeMember();
-            decoded = run->decodeFailure == DECODE_OK;
-            *crc = run->crc;
-            decoded = osCloseOutput(run->outputHandle) && decoded;
+                decodeMember(d.get(), static_cast<unsigned char>(member.method), member.packedSize,
+                             member.unpackedSize);
+            decoded = d->failure == DECODE_OK;
+            *crc = d->crc.value;
+            decoded = osCloseOutput(d->output) && decoded;
         }
     }
-    if (run->archiveHandle != INVALID_FILE) osClose(run->archiveHandle);
-    std::free(run);
-    run = nullptr;
+    if (d->input != INVALID_FILE) osClose(d->input);
     discardDecodedOutput(false);
     return decoded;
 }

@@ -6,8 +6,8 @@
 #include <string>
 
 struct MemberData {
-    char method;            // '0', '4' to '7'
-    uint32_t dataOffset;    // where the packed data start in the file
+    char method;          // '0', '4' to '7'
+    uint32_t dataOffset;  // where the packed data start in the file
     uint32_t packedSize;
     uint32_t unpackedSize;
 };

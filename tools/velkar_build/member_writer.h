@@ -6,14 +6,14 @@
 #include <vector>
 
 struct MemberFields {
-    char method = '0';          // '0', '5' to '7', or 'd' for a directory entry
+    char method = '0';  // '0', '5' to '7', or 'd' for a directory entry
     uint32_t packedSize = 0;
     uint32_t unpackedSize = 0;
-    uint32_t timeStamp = 0;     // the modification time in Unix seconds
+    uint32_t timeStamp = 0;  // the modification time in Unix seconds
     uint16_t attribute = 0x20;
     uint16_t dataCrc = 0;
-    std::string fileName;       // in the archive's code page
-    std::string directory;      // components each followed by 0xFF; empty for none
+    std::string fileName;   // in the archive's code page
+    std::string directory;  // components each followed by 0xFF; empty for none
     // Windows FILETIME values (100 ns since 1601).
     uint64_t creationTime = 0;
     uint64_t lastWriteTime = 0;

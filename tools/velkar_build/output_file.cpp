@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/byte_order.h"
-#include "tools/stub_layout/pe_move.h"
+#include "devtools/stub_layout/pe_move.h"
 #include "tools/velkar_build/system.h"
 
 OutputFile::OutputFile(const std::string& path) : path_(path) {

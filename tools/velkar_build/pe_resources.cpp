@@ -89,8 +89,8 @@ Image locate(const Bytes& b) {
 struct TreeReader {
     const Bytes& b;
     const Image& image;
-    uint32_t base;     // file offset of the root directory
-    uint32_t size;     // bytes of the section from the root on
+    uint32_t base;  // file offset of the root directory
+    uint32_t size;  // bytes of the section from the root on
     uint32_t rootRva;
     std::vector<Resource> found;
 
@@ -189,7 +189,9 @@ Bytes resourceSection(const std::vector<Resource>& resources, uint32_t rva) {
     }
     uint32_t nextDirectory = 0;
     uint32_t nextEntry = dataEntries;
-    auto keyField = [&](const ResourceKey& k) { return k.name.empty() ? k.id : SUBDIRECTORY_BIT | nameOffsets[k.name]; };
+    auto keyField = [&](const ResourceKey& k) {
+        return k.name.empty() ? k.id : SUBDIRECTORY_BIT | nameOffsets[k.name];
+    };
     auto writeDirectory = [&](size_t count, size_t named) {
         uint32_t at = nextDirectory;
         put16(section, at + 12, static_cast<uint32_t>(named));

@@ -16,7 +16,8 @@ std::string memberName(const std::string& given) {
     for (const fs::path& part : normal) {
         std::string text = utf8Of(part);
         if (text.empty() || text == ".") continue;
-        if (text == "..") throw std::runtime_error(given + ": climbs out of its folder; name it from inside with -C DIR");
+        if (text == "..")
+            throw std::runtime_error(given + ": climbs out of its folder; name it from inside with -C DIR");
         if (!name.empty()) name += '/';
         name += text;
     }

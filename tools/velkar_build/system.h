@@ -54,9 +54,9 @@ unsigned long processId();
 
 std::tm utcTime(uint32_t unixSeconds);
 
-// The path in the form the stub's own file calls take (8-bit, at most
-// `room` bytes with its end), or empty when it has none.
-std::string stubCallPath(const std::string& path, size_t room);
+// The path in the form the stub's own file calls take (8-bit, and on
+// Windows within MAX_PATH), or empty when it has none.
+std::string stubCallPath(const std::string& path);
 
 // Makes the stub's decoder throw away what it writes to `discarded` (or
 // stops it doing so) and gives that name.

@@ -1,6 +1,6 @@
+#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
 
 #include <cerrno>
 #include <stdexcept>
@@ -25,7 +25,8 @@ std::wstring wide(const std::string& utf8) {
 
 std::string utf8(const std::wstring& text) {
     if (text.empty()) return std::string();
-    int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    int length =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(length), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], length, nullptr, nullptr);
     return bytes;
@@ -88,14 +89,16 @@ std::FILE* openForReading(const fs::path& path) { return _wfopen(path.c_str(), L
 FileFacts fileFacts(const fs::path& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        throw std::runtime_error(utf8Of(path) + ": cannot be read (Windows error " + std::to_string(GetLastError()) + ")");
+        throw std::runtime_error(utf8Of(path) + ": cannot be read (Windows error " + std::to_string(GetLastError()) +
+                                 ")");
     FileFacts facts;
     facts.creationTime = value(data.ftCreationTime);
     facts.lastWriteTime = value(data.ftLastWriteTime);
     facts.lastAccessTime = value(data.ftLastAccessTime);
     int64_t since1970 = static_cast<int64_t>(facts.lastWriteTime - UNIX_EPOCH_AS_FILETIME);
-    facts.modifiedSeconds = since1970 >= 0 ? since1970 / int64_t{FILETIME_PER_SECOND}
-                                           : -((-since1970 + int64_t{FILETIME_PER_SECOND} - 1) / int64_t{FILETIME_PER_SECOND});
+    facts.modifiedSeconds = since1970 >= 0
+                                ? since1970 / int64_t{FILETIME_PER_SECOND}
+                                : -((-since1970 + int64_t{FILETIME_PER_SECOND} - 1) / int64_t{FILETIME_PER_SECOND});
     facts.size = uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
     facts.readOnly = data.dwFileAttributes & FILE_ATTRIBUTE_READONLY;
     return facts;
@@ -106,9 +109,9 @@ std::FILE* createNewFile(const std::string& path) {
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
-        errno = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? EEXIST
+        errno = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS      ? EEXIST
                 : error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND ? ENOENT
-                                                                                  : EACCES;
+                                                                                 : EACCES;
         return nullptr;
     }
     int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
@@ -132,7 +135,8 @@ bool truncateFile(std::FILE* file, uint64_t length) {
 }
 
 bool replaceFile(const std::string& from, const std::string& to) {
-    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
     errno = EACCES;
     return false;
 }
@@ -159,7 +163,7 @@ std::tm utcTime(uint32_t unixSeconds) {
 
 // The stub's calls take ANSI paths; a path with a character the ANSI code
 // page lacks still has its short form, which is plain ASCII.
-std::string stubCallPath(const std::string& path, size_t room) {
+std::string stubCallPath(const std::string& path) {
     std::wstring widePath = wide(path);
     std::string text = ansi(widePath);
     if (text.empty()) {
@@ -167,7 +171,7 @@ std::string stubCallPath(const std::string& path, size_t room) {
         DWORD length = GetShortPathNameW(widePath.c_str(), &shortPath[0], static_cast<DWORD>(shortPath.size()));
         if (length > 0 && length < shortPath.size()) text = ansi(shortPath.substr(0, length));
     }
-    return text.size() < room ? text : std::string();
+    return text.size() < MAX_PATH ? text : std::string();
 }
 
 std::string discardDecodedOutput(bool) { return "NUL"; }
@@ -197,8 +201,8 @@ bool toCodePage(const std::string& utf8Text, int codePage, std::string* converte
                                      nullptr, &usedDefault);
     if (length <= 0 || usedDefault) return false;
     std::string bytes(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(page, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), &bytes[0], length, nullptr,
-                        nullptr);
+    WideCharToMultiByte(page, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), &bytes[0], length,
+                        nullptr, nullptr);
     *converted = bytes;
     return true;
 }

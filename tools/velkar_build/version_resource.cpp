@@ -213,8 +213,7 @@ Bytes versionResource(const VersionInfo& info, int codePage) {
     std::vector<std::pair<std::string, std::string>> strings = info.strings;
     if (info.hasFileVersion) strings.emplace_back("FileVersion", versionText(info.fileVersion));
     if (info.hasProductVersion) strings.emplace_back("ProductVersion", versionText(info.productVersion));
-    std::stable_sort(strings.begin(), strings.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(strings.begin(), strings.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     uint16_t language = languageOfCodePage(codePage);
     char tableName[9];
     std::snprintf(tableName, sizeof tableName, "%04X%04X", language, static_cast<unsigned>(codePage));
@@ -236,8 +235,8 @@ Bytes versionResource(const VersionInfo& info, int codePage) {
     try {
         Bytes table = block(ascii(tableName), {}, 0, TEXT_VALUE, texts);
         Bytes stringInfo = block(ascii("StringFileInfo"), {}, 0, TEXT_VALUE, {table});
-        Bytes varInfo = block(ascii("VarFileInfo"), {}, 0, TEXT_VALUE,
-                              {block(ascii("Translation"), translation, 4, BINARY_VALUE)});
+        Bytes varInfo =
+            block(ascii("VarFileInfo"), {}, 0, TEXT_VALUE, {block(ascii("Translation"), translation, 4, BINARY_VALUE)});
         return block(ascii("VS_VERSION_INFO"), fixed, FIXED_SIZE, BINARY_VALUE, {stringInfo, varInfo});
     } catch (const std::length_error&) {
         throw std::runtime_error("the texts are too long for the version information together; shorten the " +
@@ -270,7 +269,8 @@ std::vector<std::pair<std::string, std::string>> describeVersion(const std::vect
     for (const Block& info : root.children) {
         if (info.key != ascii("StringFileInfo")) continue;
         for (const Block& table : info.children)
-            for (const Block& text : table.children) lines.emplace_back(utf16ToUtf8(text.key), utf16ToUtf8(textOf(text.value)));
+            for (const Block& text : table.children)
+                lines.emplace_back(utf16ToUtf8(text.key), utf16ToUtf8(textOf(text.value)));
     }
     return lines;
 }

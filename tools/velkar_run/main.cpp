@@ -48,9 +48,6 @@ const int STATUS_FAILED = 2;
 const int STATUS_CANCELLED = 3;
 const int STATUS_USAGE = 4;
 
-const uint32_t MARKER_OFFSET = 0x24;
-const char MARKER[] = "Orv's SFX ";
-
 struct Options {
     std::string file;
     std::string commandTail;
@@ -60,14 +57,6 @@ struct Options {
     bool absolutePaths = false;
     bool stubStatus = false;
     int codePage = 1252;
-};
-
-// What the run went through, for the exit status and the summary.
-struct Outcome {
-    int failures = 0;
-    bool declined = false;
-    int refused = 0;
-    int files = 0;
 };
 
 // Linux hands over UTF-8; the core works in the archive's code page.
@@ -97,23 +86,22 @@ bool readLine(std::string* line) {
     return static_cast<bool>(std::getline(std::cin, *line));
 }
 
-std::string buttonLetters(unsigned style) {
-    return (style & 0x0F) == MB_YESNO ? "y/n" : "y/n/c";
-}
+std::string buttonLetters(unsigned style) { return (style & 0x0F) == MB_YESNO ? "y/n" : "y/n/c"; }
 
 int answerFor(char letter, unsigned style) {
     switch (letter) {
-    case 'y': return IDYES;
-    case 'n': return IDNO;
-    case 'c': return (style & 0x0F) == MB_YESNOCANCEL ? IDCANCEL : 0;
+    case 'y':
+        return IDYES;
+    case 'n':
+        return IDNO;
+    case 'c':
+        return (style & 0x0F) == MB_YESNOCANCEL ? IDCANCEL : 0;
     }
     return 0;
 }
 
 // Without an answer a question takes its most careful one: never Yes.
-int carefulAnswer(unsigned style) {
-    return (style & 0x0F) == MB_YESNO ? IDNO : IDCANCEL;
-}
+int carefulAnswer(unsigned style) { return (style & 0x0F) == MB_YESNO ? IDNO : IDCANCEL; }
 
 int askQuestion(Options& options, const HostMessageBox& box) {
     std::cout << "[" << hostToUtf8(box.caption) << "] " << hostToUtf8(box.text) << " (" << buttonLetters(box.style)
@@ -140,20 +128,14 @@ int askQuestion(Options& options, const HostMessageBox& box) {
 }
 
 // A box with OK alone needs no answer: errors go to standard error, notes
-// to standard output. A No to the question before unpacking (the one box
-// without the dialog as its owner), or Cancel to a question about
-// overwriting, declines the run; a No to "Set Class?" only skips that class.
-int answerBox(Options& options, Outcome& outcome, const HostMessageBox& box) {
+// to standard output.
+int answerBox(Options& options, const HostMessageBox& box) {
     if ((box.style & 0x0F) == MB_OK) {
         bool isError = (box.style & 0xF0) == MB_ICONHAND;
-        if (isError) ++outcome.failures;
         (isError ? std::cerr : std::cout) << "[" << hostToUtf8(box.caption) << "] " << hostToUtf8(box.text) << "\n";
         return IDOK;
     }
-    int answer = askQuestion(options, box);
-    if (((box.style & 0x0F) == MB_YESNO && answer == IDNO && !box.owner) || answer == IDCANCEL)
-        outcome.declined = true;
-    return answer;
+    return askQuestion(options, box);
 }
 
 // The installer's two boxes, as far as the script offers them.
@@ -197,7 +179,7 @@ void printInstallerActions() {
 
 // Enter confirms the directory, a typed line replaces it first, and the end
 // of input cancels.
-int driveDialog(const Options& options, Outcome& outcome, WindowHandle dialog) {
+int driveDialog(const Options& options, WindowHandle dialog) {
     std::string label = hostDialogItemText(ID_LABEL);
     std::cout << "[" << hostToUtf8(hostDialogCaption()) << "] "
               << (label.empty() ? "Install Directory:" : hostToUtf8(label)) << " "
@@ -208,7 +190,6 @@ int driveDialog(const Options& options, Outcome& outcome, WindowHandle dialog) {
         std::string line;
         if (!readLine(&line)) {
             std::cout << "(cancelled)\n";
-            outcome.declined = true;
             return IDCANCEL;
         }
         if (!line.empty()) osSetDlgItemText(dialog, ID_DIRECTORY, inCodePage(line).c_str());
@@ -274,10 +255,10 @@ bool checkVelkarFile(const std::string& path) {
         std::cerr << "velkar-run: cannot open " << path << ": " << std::strerror(errno) << "\n";
         return false;
     }
-    char header[MARKER_OFFSET + sizeof(MARKER) - 1] = {};
+    char header[STUB_MARKER_OFFSET + STUB_MARKER_SIZE] = {};
     in.read(header, sizeof(header));
     if (in.gcount() != static_cast<std::streamsize>(sizeof(header)) || header[0] != 'M' || header[1] != 'Z' ||
-        std::memcmp(header + MARKER_OFFSET, MARKER, sizeof(MARKER) - 1) != 0) {
+        std::memcmp(header + STUB_MARKER_OFFSET, STUB_MARKER, STUB_MARKER_SIZE) != 0) {
         std::cerr << "velkar-run: " << path << " is not a Velkar self-extracting file\n";
         return false;
     }
@@ -290,13 +271,13 @@ void passEnvironment(const char* name) {
     if (const char* utf8 = std::getenv(name); utf8 && hostFromUtf8(utf8, &value)) hostSetEnv(name, value);
 }
 
-// The stub ends with 1 once its extract pass has run; a 0 without a reason
-// shown means nothing was unpacked.
-int exitStatus(const Outcome& outcome, int stubStatus) {
+// A stub status of 0 without a failure or a refusal means nothing was
+// unpacked.
+int exitStatus(const RunOutcome& outcome) {
     if (outcome.failures) return STATUS_FAILED;
     if (outcome.declined) return STATUS_CANCELLED;
-    if (stubStatus == 0) return STATUS_FAILED;
-    return outcome.refused ? STATUS_REFUSED : STATUS_OK;
+    if (stubExitStatus(outcome) == 0) return STATUS_FAILED;
+    return outcome.pathsRefused ? STATUS_REFUSED : STATUS_OK;
 }
 
 }  // namespace
@@ -314,24 +295,19 @@ int main(int argc, char** argv) {
     hostSetModulePath(inCodePage(file));
     hostSetCurrentDirectory(inCodePage(std::filesystem::current_path(error).string()));
     for (const char* name : {"TEMP", "TMP", "TZ"}) passEnvironment(name);
-    Outcome outcome;
-    hostSetBoxAnswerer([&](const HostMessageBox& box) { return answerBox(options, outcome, box); });
-    hostSetDialogDriver([&](WindowHandle dialog) { return driveDialog(options, outcome, dialog); });
+    hostSetBoxAnswerer([&](const HostMessageBox& box) { return answerBox(options, box); });
+    hostSetDialogDriver([&](WindowHandle dialog) { return driveDialog(options, dialog); });
     hostSetDiscardOutput(options.testOnly);
     const char* verb = options.testOnly ? "testing " : "  ";
-    hostSetOutputObserver([&, verb](const char* path) {
-        ++outcome.files;
-        std::cout << verb << hostPath(path) << "\n";
-    });
+    hostSetOutputObserver([verb](const char* path) { std::cout << verb << hostPath(path) << "\n"; });
     if (!options.absolutePaths) {
-        hostConfineOutput([&](const std::string& path) {
-            ++outcome.refused;
+        hostConfineOutput([](const std::string& path) {
             std::cerr << "velkar-run: skipped " << hostPath(path.c_str())
                       << ": the path leaves the destination (-P writes it)\n";
         });
     }
 
-    int stubStatus = velkarMain(inCodePage(options.commandTail).c_str());
+    RunOutcome outcome = velkarMain(inCodePage(options.commandTail).c_str());
     printInstallerActions();
     for (const HostShellStart& start : hostShellStarts())
         std::cout << "command (not started on this system): " << hostToUtf8(start.file) << " "
@@ -339,9 +315,10 @@ int main(int argc, char** argv) {
     std::cout.flush();
     if (hostInputEndedEarly() && !outcome.failures)
         std::cerr << "velkar-run: warning: the archive ends without its end marker; it may have been cut short\n";
-    std::cerr << "velkar-run: " << outcome.files << (options.testOnly ? " files checked, " : " files written, ")
-              << hostBytesWritten() << " bytes, " << outcome.failures << (outcome.failures == 1 ? " failure" : " failures");
-    if (outcome.refused) std::cerr << ", " << outcome.refused << " skipped outside the destination";
+    std::cerr << "velkar-run: " << outcome.filesWritten << (options.testOnly ? " files checked, " : " files written, ")
+              << hostBytesWritten() << " bytes, " << outcome.failures
+              << (outcome.failures == 1 ? " failure" : " failures");
+    if (outcome.pathsRefused) std::cerr << ", " << outcome.pathsRefused << " skipped outside the destination";
     std::cerr << "\n";
-    return options.stubStatus ? stubStatus : exitStatus(outcome, stubStatus);
+    return options.stubStatus ? stubExitStatus(outcome) : exitStatus(outcome);
 }

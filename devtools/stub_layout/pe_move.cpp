@@ -44,11 +44,11 @@ uint32_t alignUp(uint64_t value, uint32_t alignment) {
 }
 
 struct Headers {
-    uint32_t pe;          // "PE\0\0"
-    uint32_t optional;    // optional header
-    uint32_t sections;    // section table
+    uint32_t pe;        // "PE\0\0"
+    uint32_t optional;  // optional header
+    uint32_t sections;  // section table
     uint32_t sectionCount;
-    uint32_t end;         // behind the section table
+    uint32_t end;  // behind the section table
 };
 
 Headers locateHeaders(const std::vector<uint8_t>& image) {

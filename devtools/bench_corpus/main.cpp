@@ -105,8 +105,11 @@ int main(int argc, char** argv) {
     const size_t MB = 1 << 20;
     for (int i = 0; i < 4; ++i) writeFile(folder / ("text" + std::to_string(i) + ".txt"), textLike(random, 5 * MB));
     for (int i = 0; i < 4; ++i) writeFile(folder / ("binary" + std::to_string(i) + ".bin"), binaryLike(random, 5 * MB));
-    for (int i = 0; i < 2; ++i) writeFile(folder / ("random" + std::to_string(i) + ".dat"), randomBytes(random, 5 * MB));
+    for (int i = 0; i < 2; ++i)
+        writeFile(folder / ("random" + std::to_string(i) + ".dat"), randomBytes(random, 5 * MB));
     std::filesystem::create_directories(folder / "small");
-    for (int i = 0; i < 200; ++i) writeFile(folder / "small" / ("note" + std::to_string(i) + ".txt"), textLike(random, 2000 + random.below(20000)));
+    for (int i = 0; i < 200; ++i)
+        writeFile(folder / "small" / ("note" + std::to_string(i) + ".txt"),
+                  textLike(random, 2000 + random.below(20000)));
     return 0;
 }
