@@ -1,9 +1,5 @@
 #include "tools/velkar_build/archive_packer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -13,6 +9,7 @@
 #include "decode/crc16.h"
 #include "tools/velkar_build/code_page.h"
 #include "tools/velkar_build/member_writer.h"
+#include "tools/velkar_build/system.h"
 
 namespace {
 
@@ -34,20 +31,16 @@ uint32_t clampedSeconds(int64_t seconds) {
     return seconds > 0xFFFFFFFF ? 0xFFFFFFFFu : static_cast<uint32_t>(seconds);
 }
 
-// A file's three times and its attribute. The creation time comes from the
-// file system where it keeps one, else it is the modification time.
-void fillFromFile(const std::string& path, bool directory, MemberFields* fields) {
-    struct statx info = {};
-    if (statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &info) != 0)
-        throw std::runtime_error(path + ": " + std::strerror(errno));
-    fields->timeStamp = clampedSeconds(info.stx_mtime.tv_sec);
-    fields->lastWriteTime = unixToFileTimeValue(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec);
-    fields->lastAccessTime = unixToFileTimeValue(info.stx_atime.tv_sec, info.stx_atime.tv_nsec);
-    fields->creationTime = (info.stx_mask & STATX_BTIME)
-                               ? unixToFileTimeValue(info.stx_btime.tv_sec, info.stx_btime.tv_nsec)
-                               : fields->lastWriteTime;
+// A file's three times and its attribute; returns its size.
+uint64_t fillFromFile(const std::filesystem::path& path, bool directory, MemberFields* fields) {
+    FileFacts facts = fileFacts(path);
+    fields->timeStamp = clampedSeconds(facts.modifiedSeconds);
+    fields->lastWriteTime = facts.lastWriteTime;
+    fields->lastAccessTime = facts.lastAccessTime;
+    fields->creationTime = facts.creationTime;
     if (directory) fields->attribute = ATTRIBUTE_DIRECTORY;
-    else fields->attribute = (info.stx_mode & S_IWUSR) ? ATTRIBUTE_ARCHIVE : ATTRIBUTE_READ_ONLY;
+    else fields->attribute = facts.readOnly ? ATTRIBUTE_READ_ONLY : ATTRIBUTE_ARCHIVE;
+    return facts.size;
 }
 
 }  // namespace
@@ -136,8 +129,8 @@ void ArchivePacker::addEntry(const SourceEntry& entry) {
     MemberFields fields;
     fields.fileName = names.fileName;
     fields.directory = names.directory;
-    std::string path = entry.path.string();
-    fillFromFile(path, entry.directory, &fields);
+    std::string path = utf8Of(entry.path);
+    uint64_t size = fillFromFile(entry.path, entry.directory, &fields);
     if (entry.directory) {
         fields.method = 'd';
         std::vector<unsigned char> header = level2Header(fields);
@@ -145,15 +138,13 @@ void ArchivePacker::addEntry(const SourceEntry& entry) {
         ++memberCount_;
         return;
     }
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0) throw std::runtime_error(path + ": " + std::strerror(errno));
-    uint64_t size = static_cast<uint64_t>(info.st_size);
     if (size > MAX_MEMBER_SIZE)
         throw std::runtime_error(path + ": is 4 GiB or larger; an LZH member holds less than 4 GiB");
+    std::filesystem::path source = entry.path;
     addMember(
         fields, size,
-        [path] {
-            std::shared_ptr<std::FILE> file(std::fopen(path.c_str(), "rb"), [](std::FILE* f) {
+        [source, path] {
+            std::shared_ptr<std::FILE> file(openForReading(source), [](std::FILE* f) {
                 if (f) std::fclose(f);
             });
             if (!file) throw std::runtime_error(path + ": cannot be read: " + std::strerror(errno));
@@ -233,6 +224,6 @@ void ArchivePacker::finish() {
     // A member stored after a packing that ran longer leaves stale bytes
     // behind the end.
     uint64_t length = tell();
-    if (std::fflush(out_) != 0 || ftruncate(fileno(out_), static_cast<off_t>(length)) != 0)
+    if (std::fflush(out_) != 0 || !truncateFile(out_, length))
         throw std::runtime_error(outName_ + ": cannot be written: " + std::strerror(errno));
 }
