@@ -87,6 +87,8 @@ void hostRemoveTempFileOnSignals();
 // Cancel. The pump handler runs at every osPumpMessages.
 void hostSetDialogDriver(std::function<int(WindowHandle)> driver);
 void hostSetPumpHandler(std::function<void(WindowHandle)> handler);
+// Runs once the dialog has initialised itself, before its first event.
+void hostSetDialogOpened(std::function<void(WindowHandle)> handler);
 void hostSendCommand(WindowHandle dialog, int id);
 // Any event, as a message sent to the dialog while it runs.
 void hostSendDialogEvent(WindowHandle dialog, int event, uintptr_t value);
