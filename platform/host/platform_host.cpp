@@ -258,8 +258,12 @@ void removePendingTemp(int signalNumber) {
 
 }  // namespace
 
+// A signal that was ignored when the process started (nohup, a background
+// job's SIGINT) stays ignored.
 void hostRemoveTempFileOnSignals() {
     for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction previous;
+        if (::sigaction(signalNumber, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
         struct sigaction action = {};
         action.sa_handler = removePendingTemp;
         sigemptyset(&action.sa_mask);
