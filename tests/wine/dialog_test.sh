@@ -180,12 +180,30 @@ stop_process() {
 
 # 4. Cancel while the last member, 39 MB, is written. Wine writes it in about
 # 0.6 s, too little to hit reliably from outside, and a larger member only
-# narrows the race. So the test stops the stub (SIGSTOP) as soon as the file
-# appears, queues Escape on the dialog while it stands still and lets it go on
-# (SIGCONT): its next progress update reads the key, with nearly all of the
-# member still to come.
+# narrows the race. So the test stops the stub (SIGSTOP) as soon as the
+# member's temporary file appears (VLKxxxx.TMP, lower case under Wine, beside
+# second.txt, which has taken its real name by then), queues Escape on the
+# dialog while it stands still and lets it go on (SIGCONT): its next progress
+# update reads the key, with nearly all of the member still to come.
+
+# partial_file OUT LIMIT: prints the temporary file of the member after
+# second.txt once it appears in OUT; fails after LIMIT seconds.
+partial_file() {
+    local limit file
+    limit=$(deadline "$2")
+    while before "$limit"; do
+        if [ -e "$1/second.txt" ]; then
+            for file in "$1"/VLK*.[Tt][Mm][Pp]; do
+                [ -e "$file" ] && echo "$file" && return 0
+            done
+        fi
+        poll_pause 0.02
+    done
+    return 1
+}
+
 case_cancel_during() {
-    local name="Cancel during the pass" caption="Velkar Large" folder=$WORK/large dialog out size="" moved=""
+    local name="Cancel during the pass" caption="Velkar Large" folder=$WORK/large dialog out partial size="" moved=""
     if [ ! -f "$WORK/large.exe" ]; then
         mkdir -p "$folder"
         printf 'first\n' >"$folder/first.txt"
@@ -201,12 +219,12 @@ case_cancel_during() {
     wine_new_prefix large
     out=$WINE_RUN/out
     wine_start "$WORK/large.exe" -n "$(windows_path "$out")"
-    if dialog=$(wine_wait_owned "$caption" "" 30) && wine_wait_file "$out/large.txt" 60; then
+    if dialog=$(wine_wait_owned "$caption" "" 30) && partial=$(partial_file "$out" 60); then
         if stop_process "$WINE_PID"; then
-            size=$(stat -c %s "$out/large.txt")
+            size=$(stat -c %s "$partial")
             xdotool windowfocus "$dialog" 2>/dev/null || true
             xdotool key Escape 2>/dev/null || true
-            [ "$(stat -c %s "$out/large.txt")" = "$size" ] || moved=yes
+            [ "$(stat -c %s "$partial")" = "$size" ] || moved=yes
         fi
         kill -CONT "$WINE_PID"
     fi
@@ -221,6 +239,7 @@ case_cancel_during() {
         check "$name: Escape at $size bytes deletes the partial file, keeps the others, exit 1" \
             "$(expect_status 1
             [ ! -e "$out/large.txt" ] || echo "large.txt left behind ($(stat -c %s "$out/large.txt") bytes)"
+            [ ! -e "$partial" ] || echo "${partial##*/} left behind"
             same_file "$folder/first.txt" "$out/first.txt"
             same_file "$folder/second.txt" "$out/second.txt"
             expect_no_window_left)"
