@@ -152,14 +152,15 @@ static int extractMember() {
         }
         run->outputHandle = osCreateOutput(run->outputPath);
         if (run->outputHandle == INVALID_FILE) return reportOpenError(run->outputPath);
-        ++run->outcome.filesWritten;
     }
     if (!decodeData(0, 0)) {
         if (!isDirectory) discardOutput();
         return 0;
     }
     if (isDirectory) return 1;
-    return finishOutput();
+    if (!finishOutput()) return 0;
+    ++run->outcome.filesWritten;
+    return 1;
 }
 
 static void walkMembers(WalkPass pass) {

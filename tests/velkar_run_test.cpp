@@ -135,8 +135,8 @@ TEST_F(VelkarRunTest, StatusesTellSuccessFailureAndRefusal) {
         int status;
         const char* says;
     } cases[] = {
-        {"unpacked", [&] { return "'" + good + "' -n out"; }, 0, "1 files written, 7 bytes, 0 failures"},
-        {"tested", [&] { return "--test '" + good + "' -n out"; }, 0, "1 files checked"},
+        {"unpacked", [&] { return "'" + good + "' -n out"; }, 0, "1 file written, 7 bytes, 0 failures"},
+        {"tested", [&] { return "--test '" + good + "' -n out"; }, 0, "1 file checked"},
         {"the stub's own status", [&] { return "--stub-status '" + good + "' -n out"; }, 1, ""},
         {"a CRC error", [&] { return "'" + makeSelf({damaged}) + "' -n out"; }, 2, "CRC ERROR"},
         {"a CRC error under --test", [&] { return "--test '" + makeSelf({damaged}) + "' -n out"; }, 2, "CRC ERROR"},
@@ -206,6 +206,7 @@ TEST_F(VelkarRunTest, InstallerActionsArePrintedNotPerformed) {
     const std::string self = makeSelf({script, member("", "view.exe")});
     for (const char* answer : {"y", "n"}) {
         SCOPED_TRACE(answer);
+        fs::remove_all(scratch.file("cwd/out"));
         Result result = velkarRun(scratch.file("cwd"), scratch.file("temp"),
                                   std::string("--ok --answer=") + answer + " '" + self + "' out");
         EXPECT_EQ(result.status, 0) << result.output;

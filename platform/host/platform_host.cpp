@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -36,6 +37,8 @@ struct HostSettings {
     HostFileTimes lastFileTimes{};
     bool discardOutput = false;
     std::function<void(const std::string&)> onRefused;
+    std::function<void(const std::string&)> onUnsafeName;
+    int createError = 0;
     uint64_t bytesWritten = 0;
     bool inputEndedEarly = false;
     std::function<void(const char*)> outputObserver;
@@ -105,6 +108,10 @@ const std::string& hostVolumeRootAsked() { return host().volumeRootAsked; }
 const HostFileTimes& hostLastFileTimes() { return host().lastFileTimes; }
 void hostSetDiscardOutput(bool discard) { host().discardOutput = discard; }
 void hostConfineOutput(std::function<void(const std::string&)> onRefused) { host().onRefused = std::move(onRefused); }
+void hostRefuseUnsafeNames(std::function<void(const std::string&)> onUnsafe) {
+    host().onUnsafeName = std::move(onUnsafe);
+}
+int hostLastCreateError() { return host().createError; }
 uint64_t hostBytesWritten() { return host().bytesWritten; }
 bool hostInputEndedEarly() { return host().inputEndedEarly; }
 void hostSetOutputObserver(std::function<void(const char*)> observer) { host().outputObserver = std::move(observer); }
@@ -178,10 +185,15 @@ FileHandle osCreateOutput(const char* path) {
     FileHandle handle = DISCARD_FILE;
     if (!host().discardOutput) {
         struct stat info;
-        if (::stat(name.c_str(), &info) == 0 && (S_ISDIR(info.st_mode) || !(info.st_mode & S_IWUSR)))
+        if (::stat(name.c_str(), &info) == 0 && (S_ISDIR(info.st_mode) || !(info.st_mode & S_IWUSR))) {
+            host().createError = S_ISDIR(info.st_mode) ? EISDIR : EACCES;
             return INVALID_FILE;
+        }
         int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0) return INVALID_FILE;
+        if (fd < 0) {
+            host().createError = errno;
+            return INVALID_FILE;
+        }
         host().extraAttributes.erase(name);
         handle = fd;
     }
@@ -236,12 +248,30 @@ bool isWithin(const std::filesystem::path& path, const std::filesystem::path& ro
     return std::mismatch(root.begin(), root.end(), path.begin(), path.end()).first == root.end();
 }
 
+// Bytes that no Windows file system takes in a name, in the member's part
+// of the path (below the destination, or all of a path of its own after a
+// drive); a trail byte belongs to its character.
+bool holdsUnsafeName(const std::string& destination, const std::string& path) {
+    size_t at = path.compare(0, destination.size(), destination) == 0 ? destination.size() : 0;
+    if (at == 0 && path.size() > 1 && path[1] == ':') at = 2;
+    for (; at < path.size(); ++at) {
+        unsigned char byte = static_cast<unsigned char>(path[at]);
+        if (osIsLeadByte(byte)) ++at;
+        else if (byte < 0x20 || std::strchr("<>:\"|?*", byte)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 // Both the path as written and the path with its links resolved must stay
 // inside: '..' may not climb out, nor may a link in the destination carry a
 // write out of it.
 int osOutputPathAllowed(const char* destination, const char* path) {
+    if (host().onUnsafeName && holdsUnsafeName(destination, path)) {
+        host().onUnsafeName(path);
+        return 0;
+    }
     if (!host().onRefused) return 1;
     if (isWithin(lexical(path), lexical(destination)) && isWithin(resolved(path), resolved(destination))) return 1;
     host().onRefused(path);
