@@ -163,14 +163,15 @@ static int extractMember() {
             return 0;
         }
         if (!createOutput()) return reportOpenError(run->outputPath);
-        ++run->outcome.filesWritten;
     }
     if (!decodeData(0, 0)) {
         if (!isDirectory) discardOutput();
         return 0;
     }
     if (isDirectory) return 1;
-    return finishOutput();
+    if (!finishOutput()) return 0;
+    ++run->outcome.filesWritten;
+    return 1;
 }
 
 static void walkMembers(WalkPass pass) {

@@ -25,7 +25,7 @@ enum class FailureKind : unsigned char {
 // What a run did, handed back by the entry. The stub's exit status and
 // velkar-run's are each derived from it in one place.
 struct RunOutcome {
-    uint32_t filesWritten;  // members whose output file was created
+    uint32_t filesWritten;  // members unpacked whole: written, closed and their CRC right
     uint32_t filesKept;     // existing files left as they were: newer, or the overwrite question said No
     uint32_t pathsRefused;  // members skipped because the platform refused their output path
     uint32_t failures;      // failures reported, each in its message box
@@ -58,6 +58,7 @@ struct RunState {
     int keepNewerFiles;      // skip members older than the file they would replace
     int askBeforeClass;      // ask "Set Class?" before each class
     int dirFromCommandLine;  // commandLineDir holds a destination
+    int dirTooLong;          // the command line named a directory too long to take: no auto-start
 
     // Texts shown by the dialog and as every message box's caption; the script
     // may replace them during the scan pass.

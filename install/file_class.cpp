@@ -10,9 +10,11 @@ static const char ICON_KEY[] = "\\DefaultIcon";
 // The key paths are built in classKey itself; a class name that leaves no
 // room for the longest of them is refused, since a cut path would name
 // another key. An empty extension or class name would write into the root.
+// Win32s's profile line takes the extension and the program alone.
 static int classFieldsUsable() {
-    if (!run->classExtension[0] || !run->classKey[0]) return 0;
-    return textLength(run->classKey) + textLength(OPEN_COMMAND_KEY) < sizeof(run->classKey);
+    if (!run->classExtension[0]) return 0;
+    if (isWin32s) return 1;
+    return run->classKey[0] && textLength(run->classKey) + textLength(OPEN_COMMAND_KEY) < sizeof(run->classKey);
 }
 
 static int userAgrees() {

@@ -8,13 +8,13 @@
 
 // An extension or class name too long for its buffer would name another
 // key when cut, so the line is dropped; the description is only shown and
-// may be cut.
+// may be cut. Win32s writes no key, so there a cut class name does not count.
 static void classLine(const char* value) {
     int whole = nextField(&value, run->classExtension, sizeof(run->classExtension));
     nextField(&value, run->classDescription, sizeof(run->classDescription));
     nextField(&value, run->programPath, sizeof(run->programPath));
-    whole &= nextField(&value, run->classKey, sizeof(run->classKey));
-    if (whole) registerFileClass();
+    int keyWhole = nextField(&value, run->classKey, sizeof(run->classKey));
+    if (whole && (keyWhole || isWin32s)) registerFileClass();
 }
 
 // The paths are made absolute and short before the conversation opens, so

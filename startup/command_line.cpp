@@ -81,7 +81,8 @@ static void applyOption(const char* token, CommandOptions* options) {
 // first one included: the tail never holds the program's own name, and a
 // tail that is a directory alone is meant as one. A directory too long for
 // destDir is refused rather than cut, so a run never lands in a shortened
-// path; the examination still ends there.
+// path; the examination still ends there, and the dialog waits for OK so
+// that the user sees where the run would go instead.
 void examineTokens(const TokenList* list, CommandOptions* options) {
     for (uint32_t i = 0; i < list->count; ++i) {
         const char* token = list->tokens[i];
@@ -92,6 +93,8 @@ void examineTokens(const TokenList* list, CommandOptions* options) {
         if (textLength(token) < sizeof(run->settings.destDir)) {
             copyText(run->commandLineDir, token, sizeof(run->commandLineDir));
             run->dirFromCommandLine = 1;
+        } else {
+            run->dirTooLong = 1;
         }
         return;
     }

@@ -19,6 +19,7 @@ void startRun(const char* commandTail) {
     TokenList tokens = splitCommandLine(commandTail);
     CommandOptions options = {OptionState::none, OptionState::none};
     run->dirFromCommandLine = 0;
+    run->dirTooLong = 0;
     examineTokens(&tokens, &options);
     releaseTokens(&tokens);
 

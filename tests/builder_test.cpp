@@ -118,12 +118,27 @@ TEST(BuilderTest, RefusesWhatTheStubCouldNotReadAndSaysWhy) {
     levelOne.data = "x";
     levelOne.level = 1;
     std::string good = twoMembers();
+    auto with = [](void (*change)(MemberSpec&)) {
+        MemberSpec spec = storedMember("x.txt", "data");
+        change(spec);
+        return level2Member(spec);
+    };
+    std::string badHeaderCrc = level2Member(storedMember("x.txt", "data"));
+    badHeaderCrc[TIME_STAMP_POS] ^= 1;
+    std::string lzs = with([](MemberSpec& spec) { spec.method = '1'; });
+    lzs.replace(METHOD_ID_POS, METHOD_ID_SIZE, "-lzs-");
     struct Case {
         std::string archive;
         const char* message;
     } cases[] = {
         {level2Member(levelOne), "member 1 has a level-1 header"},
-        {good.substr(0, good.size() - 40), "member 2 is cut short"},
+        {good.substr(0, good.size() - 40), "member 2 \"sub/b.bin\" is cut short"},
+        {badHeaderCrc, "member 1 \"x.txt\" has a damaged header: its CRC is wrong"},
+        {with([](MemberSpec& spec) { spec.method = '1'; }), "method -lh1-, which Velkar does not unpack"},
+        {lzs, "method -lzs-, which Velkar does not unpack"},
+        {with([](MemberSpec& spec) { spec.name = "bell\a.txt"; }), "\"bell\\x07.txt\" has a name with a control byte"},
+        {with([](MemberSpec& spec) { spec.unpackedSize = 400; }), "its original size differs from its stored data"},
+        {with([](MemberSpec& spec) { spec.method = 'd'; }), "a directory entry that carries data"},
         {good.substr(0, good.size() - 310), "member 2 has a damaged header"},
         {std::string("PK\x03\x04\x14\x00\x00\x00\x08\x00", 10) + std::string(40, 'z'), "is not an LZH archive"},
         {std::string("\x10\x00", 2) + std::string(30, '\0'), "is not an LZH archive"},

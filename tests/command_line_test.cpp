@@ -141,6 +141,7 @@ TEST_F(CommandLineTest, RefusesADirectoryTooLongForTheDestinationField) {
     EXPECT_EQ(run->dirFromCommandLine, 0);
     EXPECT_STREQ(run->commandLineDir, "");
     EXPECT_EQ(run->autoStart, 1) << "the examination still ends at the directory";
+    EXPECT_EQ(run->dirTooLong, 1) << "so the dialog waits for OK";
 }
 
 }  // namespace

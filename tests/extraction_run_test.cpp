@@ -218,7 +218,7 @@ TEST_F(ExtractionRunTest, TheOutcomeSaysWhatTheRunDid) {
          true},
         {"an existing newer file kept", {storedMember("old.txt", "old")}, {}, 0, 1, 0, FailureKind::none, false, true},
         {"Cancel to overwriting", {newer}, {IDCANCEL}, 0, 0, 0, FailureKind::none, true, true},
-        {"a CRC error", {damaged}, {}, 1, 0, 1, FailureKind::crcError, false, true},
+        {"a CRC error", {damaged}, {}, 0, 0, 1, FailureKind::crcError, false, true},
         {"No to the question",
          {question, storedMember("a.txt", "alpha")},
          {IDNO},

@@ -278,41 +278,48 @@ TEST_F(FileClassTest, RegistryOrWin32sProfileWithLowerCaseExtensionAndBackslashe
 }
 
 // Key paths are built in 80 bytes; a class name that leaves no room for
-// "\shell\open\command", and a path too long to join, refuse the line.
+// "\shell\open\command", and a path too long to join, refuse the line. On
+// Win32s the key plays no part: only the extension and the path count.
 TEST_F(FileClassTest, LinesThatWouldNameAnotherKeyOrACutPathAreRefused) {
     struct Case {
         std::string extension;
         std::string key;
         std::string directory;
-        size_t writes;
+        size_t writes, win32sWrites;
     } cases[] = {
-        {".txt", std::string(60, 'k'), "D:\\APP", 4},
-        {".txt", std::string(61, 'k'), "D:\\APP", 0},
-        {"", "txtfile", "D:\\APP", 0},
-        {".txt", "", "D:\\APP", 0},
-        {".txt", "txtfile", "D:\\" + std::string(243, 'd'), 4},
-        {".txt", "txtfile", "D:\\" + std::string(244, 'd'), 0},
+        {".txt", std::string(60, 'k'), "D:\\APP", 4, 1},
+        {".txt", std::string(61, 'k'), "D:\\APP", 0, 1},
+        {"", "txtfile", "D:\\APP", 0, 0},
+        {".txt", "", "D:\\APP", 0, 1},
+        {".txt", "txtfile", "D:\\" + std::string(243, 'd'), 4, 1},
+        {".txt", "txtfile", "D:\\" + std::string(244, 'd'), 0, 0},
     };
-    for (const Case& c : cases) {
-        hostReset();
-        std::strcpy(run->extractDir, c.directory.c_str());
-        registerLine(c.extension.c_str(), "VIEW.EXE", c.key.c_str());
-        EXPECT_EQ(hostInstallerActions().size(), c.writes)
-            << c.extension << " " << c.key.size() << " " << c.directory.size();
-    }
-    // Through the script: an extension or class name cut to its buffer is
-    // dropped, not registered under the cut name.
-    for (size_t length : {79u, 80u}) {
-        hostReset();
-        run->registerClass = 1;
-        std::strcpy(run->extractDir, "D:\\APP");
-        std::string script = "$Class=." + std::string(length - 1, 'e') +
-                             ",Text,VIEW.EXE,txtfile\n"
-                             "$Class=.txt,Text,VIEW.EXE," +
-                             std::string(length, 'k');
-        std::strcpy(run->scriptText, script.c_str());
-        runFinishingActions(nullptr);
-        EXPECT_EQ(hostInstallerActions().size(), length == 79 ? 4u : 0u) << length;
+    for (int win32s : {0, 1}) {
+        for (const Case& c : cases) {
+            hostReset();
+            isWin32s = win32s;
+            std::strcpy(run->extractDir, c.directory.c_str());
+            registerLine(c.extension.c_str(), "VIEW.EXE", c.key.c_str());
+            EXPECT_EQ(hostInstallerActions().size(), win32s ? c.win32sWrites : c.writes)
+                << c.extension << " " << c.key.size() << " " << c.directory.size() << " Win32s " << win32s;
+        }
+        // Through the script: an extension cut to its buffer is dropped, not
+        // registered under the cut name; so is a cut class name, but not on
+        // Win32s.
+        for (size_t length : {79u, 80u}) {
+            hostReset();
+            isWin32s = win32s;
+            run->registerClass = 1;
+            std::strcpy(run->extractDir, "D:\\APP");
+            std::string script = "$Class=." + std::string(length - 1, 'e') +
+                                 ",Text,VIEW.EXE,txtfile\n"
+                                 "$Class=.txt,Text,VIEW.EXE," +
+                                 std::string(length, 'k');
+            std::strcpy(run->scriptText, script.c_str());
+            runFinishingActions(nullptr);
+            size_t expected = length == 79 ? (win32s ? 2u : 4u) : (win32s ? 1u : 0u);
+            EXPECT_EQ(hostInstallerActions().size(), expected) << length << " Win32s " << win32s;
+        }
     }
 }
 

@@ -24,12 +24,14 @@ struct Result {
     std::string output;  // standard output and standard error together
 };
 
-// Runs velkar-run in the folder cwd with TEMP pointing at temp.
-Result velkarRun(const std::string& cwd, const std::string& temp, const std::string& arguments) {
+// Runs velkar-run in the folder cwd with TEMP pointing at temp, for at most
+// 20 seconds.
+Result velkarRun(const std::string& cwd, const std::string& temp, const std::string& arguments,
+                 const std::string& input = "< /dev/null") {
     int status = 0;
     Result result;
     result.output = runCommand(
-        "cd '" + cwd + "' && TEMP='" + temp + "' '" VELKAR_RUN "' " + arguments + " 2>&1 < /dev/null", &status);
+        "cd '" + cwd + "' && TEMP='" + temp + "' timeout 20 '" VELKAR_RUN "' " + arguments + " 2>&1 " + input, &status);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }
@@ -138,8 +140,8 @@ TEST_F(VelkarRunTest, StatusesTellSuccessFailureAndRefusal) {
         int status;
         const char* says;
     } cases[] = {
-        {"unpacked", [&] { return "'" + good + "' -n out"; }, 0, "1 files written, 7 bytes, 0 failures"},
-        {"tested", [&] { return "--test '" + good + "' -n out"; }, 0, "1 files checked"},
+        {"unpacked", [&] { return "'" + good + "' -n out"; }, 0, "1 file written, 7 bytes, 0 failures"},
+        {"tested", [&] { return "--test '" + good + "' -n out"; }, 0, "1 file checked"},
         {"the stub's own status", [&] { return "--stub-status '" + good + "' -n out"; }, 1, ""},
         {"a CRC error", [&] { return "'" + makeSelf({damaged}) + "' -n out"; }, 2, "CRC ERROR"},
         {"a CRC error under --test", [&] { return "--test '" + makeSelf({damaged}) + "' -n out"; }, 2, "CRC ERROR"},
@@ -239,6 +241,7 @@ TEST_F(VelkarRunTest, InstallerActionsArePrintedNotPerformed) {
     const std::string self = makeSelf({script, member("", "view.exe")});
     for (const char* answer : {"y", "n"}) {
         SCOPED_TRACE(answer);
+        fs::remove_all(scratch.file("cwd/out"));
         Result result = velkarRun(scratch.file("cwd"), scratch.file("temp"),
                                   std::string("--ok --answer=") + answer + " '" + self + "' out");
         EXPECT_EQ(result.status, 0) << result.output;
@@ -259,6 +262,86 @@ TEST_F(VelkarRunTest, InstallerActionsArePrintedNotPerformed) {
             EXPECT_EQ(result.output.find("class "), std::string::npos) << result.output;
         }
     }
+}
+
+// What a careless or hostile command line or archive may bring: each row
+// says the status, the words of the message, and what must and must not be
+// on disk afterwards (relative to cwd).
+TEST_F(VelkarRunTest, HostileInputsEndWithTheRightStatusAndNothingLost) {
+    const std::string cwd = scratch.file("cwd");
+    scratch.write("cwd/old.txt", "kept");
+    ::mkfifo(scratch.file("pipe.exe").c_str(), 0644);
+    MemberSpec question = member("", "!");
+    question.data = "Unpack?";
+    MemberSpec script = member("", "$");
+    script.data = "$WindowTitle=Only reserved\r\n";
+    MemberSpec newer = member("", "old.txt");
+    newer.timeStamp = 1;  // older than the file already there
+    MemberSpec damaged = member("", "bad.txt");
+    damaged.dataCrc = 0x1234;
+    const std::string good = makeSelf({member("", "a.txt")});
+    const std::string longDir(256, 'd');
+    struct Case {
+        const char* what;
+        std::function<std::string()> arguments;
+        int status;
+        const char* says;
+        std::vector<std::string> present, absent;
+        std::string input = "< /dev/null";
+    } cases[] = {
+        {"a DIR of 256 bytes", [&] { return "--ok '" + good + "' " + longDir; }, 4, "bytes long", {}, {"a.txt"}},
+        {"a pipe as the file", [&] { return "'" + scratch.file("pipe.exe") + "' -n out"; }, 2, "not a regular file"},
+        {"names no Windows holds",
+         [&] {
+             return "'" + makeSelf({member("", "esc\x1B[2J.txt"), member("", "a<b.txt"), member("", "ok.txt")}) +
+                    "' -n out";
+         },
+         1,
+         "skipped out/esc\\x1B[2J.txt: the name holds a character",
+         {"out/ok.txt"},
+         {"out/esc\x1B[2J.txt", "out/a<b.txt"}},
+        {"only the reserved members",
+         [&] {
+             return "--answer=y '" + makeSelf({question, script}) + "' -n out";
+         },
+         2, "nothing was unpacked"},
+        {"every member kept as newer",
+         [&] { return "'" + makeSelf({newer}) + "' -n ."; },
+         2,
+         "1 file kept",
+         {"old.txt"}},
+        {"an archive without members", [&] { return "'" + makeSelf({}) + "' -n out"; }, 2, "nothing was unpacked"},
+        {"a failed file is not counted",
+         [&] {
+             return "'" + makeSelf({member("", "a.txt"), damaged}) + "' -n out";
+         },
+         2,
+         "1 file written, 14 bytes, 1 failure",
+         {"out/a.txt"},
+         {"out/bad.txt"}},
+        {"standard input closed: no answer, not the archive's bytes",
+         [&] {
+             return "'" + makeSelf({question, member("", "a.txt")}) + "' -n out";
+         },
+         3,
+         "(no answer: no)",
+         {},
+         {"out/a.txt"},
+         "0<&-"},
+        {"a Cyrillic code page", [&] { return "--codepage 1251 '" + makeSelf({member("", "a.txt")}) + "' -n out"; }, 0,
+         "1 file written"},
+        {"an OEM code page", [&] { return "--codepage 437 '" + good + "'"; }, 4, "1251 Cyrillic"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(scratch.file("cwd/out"));
+        Result result = velkarRun(cwd, scratch.file("temp"), c.arguments(), c.input);
+        EXPECT_EQ(result.status, c.status) << result.output;
+        EXPECT_NE(result.output.find(c.says), std::string::npos) << result.output;
+        for (const std::string& path : c.present) EXPECT_TRUE(scratch.exists("cwd/" + path)) << path;
+        for (const std::string& path : c.absent) EXPECT_FALSE(scratch.exists("cwd/" + path)) << path;
+    }
+    EXPECT_EQ(scratch.read("cwd/old.txt"), "kept");
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ static void initialiseDialog(WindowHandle dialog) {
     run->extracting = 0;
     run->cancelRequested = 0;
     run->dialogIcon = osLoadDialogIcon(dialog);
-    if (run->autoStart) osStartTimer(dialog, AUTO_START_TIMER, AUTO_START_DELAY);
+    if (run->autoStart && !run->dirTooLong) osStartTimer(dialog, AUTO_START_TIMER, AUTO_START_DELAY);
 }
 
 void stripQuotes(char* text) {

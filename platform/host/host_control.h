@@ -63,6 +63,12 @@ const HostFileTimes& hostLastFileTimes();
 // link already on the way are resolved, and hands the path to the handler.
 // An empty handler allows every path again.
 void hostConfineOutput(std::function<void(const std::string&)> onRefused);
+// With a handler, osOutputPathAllowed also refuses an output path whose
+// member part holds a byte that no Windows file system takes in a name (a
+// control byte, < > : " | ? *) and hands it to the handler.
+void hostRefuseUnsafeNames(std::function<void(const std::string&)> onUnsafe);
+// The errno of the last output file that could not be created.
+int hostLastCreateError();
 // Bytes written to output files (pretended ones included).
 uint64_t hostBytesWritten();
 // A read of the program's own file came up short at the end of the file,

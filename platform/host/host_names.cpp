@@ -3,24 +3,15 @@
 #include <errno.h>
 #include <iconv.h>
 
+#include <string>
+
+#include "common/code_pages.h"
 #include "platform/host/host_control.h"
 
 namespace {
 
-const char* iconvName(int codePage) {
-    switch (codePage) {
-    case 932:
-        return "CP932";
-    case 936:
-        return "CP936";
-    case 949:
-        return "CP949";
-    case 950:
-        return "CP950";
-    default:
-        return "CP1252";
-    }
-}
+// A code page no Windows uses for names reads as the default, 1252.
+std::string iconvName(int codePage) { return "CP" + std::to_string(isWindowsCodePage(codePage) ? codePage : 1252); }
 
 const char REPLACEMENT[] = "\xEF\xBF\xBD";  // U+FFFD
 
@@ -57,7 +48,7 @@ private:
 }  // namespace
 
 std::string hostToUtf8(const std::string& text) {
-    Converter converter("UTF-8", iconvName(hostCodePage()));
+    Converter converter("UTF-8", iconvName(hostCodePage()).c_str());
     std::string result;
     for (size_t at = 0; at < text.size();) {
         size_t length = osIsLeadByte(static_cast<unsigned char>(text[at])) && at + 1 < text.size() ? 2 : 1;
@@ -73,7 +64,7 @@ std::string hostToUtf8(const std::string& text) {
 }
 
 bool hostFromUtf8(const std::string& text, std::string* out) {
-    Converter converter(iconvName(hostCodePage()), "UTF-8");
+    Converter converter(iconvName(hostCodePage()).c_str(), "UTF-8");
     std::string result;
     if (!converter.ok() || !converter.convert(text, &result)) return false;
     *out = result;

@@ -39,6 +39,8 @@ struct HostSettings {
     HostFileTimes lastFileTimes{};
     bool discardOutput = false;
     std::function<void(const std::string&)> onRefused;
+    std::function<void(const std::string&)> onUnsafeName;
+    int createError = 0;
     uint64_t bytesWritten = 0;
     bool inputEndedEarly = false;
     std::function<void(const char*)> outputObserver;
@@ -114,6 +116,10 @@ const std::string& hostVolumeRootAsked() { return host().volumeRootAsked; }
 const HostFileTimes& hostLastFileTimes() { return host().lastFileTimes; }
 void hostSetDiscardOutput(bool discard) { host().discardOutput = discard; }
 void hostConfineOutput(std::function<void(const std::string&)> onRefused) { host().onRefused = std::move(onRefused); }
+void hostRefuseUnsafeNames(std::function<void(const std::string&)> onUnsafe) {
+    host().onUnsafeName = std::move(onUnsafe);
+}
+int hostLastCreateError() { return host().createError; }
 uint64_t hostBytesWritten() { return host().bytesWritten; }
 bool hostInputEndedEarly() { return host().inputEndedEarly; }
 void hostSetOutputObserver(std::function<void(const char*)> observer) { host().outputObserver = std::move(observer); }
@@ -182,9 +188,11 @@ namespace {
 
 // Windows refuses to replace a read-only file or a directory; the host
 // checks that itself, since root could write to either.
-bool refusesReplacement(const std::string& name) {
+int replacementError(const std::string& name) {
     struct stat info;
-    return ::stat(name.c_str(), &info) == 0 && (S_ISDIR(info.st_mode) || !(info.st_mode & S_IWUSR));
+    if (::stat(name.c_str(), &info) != 0) return 0;
+    if (S_ISDIR(info.st_mode)) return EISDIR;
+    return info.st_mode & S_IWUSR ? 0 : EACCES;
 }
 
 }  // namespace
@@ -193,9 +201,15 @@ FileHandle osCreateOutput(const char* path) {
     if (HOST_FAULTS && hostCallFails(HOST_CREATE)) return INVALID_FILE;
     if (host().discardOutput) return DISCARD_FILE;
     std::string name = hostPath(path);
-    if (refusesReplacement(name)) return INVALID_FILE;
+    if (int error = replacementError(name)) {
+        host().createError = error;
+        return INVALID_FILE;
+    }
     int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) return INVALID_FILE;
+    if (fd < 0) {
+        host().createError = errno;
+        return INVALID_FILE;
+    }
     host().extraAttributes.erase(name);
     return fd;
 }
@@ -218,6 +232,7 @@ FileHandle osCreateTempOutput(char* path, uint32_t size) {
         std::string hostName = hostPath(temp.c_str());
         int fd = ::open(hostName.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
         if (fd < 0 && errno == EEXIST) continue;
+        if (fd < 0) host().createError = errno;
         if (fd < 0 || hostName.size() >= sizeof(pendingTemp)) {
             if (fd >= 0) {
                 ::close(fd);
@@ -240,7 +255,12 @@ int osReplaceFile(const char* from, const char* to) {
     if (HOST_FAULTS && hostCallFails(HOST_RENAME)) return 0;
     if (!host().discardOutput) {
         std::string target = hostPath(to);
-        if (refusesReplacement(target) || ::rename(hostPath(from).c_str(), target.c_str()) != 0) return 0;
+        int error = replacementError(target);
+        if (!error && ::rename(hostPath(from).c_str(), target.c_str()) != 0) error = errno;
+        if (error) {
+            host().createError = error;
+            return 0;
+        }
         pendingTempSet = 0;
         host().extraAttributes.erase(target);
     }
@@ -320,12 +340,30 @@ bool isWithin(const std::filesystem::path& path, const std::filesystem::path& ro
     return std::mismatch(root.begin(), root.end(), path.begin(), path.end()).first == root.end();
 }
 
+// Bytes that no Windows file system takes in a name, in the member's part
+// of the path (below the destination, or all of a path of its own after a
+// drive); a trail byte belongs to its character.
+bool holdsUnsafeName(const std::string& destination, const std::string& path) {
+    size_t at = path.compare(0, destination.size(), destination) == 0 ? destination.size() : 0;
+    if (at == 0 && path.size() > 1 && path[1] == ':') at = 2;
+    for (; at < path.size(); ++at) {
+        unsigned char byte = static_cast<unsigned char>(path[at]);
+        if (osIsLeadByte(byte)) ++at;
+        else if (byte < 0x20 || std::strchr("<>:\"|?*", byte)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 // Both the path as written and the path with its links resolved must stay
 // inside: '..' may not climb out, nor may a link in the destination carry a
 // write out of it.
 int osOutputPathAllowed(const char* destination, const char* path) {
+    if (host().onUnsafeName && holdsUnsafeName(destination, path)) {
+        host().onUnsafeName(path);
+        return 0;
+    }
     if (!host().onRefused) return 1;
     if (isWithin(lexical(path), lexical(destination)) && isWithin(resolved(path), resolved(destination))) return 1;
     host().onRefused(path);

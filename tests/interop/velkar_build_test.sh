@@ -169,5 +169,68 @@ printf 'TRAILING SIGNATURE' >> "$work/jlha.lzh"
     pass "an archive's trailing bytes are left out with a note, and the end is two zero bytes" ||
     { fail "trailing bytes"; cat "$work/trailing.log"; }
 
+# Hostile and careless command lines. Each row: the label, the status, the
+# message's words, what must exist afterwards and what must not (paths under
+# $work, blank-separated), then the arguments; every command is bounded in time.
+row() {
+    local label=$1 status=$2 message=$3 present=$4 absent=$5
+    shift 5
+    (cd "$work" && timeout 20 "$build" "$@") > "$work/row.log" 2>&1 < /dev/null
+    local got=$? bad=0 path
+    [ $got = "$status" ] && { [ -z "$message" ] || grep -qF -- "$message" "$work/row.log"; } || bad=1
+    for path in $present; do [ -e "$work/$path" ] || [ -L "$work/$path" ] || { echo "  missing: $path"; bad=1; }; done
+    for path in $absent; do [ ! -e "$work/$path" ] || { echo "  left behind: $path"; bad=1; }; done
+    [ -z "$(find "$work" -maxdepth 2 -name '*.tmp-*')" ] || { echo "  a temporary file is left"; bad=1; }
+    [ $bad = 0 ] && pass "$label" || { fail "$label (status $got)"; cat "$work/row.log"; }
+}
+mkfifo "$work/fifo"
+mkdir "$work/outdir" "$work/con" "$work/dot" "$work/case" "$work/bang" "$work/long"
+printf x > "$work/con/nul.txt"
+printf x > "$work/dot/name."
+printf x > "$work/case/h.txt"; printf x > "$work/case/H.TXT"
+printf x > "$work/bang/!"
+printf 'target\n' > "$work/target.txt"
+ln -s target.txt "$work/link.exe"
+mkdir "$work/linkdir"
+ln -s "$work/outdir" "$work/linkdir/folder-link"
+(cd "$src" && jlha a2o5q "$work/wrong-crc.lzh" numbers.txt > /dev/null)
+# A byte of the packed data near its end: the header stays whole.
+printf '\x55' | dd of="$work/wrong-crc.lzh" bs=1 seek=$(($(stat -c %s "$work/wrong-crc.lzh") - 20)) conv=notrunc 2> /dev/null
+seq 1 3000000 > "$work/long/numbers.txt"
+S="--stub $stub"
+row "-o a pipe is refused, not replaced" 2 "is not a regular file" fifo "" -o fifo $S "$src/empty"
+row "-o a symbolic link is refused, its target kept" 2 "is a symbolic link" "link.exe target.txt" "" -o link.exe $S "$src/empty"
+row "-o a folder says it is one" 2 "outdir/: is a directory" outdir "" -o outdir/ $S "$src/empty"
+row "--archive a pipe is refused" 2 "is not a regular file" "" out.exe -o out.exe $S --archive fifo
+row "--list a pipe is refused" 2 "is not a regular file" "" "" --list fifo
+row "--archive with damaged data is refused" 2 "member 1 \"numbers.txt\" " "" out.exe -o out.exe $S --archive wrong-crc.lzh
+row "--no-check wraps it all the same" 0 "" out.exe "" -o out.exe $S --no-check --archive wrong-crc.lzh
+row "--test then finds it" 1 "test failed" "" "" --test out.exe
+row "--list takes one file" 4 "--list takes one FILE.exe" "" "" --list out.exe out.exe
+row "--list makes nothing" 4 "leave out -o" "" x.exe -o x.exe --list out.exe
+row "--list honours --codepage" 0 "1 member," "" "" --codepage 932 --list out.exe
+row "a device name" 2 "\"nul.txt\" is a device name" "" out2.exe -o out2.exe $S -C con .
+row "a name ending in a dot" 2 "ends in a dot or a blank" "" out2.exe -o out2.exe $S -C dot .
+row "names that differ only in case" 2 "differ only in case" "" out2.exe -o out2.exe $S -C case .
+row "a tree file \"!\" beside --question" 2 "a second question" "" out2.exe -o out2.exe $S --question "$work/question.txt" -C bang .
+row "a title the code page cannot hold" 2 "cannot be written in code page 1252" "" out2.exe -o out2.exe $S --title "$(printf '\xe6\x97\xa5')" "$src/empty"
+row "a title in the code page" 0 "" out2.exe "" -o out2.exe $S --title "$(printf 'Caf\xc3\xa9')" "$src/empty"
+row "--list shows it in UTF-8" 0 "$(printf '"Caf\xc3\xa9"')" "" "" --list out2.exe
+row "a link to a folder is named as one" 0 "a link to a folder" out3.exe "" -o out3.exe $S linkdir
+row "an unknown option" 4 "unknown option" "" "" --bogus
+row "-h" 0 "usage:" "" "" -h
+row "one version" 0 "$("$run" --version | awk '{print $2}')" "" "" --version
+
+# A termination while packing removes the temporary file.
+"$build" -o "$work/signal.exe" $S --method lh7 --best -C "$work/long" . > /dev/null 2>&1 &
+pid=$!
+for _ in $(seq 50); do [ -n "$(find "$work" -maxdepth 1 -name 'signal.exe.tmp-*')" ] && break; sleep 0.1; done
+sleep 0.5
+for signal in TERM; do kill -$signal $pid 2> /dev/null; done
+wait $pid
+status=$?
+[ $status -gt 128 ] && [ -z "$(find "$work" -maxdepth 1 -name 'signal.exe*')" ] &&
+    pass "SIGTERM while packing leaves no temporary file" || { fail "SIGTERM while packing (status $status)"; ls "$work"; }
+
 echo "$passed passed, $failed failed"
 [ $failed = 0 ]

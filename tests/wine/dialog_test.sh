@@ -8,7 +8,7 @@ set -u
 # shellcheck source=tests/wine/lib.sh
 . "$(dirname "$0")/lib.sh"
 
-CASES=(auto-start typed-directory cancel-before cancel-during question overwrite network-path crc-error)
+CASES=(auto-start long-directory typed-directory cancel-before cancel-during question overwrite network-path crc-error)
 
 wine_require "$VELKAR_EXE" "$VELKAR_BUILD/window_text.exe" "$VELKAR_BUILDER" "$(command -v jlha || echo jlha)" || exit
 wine_setup || exit 1
@@ -104,6 +104,34 @@ case_auto_start() {
     wine_wait_exit 60
     check "$name: every file, folder and time, exit 1, no box and no window left" \
         "$(expect_status 1; same_tree "$CORPUS" "$out"; expect_quiet_run "Velkar Dialog")"
+}
+
+# 1b. A directory on the command line too long to take: the stub cannot use
+# it, so the dialog waits for OK even with -n and the auto-start flag,
+# showing where it would unpack instead; nothing is written unasked.
+case_long_directory() {
+    local name="a command-line directory of 300 bytes" caption="Velkar Long" dialog
+    if ! corpus_exe || ! make_exe "$WORK/corpus.lzh" "$WORK/long.exe" --title "$caption" --auto-start; then
+        fail "$name" "cannot make the file"
+        return
+    fi
+    wine_new_prefix long
+    start_in "$WINE_RUN/cwd" "$WORK/long.exe" -n "C:\\$(printf '%0300d' 0)"
+    if ! dialog=$(wine_wait_owned "$caption" "" 30); then
+        wine_wait_exit 1
+        fail "$name" "no dialog (status $WINE_STATUS)"
+        return
+    fi
+    pause 2
+    if window_visible "$dialog" && [ -z "$(ls -A "$WINE_RUN/cwd")" ]; then
+        pass "$name: the dialog waits for OK"
+    else
+        fail "$name" "auto-start went ahead: $(listing "$WINE_RUN/cwd")"
+    fi
+    wine_press "$dialog" Escape
+    wine_wait_exit 30
+    check "$name: Cancel writes nothing, exit 0" \
+        "$(expect_status 0; [ -z "$(ls -A "$WINE_RUN/cwd")" ] || echo "written into the current directory")"
 }
 
 # 2. The dialog opens on the current directory; a typed destination in

@@ -7,6 +7,7 @@
 
 #include "archive/member_header.h"
 #include "decode/crc16.h"
+#include "tools/terminal_text.h"
 #include "tools/velkar_build/code_page.h"
 #include "tools/velkar_build/member_writer.h"
 #include "tools/velkar_build/system.h"
@@ -78,7 +79,8 @@ ArchivePacker::Names ArchivePacker::archiveNames(const std::string& utf8Name, bo
             continue;
         }
         if (forbiddenByte(byte))
-            throw std::runtime_error(utf8Name + ": the name holds a character that Windows does not take in names");
+            throw std::runtime_error(terminalText(utf8Name) +
+                                     ": the name holds a character that Windows does not take in names");
     }
     if (converted.size() + (directory ? 1 : 0) > MAX_MEMBER_PATH)
         throw std::runtime_error(utf8Name + ": the name is longer than the " + std::to_string(MAX_MEMBER_PATH) +

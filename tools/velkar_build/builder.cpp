@@ -7,7 +7,9 @@
 #include "common/byte_order.h"
 #include "common/formats.h"
 #include "common/run_state.h"
+#include "decode/crc16.h"
 #include "devtools/stub_layout/pe_move.h"
+#include "tools/terminal_text.h"
 #include "tools/velkar_build/execution_level.h"
 
 namespace {
@@ -34,16 +36,47 @@ bool looksLikeMethodId(const Bytes& archive, size_t at) {
     return id[0] == '-' && id[1] == 'l' && id[2] == 'h' && id[4] == '-';
 }
 
-bool parsesAt(const Bytes& archive, size_t at, MemberHeader* header) {
+// The method field of a header that is no method of ours: "-lzs-", "-lh1-".
+bool unsupportedMethod(const Bytes& archive, size_t at, std::string* method) {
+    if (!fits(archive, at, METHOD_ID_POS + METHOD_ID_SIZE)) return false;
+    const unsigned char* id = &archive[at + METHOD_ID_POS];
+    if (id[0] != '-' || id[4] != '-') return false;
+    method->assign(reinterpret_cast<const char*>(id), METHOD_ID_SIZE);
+    if (id[1] == 'l' && id[2] == 'h' && (id[3] == STORED_METHOD || id[3] == DIRECTORY_METHOD)) return false;
+    for (const LzhMethod& known : LZH_METHODS)
+        if (id[1] == 'l' && id[2] == 'h' && id[3] == static_cast<unsigned char>(known.digit)) return false;
+    return true;
+}
+
+// The header's bytes are kept in raw, where header points.
+bool parsesAt(const Bytes& archive, size_t at, Bytes* raw, MemberHeader* header) {
     if (!fits(archive, at, 2)) return false;
     uint32_t size = readLittle16(&archive[at]);
     if (size == 0 || !fits(archive, at, size)) return false;
-    Bytes raw(archive.begin() + static_cast<std::ptrdiff_t>(at),
-              archive.begin() + static_cast<std::ptrdiff_t>(at + size));
-    return parseMemberHeader(raw.data(), size, header) != 0;
+    raw->assign(archive.begin() + static_cast<std::ptrdiff_t>(at),
+                archive.begin() + static_cast<std::ptrdiff_t>(at + size));
+    return parseMemberHeader(raw->data(), size, header) != 0;
+}
+
+// With '/' for the separator 0xFF, which no code page's trail byte takes.
+std::string nameOf(const MemberHeader& header) {
+    std::string name(reinterpret_cast<const char*>(header.raw + header.dirNamePos), header.dirNameLength);
+    name.append(reinterpret_cast<const char*>(header.raw + header.fileNamePos), header.fileNameLength);
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) == DIRECTORY_SEPARATOR) c = '/';
+    return name;
 }
 
 }  // namespace
+
+bool headerCrcMatches(const unsigned char* raw, uint32_t size, const MemberHeader& header) {
+    Bytes copy(raw, raw + size);
+    copy[header.headerCrcPos] = 0;
+    copy[header.headerCrcPos + 1] = 0;
+    uint16_t table[256];
+    fillCrcTable(table, CRC16_POLYNOMIAL);
+    return crcUpdate(table, 0, copy.data(), size) == header.headerCrc;
+}
 
 void checkStub(const Bytes& stub) {
     const char* notStub = "is not a Velkar stub (no velkar.exe marker); give the velkar.exe that the build makes";
@@ -108,7 +141,8 @@ ArchiveScan checkArchive(const Bytes& archive) {
     while (at < archive.size()) {
         unsigned member = scan.members + 1;
         MemberHeader header = {};
-        bool parsed = parsesAt(archive, at, &header);
+        Bytes raw;
+        bool parsed = parsesAt(archive, at, &raw, &header);
         // The stub reads two bytes for the size: a lone zero byte that other
         // bytes follow would be taken for part of a header.
         if (!parsed && archive[at] == 0) {
@@ -117,6 +151,10 @@ ArchiveScan checkArchive(const Bytes& archive) {
                         " more bytes, which are left out";
             break;
         }
+        std::string method;
+        if (!parsed && unsupportedMethod(archive, at, &method))
+            throw memberError(member, "is packed with method " + terminalText(method) +
+                                          ", which Velkar does not unpack (it takes -lh0-, -lh4- to -lh7- and -lhd-)");
         if (!parsed) {
             if (scan.members == 0 && !looksLikeMethodId(archive, at)) throw std::runtime_error("is not an LZH archive");
             if (fits(archive, at, LEVEL_POS + 1) && archive[at + LEVEL_POS] != HEADER_LEVEL)
@@ -124,9 +162,23 @@ ArchiveScan checkArchive(const Bytes& archive) {
                                               " header; only level-2 archives can be used");
             throw memberError(member, "has a damaged header");
         }
+        std::string name = nameOf(header);
+        std::string shown = "\"" + terminalText(name) + "\"";
+        if (!headerCrcMatches(raw.data(), header.headerSize, header))
+            throw memberError(member, shown + " has a damaged header: its CRC is wrong");
+        for (unsigned char byte : name)
+            if (byte < 0x20)
+                throw memberError(member, shown + " has a name with a control byte, which Windows refuses");
+        if (header.method == DIRECTORY_METHOD && header.packedSize != 0)
+            throw memberError(member, shown + " is a directory entry that carries data");
+        if (header.method == STORED_METHOD && header.packedSize != header.unpackedSize)
+            throw memberError(member, shown + " is stored, but its original size differs from its stored data");
+        uint64_t dataOffset = at + header.headerSize;
         at += header.headerSize;
-        if (header.packedSize > archive.size() - at) throw memberError(member, "is cut short");
+        if (header.packedSize > archive.size() - at) throw memberError(member, shown + " is cut short");
         at += header.packedSize;
+        scan.list.push_back({member, name, static_cast<char>(header.method), dataOffset, header.packedSize,
+                             header.unpackedSize, header.dataCrc});
         scan.crcXor ^= header.dataCrc;
         scan.members = member;
         scan.length = at;

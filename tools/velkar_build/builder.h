@@ -40,19 +40,38 @@ uint32_t checksumField(const Bytes& image);
 // behind it. Checks the stub first; throws on a text too long for its field.
 Bytes stubWithSettings(const Bytes& stub, const BuildOptions& options);
 
+struct MemberHeader;
+
+// Whether the header's CRC field matches its bytes (raw holds the whole header).
+bool headerCrcMatches(const unsigned char* raw, uint32_t size, const MemberHeader& header);
+
+// A member as the scan found it, for checking its data.
+struct ScannedMember {
+    unsigned number;
+    std::string name;  // the header's bytes, directory and file name
+    char method;
+    uint64_t dataOffset;
+    uint32_t packedSize;
+    uint32_t unpackedSize;
+    uint16_t dataCrc;
+};
+
 struct ArchiveScan {
     uint16_t crcXor = 0;  // XOR of the members' data CRCs
     size_t length = 0;    // bytes up to the end of the last member
     unsigned members = 0;
     std::string note;  // what was left out behind the end, if anything
+    std::vector<ScannedMember> list;
 };
 
 // Reads an archive made elsewhere as the stub will: member by member up to
 // a zero header size, a lone zero byte (anything behind it is left out, with
 // a note) or the end of the bytes at a header boundary. Throws
 // std::runtime_error with a message naming the member on anything the stub
-// could not read, on bytes that are no LZH archive and on an archive
-// without members.
+// could not read (a method it lacks, a header whose CRC is wrong, a stored
+// member or directory whose sizes do not agree, a name with a control
+// byte), on bytes that are no LZH archive and on an archive without members.
+// The members' data are not decoded here.
 ArchiveScan checkArchive(const Bytes& archive);
 
 // The self-extracting file's bytes for an archive made elsewhere: its

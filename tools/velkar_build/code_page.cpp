@@ -2,5 +2,6 @@
 
 bool isLeadByte(int codePage, unsigned char byte) {
     if (codePage == 932) return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    if (codePage == 936 || codePage == 949 || codePage == 950) return byte >= 0x81 && byte <= 0xFE;
     return false;
 }

@@ -4,13 +4,16 @@
 
 #include <string>
 
-// 1252 and 932 are the code pages we promise; any other one that the
-// system's converter knows is accepted too.
+// One of the Windows code pages of common/code_pages.h that the system's
+// converter knows.
 bool codePageKnown(int codePage);
 
 // The UTF-8 text in the code page. False when a character has no form
 // there, or the text is not UTF-8.
 bool toCodePage(const std::string& utf8, int codePage, std::string* converted);
+
+// Text in the code page as UTF-8; false when it is no text of the code page.
+bool fromCodePage(const std::string& bytes, int codePage, std::string* utf8);
 
 // Whether the byte starts a two-byte character in the code page, so that
 // the next byte is never taken for a separator.

@@ -1,5 +1,7 @@
 #include "tools/velkar_build/listing.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -12,7 +14,9 @@
 #include "common/byte_order.h"
 #include "common/formats.h"
 #include "common/run_state.h"
-#include "decode/crc16.h"
+#include "tools/terminal_text.h"
+#include "tools/velkar_build/builder.h"
+#include "tools/velkar_build/code_page.h"
 #include "tools/velkar_build/icon_file.h"
 #include "tools/velkar_build/member_check.h"
 #include "tools/velkar_build/system.h"
@@ -20,7 +24,27 @@
 
 namespace {
 
-std::string quoted(const char* field, size_t width) { return "\"" + std::string(field, strnlen(field, width)) + "\""; }
+// Bytes in the code page as UTF-8 for the terminal; what is no text of the
+// code page shows its bytes.
+std::string shownText(const std::string& bytes, int codePage) {
+    std::string utf8;
+    if (fromCodePage(bytes, codePage, &utf8)) return terminalText(utf8);
+    std::string shown;
+    for (unsigned char byte : bytes) {
+        char escaped[5];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+        shown += byte >= 0x20 && byte < 0x7F ? std::string(1, static_cast<char>(byte)) : std::string(escaped);
+    }
+    return shown;
+}
+
+std::string quoted(const char* field, size_t width, int codePage) {
+    return "\"" + shownText(std::string(field, strnlen(field, width)), codePage) + "\"";
+}
+
+std::string counted(uint64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
 
 std::string flagNames(unsigned flags) {
     std::string names;
@@ -36,14 +60,14 @@ std::string flagNames(unsigned flags) {
     return names.empty() ? "none" : names;
 }
 
-void printSettings(const SettingsBlock& block, std::ostream& out) {
+void printSettings(const SettingsBlock& block, int codePage, std::ostream& out) {
     out << "settings block:\n"
         << "  archive offset      " << block.archiveOffset << "\n"
-        << "  title               " << quoted(block.windowTitle, sizeof(block.windowTitle))
+        << "  title               " << quoted(block.windowTitle, sizeof(block.windowTitle), codePage)
         << (block.windowTitle[0] ? "" : " (\"" DEFAULT_WINDOW_TITLE "\")") << "\n"
-        << "  install title       " << quoted(block.installTitle, sizeof(block.installTitle)) << "\n"
-        << "  directory           " << quoted(block.destDir, sizeof(block.destDir)) << "\n"
-        << "  command             " << quoted(block.command, sizeof(block.command)) << "\n"
+        << "  install title       " << quoted(block.installTitle, sizeof(block.installTitle), codePage) << "\n"
+        << "  directory           " << quoted(block.destDir, sizeof(block.destDir), codePage) << "\n"
+        << "  command             " << quoted(block.command, sizeof(block.command), codePage) << "\n"
         << "  flags               0x" << std::hex << std::setw(2) << std::setfill('0') << unsigned(block.flags)
         << std::dec << std::setfill(' ') << " (" << flagNames(block.flags) << ")\n"
         << "  restore attributes  " << (block.restoreAttributes ? "on" : "off") << "\n";
@@ -76,12 +100,24 @@ bool printResources(std::ifstream& in, uint64_t imageSize, std::ostream& out) {
     return true;
 }
 
-std::string memberName(const MemberHeader& header) {
+// A trail byte 0x5C belongs to its character and is no separator.
+std::string memberName(const MemberHeader& header, int codePage) {
     std::string name(reinterpret_cast<const char*>(header.raw + header.dirNamePos), header.dirNameLength);
     name.append(reinterpret_cast<const char*>(header.raw + header.fileNamePos), header.fileNameLength);
-    for (char& c : name)
-        if (static_cast<unsigned char>(c) == DIRECTORY_SEPARATOR || c == '\\') c = '/';
-    return name;
+    std::string shown;
+    size_t start = 0;
+    for (size_t i = 0; i <= name.size(); ++i) {
+        unsigned char byte = i < name.size() ? static_cast<unsigned char>(name[i]) : 0;
+        if (i < name.size() && isLeadByte(codePage, byte)) {
+            ++i;
+            continue;
+        }
+        if (i < name.size() && byte != DIRECTORY_SEPARATOR && byte != '\\') continue;
+        shown += shownText(name.substr(start, i - start), codePage);
+        if (i < name.size()) shown += '/';
+        start = i + 1;
+    }
+    return shown;
 }
 
 std::string timeText(uint32_t unixTime) {
@@ -104,19 +140,11 @@ bool readHeader(std::ifstream& in, uint64_t at, std::vector<unsigned char>& raw,
     return static_cast<bool>(in.read(reinterpret_cast<char*>(raw.data()), static_cast<std::streamsize>(raw.size())));
 }
 
-bool headerCrcMatches(std::vector<unsigned char> raw, const MemberHeader& header) {
-    raw[header.headerCrcPos] = 0;
-    raw[header.headerCrcPos + 1] = 0;
-    uint16_t table[256];
-    fillCrcTable(table, CRC16_POLYNOMIAL);
-    return crcUpdate(table, 0, raw.data(), static_cast<uint32_t>(raw.size())) == header.headerCrc;
-}
-
 }  // namespace
 
-int listSelfExtractor(const std::string& path, bool test, std::ostream& out) {
+int listSelfExtractor(const std::string& path, bool test, int codePage, std::ostream& out) {
     std::ifstream in(pathFromUtf8(path), std::ios::binary);
-    if (!in) throw std::runtime_error(path + ": cannot be read");
+    if (!in) throw std::runtime_error(path + ": cannot be read: " + std::strerror(errno));
     in.seekg(0, std::ios::end);
     uint64_t fileSize = static_cast<uint64_t>(in.tellg());
     std::vector<unsigned char> head(SETTINGS_OFFSET + SETTINGS_SIZE);
@@ -126,7 +154,7 @@ int listSelfExtractor(const std::string& path, bool test, std::ostream& out) {
         throw std::runtime_error(path + ": is not a Velkar file");
     SettingsBlock block;
     std::memcpy(&block, &head[SETTINGS_OFFSET], SETTINGS_SIZE);
-    printSettings(block, out);
+    printSettings(block, codePage, out);
 
     int problems = 0;
     auto problem = [&](const std::string& what) {
@@ -157,13 +185,14 @@ int listSelfExtractor(const std::string& path, bool test, std::ostream& out) {
         std::vector<unsigned char> raw(size > 0 ? static_cast<size_t>(size) : 0);
         MemberHeader header = {};
         if (size < 0 || !readHeader(in, at, raw, fileSize) ||
-            !parseMemberHeader(raw.data(), static_cast<uint32_t>(size), &header) || !headerCrcMatches(raw, header)) {
+            !parseMemberHeader(raw.data(), static_cast<uint32_t>(size), &header) ||
+            !headerCrcMatches(raw.data(), static_cast<uint32_t>(size), header)) {
             problem("member " + std::to_string(members + 1) + ": Bad header");
             break;
         }
         ++members;
         uint64_t dataOffset = at + static_cast<uint32_t>(size);
-        std::string name = memberName(header);
+        std::string name = memberName(header, codePage);
         out << "-lh" << header.method << "- " << std::setw(10) << header.packedSize << " " << std::setw(10)
             << header.unpackedSize << " " << ratioText(header.packedSize, header.unpackedSize) << "  "
             << timeText(header.timeStamp) << "  " << std::hex << std::setw(4) << std::setfill('0') << header.dataCrc
@@ -176,7 +205,11 @@ int listSelfExtractor(const std::string& path, bool test, std::ostream& out) {
             problem(name + ": Unexpeted EOF");
             break;
         }
-        if (test && header.method != 'd') {
+        // The stub would take the data for a directory's and fail.
+        if (header.method == 'd' && header.packedSize != 0) {
+            out << "  a directory entry that carries data";
+            ++problems;
+        } else if (test && header.method != 'd') {
             uint16_t crc = 0;
             MemberData data = {static_cast<char>(header.method), static_cast<uint32_t>(dataOffset), header.packedSize,
                                header.unpackedSize};
@@ -187,8 +220,8 @@ int listSelfExtractor(const std::string& path, bool test, std::ostream& out) {
         out << "\n";
         at = dataOffset + header.packedSize;
     }
-    out << members << " members, " << totalPacked << " bytes packed from " << totalOriginal << " ("
-        << ratioText(totalPacked, totalOriginal) << ")\n";
+    out << counted(members, "member", "members") << ", " << totalPacked << " bytes packed from " << totalOriginal
+        << " (" << ratioText(totalPacked, totalOriginal) << ")\n";
     if (test && problems == 0 && (block.flags & FLAG_TAMPER_CHECK) && crcXor != tamperValue)
         problem("Tampered DATA: the tamper value does not match the members' CRCs");
     if (test) out << (problems ? "test failed\n" : "every member tested ok\n");

@@ -1,18 +1,23 @@
 // velkar-build: makes a self-extracting file from the stub and files and
 // directories it packs itself, or a level-2 LZH archive made elsewhere;
 // lists and tests the files it makes.
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <stdexcept>
 
+#include "common/code_pages.h"
 #include "common/run_state.h"
+#include "tools/terminal_text.h"
 #include "tools/velkar_build/archive_packer.h"
 #include "tools/velkar_build/builder.h"
 #include "tools/velkar_build/code_page.h"
 #include "tools/velkar_build/listing.h"
+#include "tools/velkar_build/member_check.h"
 #include "tools/velkar_build/output_file.h"
 #include "tools/velkar_build/source_tree.h"
 #include "tools/velkar_build/system.h"
@@ -21,14 +26,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const VERSION = "velkar-build 1.1";
 const size_t LZH_SEARCH_LIMIT = 65536;
+const int STATUS_DAMAGED = 1;
+const int STATUS_FAILED = 2;
+const int STATUS_USAGE = 4;
 
 const char* const USAGE =
     "usage: velkar-build -o OUT.exe [settings] [--method lh0|lh5|lh6|lh7] [--best]\n"
     "                    [--question FILE] [--script FILE] [--codepage N] [-C DIR] PATH...\n"
-    "       velkar-build -o OUT.exe [settings] --archive IN.lzh\n"
-    "       velkar-build --list FILE.exe | --test FILE.exe | --help | --version\n"
+    "       velkar-build -o OUT.exe [settings] [--codepage N] [--no-check] --archive IN.lzh\n"
+    "       velkar-build [--codepage N] --list FILE.exe | --test FILE.exe\n"
+    "       velkar-build -h | --help | --version\n"
     "settings: [--stub velkar.exe] [--title T] [--install-title T] [--dir D] [--command C]\n"
     "          [--auto-start] [--overwrite] [--no-keep-newer] [--restore-attributes] [--tamper] [--admin]\n"
     "          [--icon FILE.ico] [--file-version A.B.C.D] [--product-version A.B.C.D] [--company T]\n"
@@ -43,7 +51,7 @@ const char* const HELP =
     "  --best                pack smaller, taking longer\n"
     "  --question FILE       a Yes/No question asked before the dialog (the \"!\" member)\n"
     "  --script FILE         an installer script (the \"$\" member)\n"
-    "  --codepage N          the ANSI code page of the names and texts (1252; 932)\n"
+    "  --codepage N          the Windows code page of the names and texts (below)\n"
     "  -C DIR                name members relative to DIR\n"
     "  --stub velkar.exe     the stub; by default $VELKAR_STUB, else the velkar.exe\n"
     "                        installed or built beside this program\n"
@@ -58,21 +66,57 @@ const char* const HELP =
     "  --product T, --copyright T, --original-name T\n"
     "                        the version information shown in the file's Properties,\n"
     "                        in place of Velkar's own; texts in the --codepage's language\n"
+    "  --no-check            with --archive: check the headers only, not every member's\n"
+    "                        data (for very large archives)\n"
     "  --list FILE.exe       print the settings, icon, version information and every member\n"
-    "  --test FILE.exe       check every member's CRC with Velkar's own decoder\n";
+    "  --test FILE.exe       check every member's CRC with Velkar's own decoder\n"
+    "Exit status: 0 done; 1 --list or --test found damage; 2 a failure (a file that\n"
+    "cannot be read or written, a refused input); 4 a wrong command line.\n"
+    "Code pages:\n";
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-Bytes readFile(const std::string& path) {
+// A pipe or a device is refused before it is opened, which could wait
+// forever; the system says why a file cannot be read.
+void checkInputFile(const std::string& path) {
     std::error_code error;
-    if (fs::is_directory(pathFromUtf8(path), error)) throw std::runtime_error(path + ": is a directory, not a file");
+    fs::file_status status = fs::status(pathFromUtf8(path), error);
+    if (error) throw std::runtime_error(path + ": cannot be read: " + error.message());
+    if (fs::is_directory(status)) throw std::runtime_error(path + ": is a directory, not a file");
+    if (!fs::is_regular_file(status)) throw std::runtime_error(path + ": is not a regular file (a pipe or a device)");
+}
+
+Bytes readFile(const std::string& path) {
+    checkInputFile(path);
     std::ifstream in(pathFromUtf8(path), std::ios::binary);
-    if (!in) throw std::runtime_error(path + ": cannot be read");
+    if (!in) throw std::runtime_error(path + ": cannot be read: " + std::strerror(errno));
     Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw std::runtime_error(path + ": cannot be read");
+    if (in.bad()) throw std::runtime_error(path + ": cannot be read: " + std::strerror(errno));
     return bytes;
+}
+
+// The output is a regular file that is replaced whole, or a new one. A link
+// is not followed: the new file would take its place, not its target's.
+void checkOutputFile(const std::string& path) {
+    std::error_code error;
+    fs::file_status status = fs::symlink_status(pathFromUtf8(path), error);
+    if (error || !fs::exists(status) || fs::is_regular_file(status)) return;
+    if (fs::is_directory(status))
+        throw std::runtime_error(path + ": is a directory; give the name of the file to make");
+    if (fs::is_symlink(status))
+        throw std::runtime_error(path + ": is a symbolic link; give the file it leads to, or remove the link");
+    throw std::runtime_error(path + ": is not a regular file (a device or a pipe); velkar-build makes only files");
+}
+
+// A settings text in the code page, as the stub shows it.
+std::string settingsText(const std::string& text, int codePage, const char* what) {
+    std::string converted;
+    if (!toCodePage(text, codePage, &converted))
+        throw std::runtime_error(std::string(what) + " \"" + terminalText(text) + "\" cannot be written in code page " +
+                                 std::to_string(codePage));
+    return converted;
 }
 
 void note(const std::string& text) { std::cerr << "velkar-build: note: " << text << "\n"; }
@@ -141,7 +185,8 @@ private:
 };
 
 struct Command {
-    std::string output, archive, stub, question, script, baseDir, list, test, icon;
+    std::string output, archive, stub, question, script, baseDir, icon;
+    bool list = false, test = false, noCheck = false;
     std::vector<std::string> paths;
     BuildOptions options;
     PackSettings pack;
@@ -164,6 +209,10 @@ Sources gatherSources(const Command& command) {
             note(utf8Of(entry.path) + ": left out, it is the output");
             continue;
         }
+        if ((entry.name == "!" && !command.question.empty()) || (entry.name == "$" && !command.script.empty()))
+            throw std::runtime_error(utf8Of(entry.path) + ": would be a second " +
+                                     (entry.name == "!" ? "question beside --question" : "script beside --script") +
+                                     "; rename it or leave it out");
         if (!entry.directory) sources.totalBytes += fs::file_size(entry.path, error);
         sources.entries.push_back(entry);
     }
@@ -200,12 +249,28 @@ void packSources(const Command& command, const Sources& sources, const Bytes& st
     if (checksum) out.updateChecksum(checksum);
 }
 
+// Each member decoded as --test would decode it, so that a damaged archive is
+// refused instead of wrapped.
+void checkMemberData(const std::string& path, const ArchiveScan& scan) {
+    for (const ScannedMember& member : scan.list) {
+        if (member.method == 'd') continue;
+        uint16_t crc = 0;
+        MemberData data = {member.method, static_cast<uint32_t>(member.dataOffset), member.packedSize,
+                           member.unpackedSize};
+        bool decoded = member.dataOffset <= 0x7FFFFFFF && decodeWithStub(path, data, &crc);
+        if (!decoded || crc != member.dataCrc)
+            throw std::runtime_error("member " + std::to_string(member.number) + " \"" + terminalText(member.name) +
+                                     "\" " + (decoded ? "has a wrong CRC" : "cannot be decoded: damaged or cut short"));
+    }
+}
+
 void wrapArchive(const Command& command, const Bytes& stub, OutputFile& out) {
     Bytes archive = readFile(command.archive);
     Bytes result;
     try {
         ArchiveScan scan = checkArchive(archive);
         if (!scan.note.empty()) note(command.archive + ": " + scan.note);
+        if (!command.noCheck) checkMemberData(command.archive, scan);
         result = buildSelfExtractor(stub, archive, command.options);
     } catch (const std::runtime_error& error) {
         throw std::runtime_error(command.archive + ": " + error.what());
@@ -272,16 +337,18 @@ Command parseCommand(const std::vector<std::string>& argv) {
             char* end = nullptr;
             long number = std::strtol(page.c_str(), &end, 10);
             if (page.empty() || *end || number <= 0 || number > 65535 || !codePageKnown(static_cast<int>(number)))
-                throw UsageError("--codepage " + page + ": not a code page this system can convert to");
+                throw UsageError("--codepage " + page + ": not a code page velkar-build takes; these are:\n" +
+                                 WINDOWS_CODE_PAGES_TEXT);
             command.pack.codePage = static_cast<int>(number);
         } else if (arg == "-C") command.baseDir = value(i);
-        else if (arg == "--list") command.list = value(i);
-        else if (arg == "--test") command.test = value(i);
-        else if (arg == "--help") {
-            std::cout << USAGE << "\n" << HELP;
+        else if (arg == "--list") command.list = true;
+        else if (arg == "--test") command.test = true;
+        else if (arg == "--no-check") command.noCheck = true;
+        else if (arg == "-h" || arg == "--help") {
+            std::cout << USAGE << "\n" << HELP << WINDOWS_CODE_PAGES_TEXT << "\n";
             std::exit(0);
         } else if (arg == "--version") {
-            std::cout << VERSION << "\n";
+            std::cout << "velkar-build " VELKAR_VERSION "\n";
             std::exit(0);
         } else if (arg.size() > 1 && arg[0] == '-') throw UsageError("unknown option " + arg);
         else command.paths.push_back(arg);
@@ -290,9 +357,15 @@ Command parseCommand(const std::vector<std::string>& argv) {
 }
 
 int runCommand(Command command) {
-    if (!command.list.empty() || !command.test.empty()) {
-        bool test = !command.test.empty();
-        return listSelfExtractor(test ? command.test : command.list, test, std::cout) ? 1 : 0;
+    if (command.list || command.test) {
+        if (command.list && command.test) throw UsageError("--list and --test do not go together");
+        if (!command.output.empty() || !command.archive.empty())
+            throw UsageError(std::string(command.test ? "--test" : "--list") +
+                             " makes nothing: leave out -o and --archive");
+        if (command.paths.size() != 1)
+            throw UsageError(std::string(command.test ? "--test" : "--list") + " takes one FILE.exe");
+        checkInputFile(command.paths[0]);
+        return listSelfExtractor(command.paths[0], command.test, command.pack.codePage, std::cout) ? STATUS_DAMAGED : 0;
     }
     if (command.output.empty()) throw UsageError("-o is required");
     if (command.archive.empty() == command.paths.empty())
@@ -301,7 +374,13 @@ int runCommand(Command command) {
         throw UsageError("--question and --script go into an archive velkar-build packs, not one given with --archive");
     if (!command.archive.empty() && samePath(command.archive, command.output))
         throw std::runtime_error(command.output + ": is the input archive; choose another output");
+    checkOutputFile(command.output);
     command.options.codePage = command.pack.codePage;
+    BuildOptions& options = command.options;
+    options.title = settingsText(options.title, options.codePage, "--title");
+    options.installTitle = settingsText(options.installTitle, options.codePage, "--install-title");
+    options.dir = settingsText(options.dir, options.codePage, "--dir");
+    options.command = settingsText(options.command, options.codePage, "--command");
     if (!command.icon.empty()) {
         Bytes icon = readFile(command.icon);
         try {
@@ -343,12 +422,14 @@ int runCommand(Command command) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    openStandardStreams();
     try {
         return runCommand(parseCommand(utf8Arguments(argc, argv)));
     } catch (const UsageError& error) {
         std::cerr << "velkar-build: " << error.what() << "\n" << USAGE;
+        return STATUS_USAGE;
     } catch (const std::exception& error) {
         std::cerr << "velkar-build: " << error.what() << "\n";
     }
-    return 2;
+    return STATUS_FAILED;
 }

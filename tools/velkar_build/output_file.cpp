@@ -16,6 +16,7 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
         if (!file_ && errno != EEXIST) throw std::runtime_error(path + ": cannot be written: " + std::strerror(errno));
     }
     if (!file_) throw std::runtime_error(path + ": cannot be written: no free temporary name beside it");
+    removeOnSignal(temporary_);
 }
 
 OutputFile::~OutputFile() {
@@ -23,6 +24,7 @@ OutputFile::~OutputFile() {
         std::fclose(file_);
         removeFile(temporary_);
     }
+    removeOnSignal(std::string());
 }
 
 void OutputFile::updateChecksum(uint32_t fieldOffset) {
@@ -48,8 +50,10 @@ void OutputFile::commit() {
     int error = errno;
     bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
-    if (!flushed || !closed || !replaceFile(temporary_, path_)) {
-        if (flushed && closed) error = errno;
+    bool replaced = flushed && closed && replaceFile(temporary_, path_);
+    if (!replaced && flushed && closed) error = errno;
+    removeOnSignal(std::string());
+    if (!replaced) {
         removeFile(temporary_);
         throw std::runtime_error(path_ + ": cannot be written: " + std::strerror(error));
     }

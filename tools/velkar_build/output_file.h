@@ -1,5 +1,6 @@
 // The output written beside its final name and renamed into place only when
-// complete, so that a failure never leaves a partial file under that name.
+// complete, so that a failure never leaves a partial file under that name;
+// nor does an interrupt, a termination or a hang-up leave the temporary one.
 #pragma once
 
 #include <cstdio>

@@ -1,8 +1,10 @@
 #include "tools/velkar_build/source_tree.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <stdexcept>
+#include <system_error>
 
 #include "tools/velkar_build/system.h"
 
@@ -24,10 +26,49 @@ std::string memberName(const std::string& given) {
     return name;
 }
 
+std::string asciiLower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// Windows opens a device for CON, nul.txt or COM1.log in any folder, and
+// drops a final dot or blank, so such a member would land elsewhere.
+void checkWindowsName(const std::string& name, const fs::path& path) {
+    static const char* const devices[] = {"con",  "prn",  "aux",  "nul",  "com1", "com2", "com3", "com4",
+                                          "com5", "com6", "com7", "com8", "com9", "lpt1", "lpt2", "lpt3",
+                                          "lpt4", "lpt5", "lpt6", "lpt7", "lpt8", "lpt9"};
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find('/', start);
+        if (end == std::string::npos) end = name.size();
+        std::string part = name.substr(start, end - start);
+        std::string stem = asciiLower(part.substr(0, part.find('.')));
+        while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+        for (const char* device : devices)
+            if (stem == device)
+                throw std::runtime_error(utf8Of(path) + ": \"" + part +
+                                         "\" is a device name on Windows, which cannot be a file's name");
+        if (!part.empty() && (part.back() == '.' || part.back() == ' '))
+            throw std::runtime_error(utf8Of(path) + ": \"" + part +
+                                     "\" ends in a dot or a blank, which Windows drops from names");
+        start = end + 1;
+    }
+}
+
 struct Collector {
     std::vector<SourceEntry> entries;
     std::set<std::string> seen;
+    std::map<std::string, std::string> folded;  // names without case, as Windows compares them
     void (*note)(const std::string&);
+
+    void checkName(const std::string& name, const fs::path& path) {
+        checkWindowsName(name, path);
+        auto [at, added] = folded.emplace(asciiLower(name), name);
+        if (!added && at->second != name)
+            throw std::runtime_error(utf8Of(path) + ": \"" + name + "\" and \"" + at->second +
+                                     "\" differ only in case, and Windows takes them for one name");
+    }
 
     void add(const fs::path& path, const std::string& name, bool top) {
         std::error_code error;
@@ -35,11 +76,14 @@ struct Collector {
         if (error) throw std::runtime_error(utf8Of(path) + ": " + error.message());
         fs::file_status target = fs::status(path, error);
         if (error && fs::is_symlink(link)) {
-            note(utf8Of(path) + ": left out, a link to nothing");
+            note(utf8Of(path) + (error == std::errc::too_many_symbolic_link_levels
+                                     ? ": left out, a loop of symbolic links"
+                                     : ": left out, a link to nothing"));
             return;
         }
         if (error) throw std::runtime_error(utf8Of(path) + ": " + error.message());
         if (fs::is_directory(target) && (top || !fs::is_symlink(link))) {
+            if (!name.empty()) checkName(name, path);
             if (!name.empty() && seen.insert(name + "/").second) entries.push_back({path, name, true});
             std::vector<fs::path> children;
             for (fs::directory_iterator it(path, error), end; !error && it != end; it.increment(error))
@@ -51,7 +95,10 @@ struct Collector {
                 add(child, name.empty() ? utf8Of(child.filename()) : name + "/" + utf8Of(child.filename()), false);
         } else if (fs::is_regular_file(target)) {
             if (name.empty()) throw std::runtime_error(utf8Of(path) + ": a file needs a name");
+            checkName(name, path);
             if (seen.insert(name).second) entries.push_back({path, name, false});
+        } else if (fs::is_directory(target)) {
+            note(utf8Of(path) + ": left out, a link to a folder; give the folder itself to pack it");
         } else {
             note(utf8Of(path) + ": left out, neither a regular file nor a directory");
         }
@@ -67,7 +114,10 @@ std::vector<SourceEntry> collectSources(const std::vector<std::string>& paths, c
     for (const std::string& given : paths) {
         fs::path path = baseDir.empty() ? pathFromUtf8(given) : pathFromUtf8(baseDir) / pathFromUtf8(given);
         std::error_code error;
-        if (!fs::exists(path, error)) throw std::runtime_error(utf8Of(path) + ": no such file or directory");
+        fs::file_status status = fs::status(path, error);
+        if (error && error == std::errc::too_many_symbolic_link_levels)
+            throw std::runtime_error(utf8Of(path) + ": a loop of symbolic links");
+        if (!fs::exists(status)) throw std::runtime_error(utf8Of(path) + ": no such file or directory");
         collector.add(path, memberName(given), true);
     }
     return collector.entries;

@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+// Makes sure the standard streams are open before any file is, so that no
+// file opened later is taken for one of them.
+void openStandardStreams();
+
 // The command line's arguments in UTF-8 (on Windows from its UTF-16 form).
 std::vector<std::string> utf8Arguments(int argc, char** argv);
 
@@ -50,6 +54,10 @@ bool truncateFile(std::FILE* file, uint64_t length);
 // Renames from over to, replacing a file of that name.
 bool replaceFile(const std::string& from, const std::string& to);
 void removeFile(const std::string& path);
+// Removes the file when an interrupt, a termination or a hang-up ends the
+// program (Ctrl+C or the console closed on Windows); an empty path removes
+// nothing again.
+void removeOnSignal(const std::string& path);
 unsigned long processId();
 
 std::tm utcTime(uint32_t unixSeconds);

@@ -1,19 +1,30 @@
 #include <fcntl.h>
 #include <iconv.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
+#include "common/code_pages.h"
 #include "platform/host/host_control.h"
 #include "tools/velkar_build/code_page.h"
 #include "tools/velkar_build/member_writer.h"
 #include "tools/velkar_build/system.h"
 
 namespace fs = std::filesystem;
+
+void openStandardStreams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened != fd && opened >= 0) close(opened);
+    }
+}
 
 std::vector<std::string> utf8Arguments(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }
 
@@ -75,6 +86,44 @@ bool replaceFile(const std::string& from, const std::string& to) { return std::r
 
 void removeFile(const std::string& path) { unlink(path.c_str()); }
 
+namespace {
+
+char removedOnSignal[PATH_MAX];
+
+void removeAndEnd(int signalNumber) {
+    if (removedOnSignal[0]) unlink(removedOnSignal);
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+}  // namespace
+
+// The signals stay blocked while the name changes, so the handler never
+// sees half of one.
+void removeOnSignal(const std::string& path) {
+    static const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+    static bool installed = false;
+    sigset_t blocked, previous;
+    sigemptyset(&blocked);
+    for (int signalNumber : signals) sigaddset(&blocked, signalNumber);
+    sigprocmask(SIG_BLOCK, &blocked, &previous);
+    size_t length = path.size() < sizeof removedOnSignal ? path.size() : 0;
+    std::memcpy(removedOnSignal, path.data(), length);
+    removedOnSignal[length] = 0;
+    if (!installed) {
+        installed = true;
+        struct sigaction action = {};
+        action.sa_handler = removeAndEnd;
+        for (int signalNumber : signals) {
+            struct sigaction old = {};
+            // A signal ignored when the program started (nohup) stays ignored.
+            if (sigaction(signalNumber, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+            sigaction(signalNumber, &action, nullptr);
+        }
+    }
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+}
+
 unsigned long processId() { return static_cast<unsigned long>(getpid()); }
 
 std::tm utcTime(uint32_t unixSeconds) {
@@ -99,6 +148,7 @@ std::string converterName(int codePage) { return "CP" + std::to_string(codePage)
 }  // namespace
 
 bool codePageKnown(int codePage) {
+    if (!isWindowsCodePage(codePage)) return false;
     iconv_t converter = iconv_open(converterName(codePage).c_str(), "UTF-8");
     if (converter == reinterpret_cast<iconv_t>(-1)) return false;
     iconv_close(converter);
@@ -117,5 +167,20 @@ bool toCodePage(const std::string& utf8, int codePage, std::string* converted) {
     bool ok = iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) && inLeft == 0;
     iconv_close(converter);
     if (ok) converted->assign(out.data(), outPtr);
+    return ok;
+}
+
+bool fromCodePage(const std::string& bytes, int codePage, std::string* utf8) {
+    iconv_t converter = iconv_open("UTF-8", converterName(codePage).c_str());
+    if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+    std::vector<char> in(bytes.begin(), bytes.end());
+    std::vector<char> out(bytes.size() * 4 + 4);
+    char* inPtr = in.data();
+    size_t inLeft = in.size();
+    char* outPtr = out.data();
+    size_t outLeft = out.size();
+    bool ok = iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) && inLeft == 0;
+    iconv_close(converter);
+    if (ok) utf8->assign(out.data(), outPtr);
     return ok;
 }

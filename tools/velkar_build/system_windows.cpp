@@ -2,9 +2,11 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 
+#include "common/code_pages.h"
 #include "tools/velkar_build/code_page.h"
 #include "tools/velkar_build/system.h"
 
@@ -48,6 +50,10 @@ std::string ansi(const std::wstring& text) {
 HANDLE handleOf(std::FILE* file) { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))); }
 
 }  // namespace
+
+// The C runtime keeps descriptors 0 to 2 for the standard streams whether
+// their handles are open or not; a file opened later never takes one.
+void openStandardStreams() {}
 
 std::vector<std::string> utf8Arguments(int, char**) {
     int count = 0;
@@ -105,8 +111,9 @@ FileFacts fileFacts(const fs::path& path) {
 }
 
 std::FILE* createNewFile(const std::string& path) {
-    HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Shared for deletion, so that removeOnSignal can remove it while open.
+    HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         errno = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS      ? EEXIST
@@ -143,6 +150,33 @@ bool replaceFile(const std::string& from, const std::string& to) {
 
 void removeFile(const std::string& path) { DeleteFileW(wide(path).c_str()); }
 
+namespace {
+
+wchar_t removedOnSignal[32768];
+
+// Runs on a thread of its own; the file goes when its handle closes, as the
+// process ends.
+BOOL WINAPI removeOnConsoleEvent(DWORD) {
+    if (removedOnSignal[0]) DeleteFileW(removedOnSignal);
+    return FALSE;
+}
+
+}  // namespace
+
+void removeOnSignal(const std::string& path) {
+    static bool installed = false;
+    std::wstring name = wide(path);
+    size_t length = name.size() < sizeof removedOnSignal / sizeof removedOnSignal[0] ? name.size() : 0;
+    // The first character goes in last: the handler never sees half a name.
+    removedOnSignal[0] = 0;
+    if (length) {
+        std::copy(name.begin() + 1, name.begin() + static_cast<std::ptrdiff_t>(length), removedOnSignal + 1);
+        removedOnSignal[length] = 0;
+        removedOnSignal[0] = name[0];
+    }
+    if (!installed) installed = SetConsoleCtrlHandler(removeOnConsoleEvent, TRUE) != 0;
+}
+
 unsigned long processId() { return GetCurrentProcessId(); }
 
 std::tm utcTime(uint32_t unixSeconds) {
@@ -176,7 +210,24 @@ std::string stubCallPath(const std::string& path) {
 
 std::string discardDecodedOutput(bool) { return "NUL"; }
 
-bool codePageKnown(int codePage) { return IsValidCodePage(static_cast<UINT>(codePage)) != 0; }
+bool codePageKnown(int codePage) {
+    return isWindowsCodePage(codePage) && IsValidCodePage(static_cast<UINT>(codePage)) != 0;
+}
+
+bool fromCodePage(const std::string& bytes, int codePage, std::string* utf8Text) {
+    if (bytes.empty()) {
+        utf8Text->clear();
+        return true;
+    }
+    UINT page = static_cast<UINT>(codePage);
+    int length =
+        MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    if (length <= 0) return false;
+    std::wstring text(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), &text[0], length);
+    *utf8Text = utf8(text);
+    return true;
+}
 
 // Without best-fit mappings and with the default character noticed, a
 // character the code page lacks fails the conversion instead of turning into

@@ -3,6 +3,8 @@
 // appear on the terminal; options answer them for unattended runs. Unlike
 // the stub, it keeps every write inside the destination unless told
 // otherwise, and its exit status follows the archivers' conventions.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,9 +16,11 @@
 #include <iostream>
 #include <string>
 
+#include "common/code_pages.h"
 #include "common/run_state.h"
 #include "platform/host/host_control.h"
 #include "startup/entry.h"
+#include "tools/terminal_text.h"
 #include "ui/main_dialog.h"
 
 namespace {
@@ -32,17 +36,16 @@ const char USAGE[] =
     "                       without it, a member whose path leaves the destination\n"
     "                       (absolute, a drive, '..', a directory macro, a link) is skipped\n"
     "  --stub-status        exit with the stub's own status (0 or 1) instead of the ones below\n"
-    "  --codepage N         the Windows code page the archive's names were written in:\n"
-    "                       1252 Western (the default), 932 Japanese, 936 Chinese\n"
-    "                       (simplified), 949 Korean, 950 Chinese (traditional);\n"
-    "                       names come out in UTF-8\n"
+    "  --codepage N         the Windows code page the archive's names were written in\n"
+    "                       (below); names come out in UTF-8\n"
     "  -h, --help           show this text;  --version  show the version\n"
     "The arguments after FILE.exe are the stub's own command line. DIR is the destination;\n"
     "without it, the current directory (with -P, the one the file suggests).\n"
     "Exit status: 0 every member was unpacked (or checked); 1 members were skipped because\n"
     "their paths leave the destination; 2 a failure (a damaged or unreadable file, a CRC\n"
     "error, a write that failed) or nothing was unpacked; 3 the run was cancelled or a\n"
-    "question declined; 4 a wrong command line.\n";
+    "question declined; 4 a wrong command line.\n"
+    "Code pages:\n";
 
 const int STATUS_OK = 0;
 const int STATUS_REFUSED = 1;
@@ -53,6 +56,7 @@ const int STATUS_USAGE = 4;
 struct Options {
     std::string file;
     std::string commandTail;
+    std::string directory;  // the first of the stub's arguments that is no option
     std::deque<char> answers;
     bool confirmDialog = false;
     bool testOnly = false;
@@ -74,14 +78,27 @@ std::string inCodePage(const std::string& text) {
 }
 
 bool parseCodePage(const std::string& value, Options* options) {
-    for (int supported : {1252, 932, 936, 949, 950}) {
+    for (int supported : WINDOWS_CODE_PAGES) {
         if (value == std::to_string(supported)) {
             options->codePage = supported;
             return true;
         }
     }
-    std::cerr << "velkar-run: code page " << value << " is not supported\n";
+    std::cerr << "velkar-run: code page " << value << " is not supported; these are:\n"
+              << WINDOWS_CODE_PAGES_TEXT << "\n";
     return false;
+}
+
+void printUsage(std::ostream& out) { out << USAGE << WINDOWS_CODE_PAGES_TEXT << "\n"; }
+
+// Opened first, so that no file the run opens becomes standard input or
+// output by accident: the archive read as the answers to its own questions.
+void openStandardStreams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened != fd && opened >= 0) close(opened);
+    }
 }
 
 bool readLine(std::string* line) {
@@ -90,6 +107,10 @@ bool readLine(std::string* line) {
 }
 
 std::string buttonLetters(unsigned style) { return (style & 0x0F) == MB_YESNO ? "y/n" : "y/n/c"; }
+
+// Text from the archive, in UTF-8 and with its control bytes escaped.
+std::string shown(const std::string& text) { return terminalText(hostToUtf8(text), true); }
+std::string shownPath(const char* path) { return terminalText(hostPath(path)); }
 
 int answerFor(char letter, unsigned style) {
     switch (letter) {
@@ -107,8 +128,7 @@ int answerFor(char letter, unsigned style) {
 int carefulAnswer(unsigned style) { return (style & 0x0F) == MB_YESNO ? IDNO : IDCANCEL; }
 
 int askQuestion(Options& options, const HostMessageBox& box) {
-    std::cout << "[" << hostToUtf8(box.caption) << "] " << hostToUtf8(box.text) << " (" << buttonLetters(box.style)
-              << ") ";
+    std::cout << "[" << shown(box.caption) << "] " << shown(box.text) << " (" << buttonLetters(box.style) << ") ";
     for (;;) {
         char letter = 0;
         if (!options.answers.empty()) {
@@ -131,11 +151,17 @@ int askQuestion(Options& options, const HostMessageBox& box) {
 }
 
 // A box with OK alone needs no answer: errors go to standard error, notes
-// to standard output.
+// to standard output. The stub's "Open ERROR" gives no reason; the system's
+// goes beside it.
 int answerBox(Options& options, const HostMessageBox& box) {
     if ((box.style & 0x0F) == MB_OK) {
         bool isError = (box.style & 0xF0) == MB_ICONHAND;
-        (isError ? std::cerr : std::cout) << "[" << hostToUtf8(box.caption) << "] " << hostToUtf8(box.text) << "\n";
+        std::ostream& out = isError ? std::cerr : std::cout;
+        out << "[" << shown(box.caption) << "] " << shown(box.text);
+        if (box.text.size() >= 10 && box.text.compare(box.text.size() - 10, 10, "Open ERROR") == 0 &&
+            hostLastCreateError())
+            out << " (" << std::strerror(hostLastCreateError()) << ")";
+        out << "\n";
         return IDOK;
     }
     return askQuestion(options, box);
@@ -148,7 +174,7 @@ void printBoxes() {
         if (!hostDialogItemEnabled(id)) continue;
         std::string text = hostDialogItemText(id);
         std::cout << "  [" << (hostDialogItemChecked(id) ? 'x' : ' ') << "] "
-                  << (text.empty() ? templateText : hostToUtf8(text)) << "\n";
+                  << (text.empty() ? templateText : shown(text)) << "\n";
     }
 }
 
@@ -157,21 +183,20 @@ void printInstallerActions() {
     for (const HostAction& action : hostInstallerActions()) {
         switch (action.kind) {
         case HOST_CLASS_VALUE:
-            std::cout << "class " << hostToUtf8(action.key) << " -> " << hostToUtf8(action.text) << "\n";
+            std::cout << "class " << shown(action.key) << " -> " << shown(action.text) << "\n";
             break;
         case HOST_PROFILE_STRING:
-            std::cout << "class [" << action.key << "] " << hostToUtf8(action.name) << " -> " << hostToUtf8(action.text)
-                      << "\n";
+            std::cout << "class [" << action.key << "] " << shown(action.name) << " -> " << shown(action.text) << "\n";
             break;
         case HOST_PROGRAM_START:
-            std::cout << "start " << hostToUtf8(action.text) << "\n";
+            std::cout << "start " << shown(action.text) << "\n";
             break;
         case HOST_DDE_EXECUTE: {
             std::string commands = action.text;
             for (char& c : commands) {
                 if (c == '\n') c = ' ';
             }
-            std::cout << "group " << hostToUtf8(commands) << "\n";
+            std::cout << "group " << shown(commands) << "\n";
             break;
         }
         default:
@@ -200,9 +225,8 @@ void chooseDestination(const Options& options, WindowHandle dialog) {
 int driveDialog(const Options& options, WindowHandle dialog) {
     if (options.testOnly) return IDOK;
     std::string label = hostDialogItemText(ID_LABEL);
-    std::cout << "[" << hostToUtf8(hostDialogCaption()) << "] "
-              << (label.empty() ? "Install Directory:" : hostToUtf8(label)) << " "
-              << hostToUtf8(hostDialogItemText(ID_DIRECTORY)) << "\n";
+    std::cout << "[" << shown(hostDialogCaption()) << "] " << (label.empty() ? "Install Directory:" : shown(label))
+              << " " << shown(hostDialogItemText(ID_DIRECTORY)) << "\n";
     printBoxes();
     if (!options.confirmDialog) {
         std::cout << "Enter to unpack, a directory to unpack there, end of input to cancel: ";
@@ -230,6 +254,7 @@ int parseArguments(int argc, char** argv, Options* options) {
         if (!options->file.empty()) {
             if (!options->commandTail.empty()) options->commandTail += ' ';
             options->commandTail += tailToken(argument);
+            if (options->directory.empty() && !argument.empty() && argument[0] != '-') options->directory = argument;
         } else if (optionsEnded || argument.empty() || argument[0] != '-') {
             options->file = argument;
         } else if (argument == "--") {
@@ -249,26 +274,36 @@ int parseArguments(int argc, char** argv, Options* options) {
         } else if (argument.rfind("--codepage=", 0) == 0) {
             if (!parseCodePage(argument.substr(11), options)) return STATUS_USAGE;
         } else if (argument == "-h" || argument == "--help") {
-            std::cout << USAGE;
+            printUsage(std::cout);
             return STATUS_OK;
         } else if (argument == "--version") {
             std::cout << "velkar-run " VELKAR_VERSION "\n";
             return STATUS_OK;
         } else {
-            std::cerr << "velkar-run: unknown option " << argument << "\n" << USAGE;
+            std::cerr << "velkar-run: unknown option " << argument << "\n";
+            printUsage(std::cerr);
             return STATUS_USAGE;
         }
     }
     if (options->file.empty()) {
-        std::cerr << "velkar-run: no file given\n" << USAGE;
+        std::cerr << "velkar-run: no file given\n";
+        printUsage(std::cerr);
         return STATUS_USAGE;
     }
     return -1;
 }
 
 // The stub carries its marker in the DOS header; a plain archive or another
-// program would only show a caption of stray bytes.
+// program would only show a caption of stray bytes. A pipe or a device is
+// refused before it is opened, which could wait forever.
 bool checkVelkarFile(const std::string& path) {
+    struct stat info;
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        std::cerr << "velkar-run: " << path
+                  << (S_ISDIR(info.st_mode) ? " is a directory" : " is not a regular file (a pipe or a device)")
+                  << ", not a Velkar self-extracting file\n";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         std::cerr << "velkar-run: cannot open " << path << ": " << std::strerror(errno) << "\n";
@@ -290,24 +325,42 @@ void passEnvironment(const char* name) {
     if (const char* utf8 = std::getenv(name); utf8 && hostFromUtf8(utf8, &value)) hostSetEnv(name, value);
 }
 
-// A stub status of 0 without a failure or a refusal means nothing was
-// unpacked.
+// A run that unpacked no file failed, whether it ended before the extract
+// pass, kept every file or found nothing but the reserved members.
 int exitStatus(const RunOutcome& outcome) {
     if (outcome.failures) return STATUS_FAILED;
     if (outcome.declined) return STATUS_CANCELLED;
-    if (stubExitStatus(outcome) == 0) return STATUS_FAILED;
-    return outcome.pathsRefused ? STATUS_REFUSED : STATUS_OK;
+    if (outcome.pathsRefused) return STATUS_REFUSED;
+    return outcome.filesWritten ? STATUS_OK : STATUS_FAILED;
+}
+
+std::string counted(uint32_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// The stub takes a directory of up to 255 bytes and drops a longer one,
+// which would unpack somewhere else; so it is refused here.
+bool checkDirectory(const Options& options) {
+    if (options.directory.empty()) return true;
+    std::string converted;
+    if (!hostFromUtf8(options.directory, &converted) || converted.size() < sizeof(RunState::commandLineDir))
+        return true;
+    std::cerr << "velkar-run: " << terminalText(options.directory) << ": the destination is " << converted.size()
+              << " bytes long; a Velkar file takes at most " << sizeof(RunState::commandLineDir) - 1 << "\n";
+    return false;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    openStandardStreams();
     Options options;
     int ended = parseArguments(argc, argv, &options);
     if (ended >= 0) return ended;
     if (!checkVelkarFile(options.file)) return options.stubStatus ? 0 : STATUS_FAILED;
 
     hostSetCodePage(options.codePage);
+    if (!checkDirectory(options)) return options.stubStatus ? 0 : STATUS_USAGE;
     hostSetUtf8Names(true);
     std::error_code error;
     std::string file = std::filesystem::absolute(options.file, error).string();
@@ -321,26 +374,36 @@ int main(int argc, char** argv) {
     hostRemoveTempFileOnSignals();
     hostSetDiscardOutput(options.testOnly);
     const char* verb = options.testOnly ? "testing " : "  ";
-    hostSetOutputObserver([verb](const char* path) { std::cout << verb << hostPath(path) << "\n"; });
+    hostSetOutputObserver([verb](const char* path) { std::cout << verb << shownPath(path) << "\n"; });
     if (!options.absolutePaths) {
         hostConfineOutput([](const std::string& path) {
-            std::cerr << "velkar-run: skipped " << hostPath(path.c_str())
+            std::cerr << "velkar-run: skipped " << shownPath(path.c_str())
                       << ": the path leaves the destination (-P writes it)\n";
         });
     }
+    hostRefuseUnsafeNames([](const std::string& path) {
+        std::cerr << "velkar-run: skipped " << shownPath(path.c_str())
+                  << ": the name holds a character no Windows file system takes\n";
+    });
 
     RunOutcome outcome = velkarMain(inCodePage(options.commandTail).c_str());
     printInstallerActions();
     for (const HostShellStart& start : hostShellStarts())
-        std::cout << "command (not started on this system): " << hostToUtf8(start.file) << " "
-                  << hostToUtf8(start.parameters) << " in " << hostToUtf8(start.directory) << "\n";
+        std::cout << "command (not started on this system): " << shown(start.file) << " " << shown(start.parameters)
+                  << " in " << shown(start.directory) << "\n";
     std::cout.flush();
     if (hostInputEndedEarly() && !outcome.failures)
         std::cerr << "velkar-run: warning: the archive ends without its end marker; it may have been cut short\n";
-    std::cerr << "velkar-run: " << outcome.filesWritten << (options.testOnly ? " files checked, " : " files written, ")
-              << hostBytesWritten() << " bytes, " << outcome.failures
-              << (outcome.failures == 1 ? " failure" : " failures");
-    if (outcome.pathsRefused) std::cerr << ", " << outcome.pathsRefused << " skipped outside the destination";
+    std::cerr << "velkar-run: "
+              << counted(outcome.filesWritten, options.testOnly ? "file checked" : "file written",
+                         options.testOnly ? "files checked" : "files written")
+              << ", " << hostBytesWritten() << " bytes, " << counted(outcome.failures, "failure", "failures");
+    if (outcome.filesKept)
+        std::cerr << ", " << counted(outcome.filesKept, "file", "files")
+                  << " kept (as new as the member or newer, or not to be overwritten; -c- replaces older ones)";
+    if (outcome.pathsRefused) std::cerr << ", " << outcome.pathsRefused << " skipped";
     std::cerr << "\n";
+    if (!options.stubStatus && exitStatus(outcome) == STATUS_FAILED && !outcome.failures)
+        std::cerr << "velkar-run: nothing was unpacked\n";
     return options.stubStatus ? stubExitStatus(outcome) : exitStatus(outcome);
 }
