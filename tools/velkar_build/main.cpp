@@ -3,12 +3,14 @@
 // lists and tests the files it makes.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
 #include "common/run_state.h"
 #include "tools/velkar_build/archive_packer.h"
@@ -25,7 +27,7 @@ namespace {
 const char* const VERSION = "velkar-build 1.1";
 
 const char* const USAGE =
-    "usage: velkar-build -o OUT.exe [settings] [--method lh0|lh5|lh6|lh7] [--best]\n"
+    "usage: velkar-build -o OUT.exe [settings] [--method lh0|lh5|lh6|lh7] [--best] [-j N]\n"
     "                    [--question FILE] [--script FILE] [--codepage N] [-C DIR] PATH...\n"
     "       velkar-build -o OUT.exe [settings] --archive IN.lzh\n"
     "       velkar-build --list FILE.exe | --test FILE.exe | --help | --version\n"
@@ -39,6 +41,8 @@ const char* const HELP =
     "  --method M            lh5 (default), lh6, lh7, or lh0 to store; a member that\n"
     "                        does not shrink is stored whatever the method\n"
     "  --best                pack smaller, taking longer\n"
+    "  -j N                  pack N members at once (default: one per processor); the\n"
+    "                        file is the same for every N\n"
     "  --question FILE       a Yes/No question asked before the dialog (the \"!\" member)\n"
     "  --script FILE         an installer script (the \"$\" member)\n"
     "  --codepage N          the ANSI code page of the names and texts (1252; 932)\n"
@@ -52,6 +56,8 @@ const char* const HELP =
     "                        folders such as Program Files\n"
     "  --list FILE.exe       print the settings and every member\n"
     "  --test FILE.exe       check every member's CRC with Velkar's own decoder\n";
+
+const long MAX_JOBS = 256;
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -116,7 +122,8 @@ public:
     }
     void update(uint64_t done) {
         if (!shown_) return;
-        int percent = static_cast<int>(done * 100 / total_);
+        // A file that grew while it was read counts no further than the whole.
+        int percent = static_cast<int>(std::min(done, total_) * 100 / total_);
         if (percent == percent_) return;
         percent_ = percent;
         drawn_ = true;
@@ -206,6 +213,7 @@ void wrapArchive(const Command& command, const Bytes& stub, OutputFile& out) {
 
 Command parseCommand(int argc, char** argv) {
     Command command;
+    command.pack.jobs = std::max(1u, std::thread::hardware_concurrency());
     auto value = [&](int& i) -> std::string {
         if (i + 1 >= argc) throw UsageError(std::string(argv[i]) + " needs a value");
         return argv[++i];
@@ -231,7 +239,15 @@ Command parseCommand(int argc, char** argv) {
                 throw UsageError("--method takes lh0, lh5, lh6 or lh7");
             command.pack.method = method[2];
         } else if (arg == "--best") command.pack.effort = lzh::Effort::best;
-        else if (arg == "--question") command.question = value(i);
+        else if (arg.compare(0, 2, "-j") == 0) {
+            std::string jobs = arg.size() > 2 ? arg.substr(2) : value(i);
+            char* end = nullptr;
+            long number = std::strtol(jobs.c_str(), &end, 10);
+            if (jobs.empty() || *end || number < 1 || number > MAX_JOBS)
+                throw UsageError("-j " + jobs + ": give a number of members to pack at once, 1 to " +
+                                 std::to_string(MAX_JOBS));
+            command.pack.jobs = static_cast<unsigned>(number);
+        } else if (arg == "--question") command.question = value(i);
         else if (arg == "--script") command.script = value(i);
         else if (arg == "--codepage") {
             std::string page = value(i);
