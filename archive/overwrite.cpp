@@ -18,7 +18,8 @@ uint32_t existingFileTime(const char* path) {
 }
 
 // Any answer but Yes or No, a failed box included, stops the pass rather than
-// replace a file nobody agreed to.
+// replace a file nobody agreed to. The file itself is not touched here:
+// replaceExistingFile does that once the member is whole.
 OverwriteDecision overwriteDecision() {
     uint32_t attributes = osFileAttributes(run->outputPath);
     if (attributes == INVALID_ATTRIBUTES) return OverwriteDecision::write;
@@ -31,9 +32,20 @@ OverwriteDecision overwriteDecision() {
         if (answer == IDNO) return OverwriteDecision::skip;
         if (answer != IDYES) return OverwriteDecision::stop;
     }
-    if (run->settings.restoreAttributes && !(attributes & ATTRIBUTE_DIRECTORY))
-        osSetFileAttributes(run->outputPath, ATTRIBUTE_NORMAL);
     return OverwriteDecision::write;
+}
+
+// With attributes restored, a read-only file is replaced too: its mark is
+// cleared just before the swap, and put back when Windows refuses the swap,
+// so that a member that fails leaves the old file exactly as it was.
+int replaceExistingFile(const char* from) {
+    uint32_t attributes = osFileAttributes(run->outputPath);
+    int cleared = run->settings.restoreAttributes && attributes != INVALID_ATTRIBUTES &&
+                  !(attributes & ATTRIBUTE_DIRECTORY) && attributes != ATTRIBUTE_NORMAL;
+    if (cleared) osSetFileAttributes(run->outputPath, ATTRIBUTE_NORMAL);
+    if (osReplaceFile(from, run->outputPath)) return 1;
+    if (cleared) osSetFileAttributes(run->outputPath, attributes);
+    return 0;
 }
 
 // A time that has no FILETIME is left as the file has it.

@@ -10,5 +10,6 @@ enum class OverwriteDecision { write, skip, stop };
 
 OverwriteDecision overwriteDecision();
 uint32_t existingFileTime(const char* path);
+int replaceExistingFile(const char* from);
 void setOutputTimes(FileHandle file);
 void restoreMemberAttribute();

@@ -101,27 +101,39 @@ static int scanMember() {
     return 1;
 }
 
+// The member goes into a new file beside its destination, so that a member
+// that fails, a Cancel or a killed run never cuts or half-writes a file under
+// its real name: an old file stays as it was until the new one is whole.
+static int createOutput() {
+    copyText(run->tempPath, run->outputPath, sizeof(run->tempPath));
+    char* name = lastComponent(run->tempPath);
+    *name = 0;
+    // "D:" alone would name the drive's root, not its current directory.
+    if (name == run->tempPath || name[-1] == ':') appendText(run->tempPath, ".", sizeof(run->tempPath));
+    run->outputHandle = osCreateTempOutput(run->tempPath, sizeof(run->tempPath));
+    return run->outputHandle != INVALID_FILE;
+}
+
 static void discardOutput() {
     osCloseOutput(run->outputHandle);
     run->outputHandle = INVALID_FILE;
-    osDeleteFile(run->outputPath);
+    osDeleteFile(run->tempPath);
 }
 
-// Closes the written file, checks its CRC and gives it the member's times
-// and attribute. Returns 0 after a reported failure.
+// Closes the written file, checks its CRC, gives it the real name and the
+// member's times and attribute. A failure is reported with the real name;
+// the temporary file is removed first. Returns 0 after a reported failure.
 static int finishOutput() {
     setOutputTimes(run->outputHandle);
     int closed = osCloseOutput(run->outputHandle);
     run->outputHandle = INVALID_FILE;
-    if (!closed) {
-        osDeleteFile(run->outputPath);
-        showError(FailureKind::closeError, run->outputPath);
-        run->failureFlag = 1;
-        return 0;
-    }
-    if (run->decoder->crc.value != run->header->dataCrc) {
-        osDeleteFile(run->outputPath);
-        showError(FailureKind::crcError, run->outputPath);
+    FailureKind failure = FailureKind::none;
+    if (!closed) failure = FailureKind::closeError;
+    else if (run->decoder->crc.value != run->header->dataCrc) failure = FailureKind::crcError;
+    else if (!replaceExistingFile(run->tempPath)) failure = FailureKind::openError;
+    if (failure != FailureKind::none) {
+        osDeleteFile(run->tempPath);
+        showError(failure, run->outputPath);
         run->failureFlag = 1;
         return 0;
     }
@@ -150,8 +162,7 @@ static int extractMember() {
             run->outcome.declined = 1;
             return 0;
         }
-        run->outputHandle = osCreateOutput(run->outputPath);
-        if (run->outputHandle == INVALID_FILE) return reportOpenError(run->outputPath);
+        if (!createOutput()) return reportOpenError(run->outputPath);
         ++run->outcome.filesWritten;
     }
     if (!decodeData(0, 0)) {

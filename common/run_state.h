@@ -111,6 +111,7 @@ struct RunState {
     char extractDir[256];             // the destination confirmed at OK
     char memberPath[260];             // the current member's path as the archive gives it
     char outputPath[516];             // where the current member is written
+    char tempPath[516];               // the member's file until it is whole and takes outputPath's name
 };
 
 // The run under way, for every layer; 0 outside a run.

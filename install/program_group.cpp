@@ -29,14 +29,16 @@ static void sendGroupCommands(WindowHandle client) {
     }
 }
 
-// Acknowledgments are told apart by the state alone: the first one answers
-// the initiate, the next one, from whichever window, the execute. Any
-// further one is ignored.
+// The first acknowledgment answers the initiate and names the server's
+// window for this conversation; after that only that window's reply ends
+// it. A server makes a window for each conversation, so a late reply to an
+// earlier conversation that timed out, or a second server's answer to the
+// initiate, cannot end this one before its commands were read.
 void acknowledgeGroupConversation(WindowHandle client, WindowHandle sender) {
     if (run->ddeState == DdeState::initiating) {
         run->ddeServerWindow = sender;
         sendGroupCommands(client);
-    } else if (run->ddeState == DdeState::executing) {
+    } else if (run->ddeState == DdeState::executing && sender == run->ddeServerWindow) {
         osDdeTerminate(client, run->ddeServerWindow);
         run->ddeState = DdeState::done;
     }

@@ -65,6 +65,17 @@ FileHandle osCreateOutput(const char* path);  // CreateFileA: write, not shared,
 int osWrite(FileHandle file, const void* data, uint32_t count, uint32_t* written);
 int osCloseOutput(FileHandle file);  // CloseHandle
 int osDeleteFile(const char* path);
+// A member is written under a temporary name beside its destination and
+// takes the real name only when whole. The directory comes in path and the
+// new file's name goes back in it: GetTempFileNameA there (VLKxxxx.TMP,
+// xxxx four hex digits, a name every file system takes), then the file is
+// opened as osCreateOutput does. On failure nothing is left behind.
+FileHandle osCreateTempOutput(char* path, uint32_t size);
+// The temporary file takes its real name, replacing a file of that name
+// whole or leaving it untouched: MoveFileExA where the system has it, else
+// DeleteFileA then MoveFileA. 0 when Windows refuses (a read-only, locked
+// or directory target).
+int osReplaceFile(const char* from, const char* to);
 int osCreateDirectory(const char* path);
 // Whether a member may be written at path under the destination. Windows
 // writes wherever the archive says: its author chose the paths, and the

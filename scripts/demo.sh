@@ -4,7 +4,7 @@
 # auto-start into build/demo/out; then it lists what came out, and
 # velkar-run unpacks the same file on Linux into build/demo/out-host.
 # Where this machine cannot run 32-bit programs, Wine runs in the emulated
-# x86 guest (the first time, making it takes about ten minutes).
+# x86 guest (the first time, making it takes about eight minutes).
 # Set VELKAR_WINE_DISPLAY=:0 (or another display) to watch the dialog show
 # the progress and close by itself.
 set -euo pipefail
@@ -28,7 +28,7 @@ vm)
     sed "s|/results/out|$demo/out|" "$guest/job.log"
     mv "$guest/out" "$demo/out" 2>/dev/null || true
     rm -rf "$guest"
-    echo "the guest took $((SECONDS - started)) s, setting it up included"
+    echo "the guest took $((SECONDS - started)) s, its boot (and the first time, its set-up) included"
     ;;
 *)
     echo "skipping the run under Wine: $VELKAR_WINE_REASON"

@@ -11,6 +11,7 @@ packages=(
     g++ cmake make googletest libgtest-dev clang clang-format
     g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
     imagemagick lhasa jlha-utils 7zip libarchive-tools bc time libxml2-utils locales osslsigncode openssl
+    icoutils python3-pefile
 )
 # Without these the Wine tests take the emulated route or, lacking that
 # too, skip: a machine that cannot have them still builds and runs the host

@@ -136,7 +136,7 @@ TEST_F(ExtractionRunTest, InjectedFailuresEndTheRun) {
              });
          },
          "Read ERROR", false, true},
-        {"failed create", [] { hostFailCreate("big.bin"); }, "Open ERROR", true, false},
+        {"failed create", [] { hostFailCall(HOST_CREATE, 2, false); }, "Open ERROR", true, false},
     };
     for (const Case& c : cases) {
         TearDown();

@@ -1,8 +1,12 @@
 // Fault sweeps: a whole run over a small archive of several members and
 // methods, with each call of each kind failed in turn, once or from then on.
 // Whatever fails, the run ends with a known message and status, every file
-// left behind is byte-exact, and no handle is left open.
+// left behind is byte-exact, no temporary file stays and no handle is left
+// open. The sweep runs into an empty destination, then into one that holds
+// an old version of every member, each of which must stay exactly as it
+// was or be replaced whole.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -60,14 +64,34 @@ std::string sweepArchive() {
     MemberSpec lh7 = member("s.lh7", singleSymbolBlocks({{1, 's'}, {300, 256 + 253}}, 5), '7', 1 + 300 * 256);
     lh7.dataCrc = referenceCrc16(std::string(1 + 300 * 256, 's'));
     std::string archive;
-    for (const MemberSpec& m :
-         {member("!", "Go on?"), member("a.txt", "alpha"), directory, inDirectory, lh5, lh7, member("z.txt", "zeta")})
+    for (const MemberSpec& m : {member("!", "Go on?"), member("$", "$WindowTitle=Sweep\n$Command=z.txt"),
+                                member("a.txt", "alpha"), directory, inDirectory, lh5, lh7, member("z.txt", "zeta")})
         archive += level2Member(m);
     return archive + std::string(2, '\0');
 }
 
-std::map<std::string, std::string> filesUnder(const std::string& root) {
-    std::map<std::string, std::string> files;
+struct FileState {
+    std::string bytes;
+    time_t lastWrite;
+    mode_t mode;
+    bool operator==(const FileState& other) const {
+        return bytes == other.bytes && lastWrite == other.lastWrite && mode == other.mode;
+    }
+};
+
+// What is already in the destination in the second sweep: older than the
+// members, one of them read-only.
+const time_t OLD_TIME = 1000000000;
+const std::map<std::string, FileState> OLD_FILES = {
+    {"a.txt", {"an old alpha", OLD_TIME, 0444}},
+    {"sub/big.bin", {"old big", OLD_TIME, 0644}},
+    {"sub/q.lh5", {std::string(70000, 'o'), OLD_TIME, 0644}},
+    {"s.lh7", {"old s", OLD_TIME, 0600}},
+    {"z.txt", {"old zeta", OLD_TIME, 0644}},
+};
+
+std::map<std::string, FileState> filesUnder(const std::string& root) {
+    std::map<std::string, FileState> files;
     namespace fs = std::filesystem;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
         if (!entry.is_regular_file()) continue;
@@ -78,7 +102,9 @@ std::map<std::string, std::string> filesUnder(const std::string& root) {
         size_t n;
         while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
         std::fclose(file);
-        files[path.substr(root.size() + 1)] = bytes;
+        struct stat info;
+        ::stat(path.c_str(), &info);
+        files[path.substr(root.size() + 1)] = {bytes, info.st_mtime, info.st_mode & 07777};
     }
     return files;
 }
@@ -94,7 +120,7 @@ int openDescriptors() {
 struct Outcome {
     int status;
     std::vector<std::string> errors;  // texts of the boxes with the error icon
-    std::map<std::string, std::string> files;
+    std::map<std::string, FileState> files;
     int broadcasts;
 };
 
@@ -115,6 +141,16 @@ protected:
         hostReset();
         std::filesystem::remove_all(scratch.file("out"));
         ::mkdir(scratch.file("out").c_str(), 0755);
+        if (withOldFiles) {
+            ::mkdir(scratch.file("out/sub").c_str(), 0755);
+            for (const auto& [name, old] : OLD_FILES) {
+                std::string path = scratch.file("out/" + name);
+                scratch.write("out/" + name, old.bytes);
+                struct timespec times[2] = {{OLD_TIME, 0}, {OLD_TIME, 0}};
+                ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+                ::chmod(path.c_str(), old.mode);
+            }
+        }
         writeStandInSelf(scratch, settings, archive);
         inject();
         Outcome outcome;
@@ -126,16 +162,19 @@ protected:
         return outcome;
     }
 
+    void sweep();
+
     std::string archive;
     SettingsBlock settings;
+    bool withOldFiles = false;
 };
 
-TEST_F(FaultSweepTest, EveryFailedCallEndsTheRunCleanly) {
+void FaultSweepTest::sweep() {
     Outcome clean = runWith([] {});
     ASSERT_EQ(clean.status, 1);
     ASSERT_TRUE(clean.errors.empty());
     ASSERT_EQ(clean.files.size(), 5u);
-    ASSERT_EQ(clean.files["sub/q.lh5"], std::string(65536, 'q') + "r");
+    ASSERT_EQ(clean.files["sub/q.lh5"].bytes, std::string(65536, 'q') + "r");
     int calls[HOST_CALL_KINDS];
     for (int kind = 0; kind < HOST_CALL_KINDS; ++kind) calls[kind] = hostCallCount(static_cast<HostCall>(kind));
 
@@ -148,9 +187,10 @@ TEST_F(FaultSweepTest, EveryFailedCallEndsTheRunCleanly) {
         {HOST_CLOSE, {"Close ERROR"}},
         {HOST_MAKE_DIRECTORY, {"Open ERROR"}},
         {HOST_PUMP, {}},
+        {HOST_RENAME, {"Open ERROR"}},
     };
     // Failures of these kinds always lose the member they hit.
-    const std::set<HostCall> alwaysFelt = {HOST_WRITE, HOST_CREATE, HOST_CLOSE, HOST_PUMP};
+    const std::set<HostCall> alwaysFelt = {HOST_WRITE, HOST_CREATE, HOST_CLOSE, HOST_PUMP, HOST_RENAME};
     const std::set<HostCall> endTheRun = {HOST_WRITE, HOST_PUMP};
     std::map<HostCall, std::set<std::string>> seen;
     int runs = 0;
@@ -172,12 +212,21 @@ TEST_F(FaultSweepTest, EveryFailedCallEndsTheRunCleanly) {
                     EXPECT_EQ(allowed.at(call).count(message), 1u) << text;
                     seen[call].insert(message);
                 }
-                for (const auto& [name, bytes] : outcome.files) {
-                    ASSERT_EQ(clean.files.count(name), 1u) << name;
-                    EXPECT_TRUE(bytes == clean.files[name]) << name << " is not byte-exact";
+                int membersWritten = 0;
+                for (const auto& [name, file] : outcome.files) {
+                    ASSERT_EQ(clean.files.count(name), 1u) << name << " is no member's file";
+                    bool isNew = file.bytes == clean.files[name].bytes;
+                    membersWritten += isNew;
+                    if (withOldFiles && !isNew) {
+                        EXPECT_TRUE(file == OLD_FILES.at(name)) << name << " was changed";
+                    }
+                    EXPECT_TRUE(isNew || withOldFiles) << name << " is not byte-exact";
+                }
+                if (withOldFiles) {
+                    EXPECT_EQ(outcome.files.size(), OLD_FILES.size()) << "an old file went missing";
                 }
                 if (alwaysFelt.count(call)) {
-                    EXPECT_LT(outcome.files.size(), clean.files.size());
+                    EXPECT_LT(membersWritten, static_cast<int>(clean.files.size()));
                 }
                 if (endTheRun.count(call)) {
                     EXPECT_EQ(outcome.broadcasts, 0) << "no finishing action";
@@ -190,9 +239,23 @@ TEST_F(FaultSweepTest, EveryFailedCallEndsTheRunCleanly) {
         EXPECT_FALSE(seen[call].empty()) << HOST_CALL_NAMES[call] << " failures never reached a message";
     EXPECT_TRUE(seen[HOST_READ].count("Read ERROR"));
     EXPECT_EQ(seen[HOST_CLOSE], std::set<std::string>{"Close ERROR"});
-    std::printf("fault sweep: %d runs over %d read, %d seek, %d write, %d create, %d close, %d mkdir, %d pump calls\n",
-                runs, calls[HOST_READ], calls[HOST_SEEK], calls[HOST_WRITE], calls[HOST_CREATE], calls[HOST_CLOSE],
-                calls[HOST_MAKE_DIRECTORY], calls[HOST_PUMP]);
+    EXPECT_EQ(seen[HOST_RENAME], std::set<std::string>{"Open ERROR"});
+    std::printf(
+        "fault sweep%s: %d runs over %d read, %d seek, %d write, %d create, %d close, %d mkdir, %d pump, "
+        "%d rename calls\n",
+        withOldFiles ? " over old files" : "", runs, calls[HOST_READ], calls[HOST_SEEK], calls[HOST_WRITE],
+        calls[HOST_CREATE], calls[HOST_CLOSE], calls[HOST_MAKE_DIRECTORY], calls[HOST_PUMP], calls[HOST_RENAME]);
+}
+
+TEST_F(FaultSweepTest, EveryFailedCallEndsTheRunCleanly) { sweep(); }
+
+// Replaced without a question, the read-only one too: the settings ask for
+// the members' attributes.
+TEST_F(FaultSweepTest, EveryFailedCallLeavesOldFilesWholeOrReplacedWhole) {
+    settings.flags = FLAG_OVERWRITE | FLAG_NO_KEEP_NEWER;
+    settings.restoreAttributes = 1;
+    withOldFiles = true;
+    sweep();
 }
 
 }  // namespace

@@ -176,8 +176,8 @@ TEST_F(InstallerActionsTest, AskRegistAsksForEachClassLineAndNoSkipsOnlyThatLine
 }
 
 // The conversation by the server's behaviour, for two group lines and a
-// class line behind them: a conversation that gets no acknowledgment ends
-// after the time limit and the run goes on with the next line.
+// class line behind them: a conversation that gets no acknowledgment of its
+// own ends after the time limit and the run goes on with the next line.
 TEST_F(InstallerActionsTest, GroupConversationsEndWhateverTheServerDoes) {
     const std::string execute =
         "execute [CreateGroup(\"Tools\",0)]\n[AddItem(" + groupProgram("bin/view.exe") + ",Viewer)]";
@@ -198,6 +198,9 @@ TEST_F(InstallerActionsTest, GroupConversationsEndWhateverTheServerDoes) {
         {"no server", {true, false, 1, false}, {"initiate PROGMAN/PROGMAN"}, 2},
         {"never replies", {true, true, 0, false}, {"initiate PROGMAN/PROGMAN", execute, "terminate server"}, 2},
         {"execute not sent", {true, true, 1, true}, {"initiate PROGMAN/PROGMAN", "terminate server"}, 0},
+        // The reply to the first execute comes during the second conversation:
+        // it must not end that one, which waits for its own reply.
+        {"replies late", {true, true, 1, false, true}, {"initiate PROGMAN/PROGMAN", execute, "terminate server"}, 2},
     };
     for (const Case& c : cases) {
         hostReset();

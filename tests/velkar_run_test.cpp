@@ -54,12 +54,15 @@ protected:
         RunTest::SetUp();
         for (const char* folder : {"cwd", "cwd/out", "outside", "temp"}) ::mkdir(scratch.file(folder).c_str(), 0755);
     }
-    std::string makeSelf(const std::vector<MemberSpec>& members) {
+    std::string makeSelf(const std::vector<MemberSpec>& members, unsigned char flags = 0,
+                         const std::string& destDir = "") {
         std::string archive;
         for (const MemberSpec& m : members) archive += level2Member(m);
         SettingsBlock block = {};
         block.archiveOffset = STAND_IN_STUB_SIZE;
+        block.flags = flags;
         std::strcpy(block.windowTitle, "Setup");
+        std::strcpy(block.destDir, destDir.c_str());
         return writeStandInSelf(scratch, block, archive + std::string(2, '\0'));
     }
 };
@@ -155,6 +158,36 @@ TEST_F(VelkarRunTest, StatusesTellSuccessFailureAndRefusal) {
         Result result = velkarRun(cwd, temp, c.arguments());
         EXPECT_EQ(result.status, c.status) << result.output;
         EXPECT_NE(result.output.find(c.says), std::string::npos) << result.output;
+    }
+}
+
+// A file that names its own destination and starts by itself still writes
+// only where velkar-run's user said: the current directory unless a DIR was
+// given, the file's choice only with -P. A test needs no destination and
+// asks for none.
+TEST_F(VelkarRunTest, TheDestinationIsTheUsersNotTheFiles) {
+    const std::string self = makeSelf({member("", "a.txt")}, FLAG_AUTO_START, scratch.file("outside"));
+    const std::string suggests = "the file suggests " + scratch.file("outside");
+    struct Case {
+        const char* what;
+        std::string arguments;
+        const char* written;  // under the scratch folder; 0 for nowhere
+        bool toldOfSuggestion;
+    } cases[] = {
+        {"no DIR", "'" + self + "'", "cwd/a.txt", true},
+        {"a DIR", "'" + self + "' -n out", "cwd/out/a.txt", false},
+        {"-P", "-P '" + self + "'", "outside/a.txt", false},
+        {"--test", "--test '" + self + "' -n-", nullptr, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const char* file : {"cwd/a.txt", "cwd/out/a.txt", "outside/a.txt"}) ::unlink(scratch.file(file).c_str());
+        Result result = velkarRun(scratch.file("cwd"), scratch.file("temp"), c.arguments);
+        EXPECT_EQ(result.status, 0) << result.output;
+        for (const char* file : {"cwd/a.txt", "cwd/out/a.txt", "outside/a.txt"})
+            EXPECT_EQ(scratch.exists(file), c.written && std::strcmp(file, c.written) == 0) << file;
+        EXPECT_EQ(result.output.find(suggests) != std::string::npos, c.toldOfSuggestion) << result.output;
+        EXPECT_EQ(result.output.find("Enter to unpack"), std::string::npos) << result.output;
     }
 }
 

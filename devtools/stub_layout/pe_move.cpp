@@ -142,15 +142,23 @@ std::vector<uint8_t> moveHeaders(const std::vector<uint8_t>& linked, const std::
     return image;
 }
 
-void updateChecksum(std::vector<uint8_t>& image) {
-    uint32_t field = locateHeaders(image).optional + OPT_CHECKSUM;
-    put32(image, field, 0);
-    uint64_t sum = 0;
-    for (size_t i = 0; i < image.size(); i += 2) {
-        uint32_t word = image[i] | (i + 1 < image.size() ? image[i + 1] << 8 : 0);
-        sum += word;
+uint32_t checksumOffset(const std::vector<uint8_t>& image) { return locateHeaders(image).optional + OPT_CHECKSUM; }
+
+uint32_t checksumAdd(uint32_t sum, const uint8_t* bytes, size_t size) {
+    for (size_t i = 0; i < size; i += 2) {
+        sum += bytes[i] | (i + 1 < size ? bytes[i + 1] << 8 : 0);
         sum = (sum & 0xFFFF) + (sum >> 16);
     }
+    return sum;
+}
+
+uint32_t checksumFinish(uint32_t sum, uint64_t length) {
     sum = (sum & 0xFFFF) + (sum >> 16);
-    put32(image, field, static_cast<uint32_t>(sum + image.size()));
+    return static_cast<uint32_t>(sum + length);
+}
+
+void updateChecksum(std::vector<uint8_t>& image) {
+    uint32_t field = checksumOffset(image);
+    put32(image, field, 0);
+    put32(image, field, checksumFinish(checksumAdd(0, image.data(), image.size()), image.size()));
 }

@@ -73,8 +73,11 @@ bool hostInputEndedEarly();
 // Output that goes nowhere: files and directories are only pretended, so a
 // whole extract pass decodes and checks every member without writing.
 void hostSetDiscardOutput(bool discard);
-// Called with each output path that osCreateOutput opens.
+// Called with each output path once its member's file has taken that name.
 void hostSetOutputObserver(std::function<void(const char*)> observer);
+// For velkar-run: SIGINT, SIGTERM and SIGHUP remove the temporary file being
+// written before the process ends as the signal would end it.
+void hostRemoveTempFileOnSignals();
 
 // The dialog as a model: caption and, per control id, text, enabled state,
 // check mark and text limit; the focus, the window's place on a screen of
@@ -84,6 +87,8 @@ void hostSetOutputObserver(std::function<void(const char*)> observer);
 // Cancel. The pump handler runs at every osPumpMessages.
 void hostSetDialogDriver(std::function<int(WindowHandle)> driver);
 void hostSetPumpHandler(std::function<void(WindowHandle)> handler);
+// Runs once the dialog has initialised itself, before its first event.
+void hostSetDialogOpened(std::function<void(WindowHandle)> handler);
 void hostSendCommand(WindowHandle dialog, int id);
 // Any event, as a message sent to the dialog while it runs.
 void hostSendDialogEvent(WindowHandle dialog, int event, uintptr_t value);
@@ -149,16 +154,19 @@ const std::vector<HostAction>& hostInstallerActions();
 
 // The pretended Program Manager: whether its window class exists, whether
 // a server answers the initiate, how many acknowledgments it posts for an
-// execute (0 for a server that never replies), and whether the execute
-// cannot be sent. By default a server is there and answers each once.
+// execute (0 for a server that never replies), whether the execute cannot
+// be sent, and whether its replies come late: only once the next
+// conversation has sent its execute. By default a server is there and
+// answers each once, at once.
 struct HostDdeServer {
     bool windowExists = true;
     bool answersInitiate = true;
     int executeAcks = 1;
     bool executeFails = false;
+    bool repliesLate = false;
 };
 void hostSetDdeServer(const HostDdeServer& server);
-// The window that answers as the server.
+// The server's window for the latest conversation: a new one for each.
 WindowHandle hostDdeServerWindow();
 // Milliseconds on the host's clock, which moves on one with each look.
 uint32_t hostClock();

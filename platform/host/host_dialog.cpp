@@ -26,6 +26,7 @@ struct HostDialog {
     std::deque<int> posted;
     std::function<int(WindowHandle)> driver;
     std::function<void(WindowHandle)> pumpHandler;
+    std::function<void(WindowHandle)> openedHandler;
     int driverCalls = 0;
     int broadcasts = 0;
     std::vector<HostShellStart> shellStarts;
@@ -69,6 +70,7 @@ void deliverPosted(WindowHandle window) {
 void hostResetDialog() { dialog() = HostDialog(); }
 void hostSetDialogDriver(std::function<int(WindowHandle)> driver) { dialog().driver = std::move(driver); }
 void hostSetPumpHandler(std::function<void(WindowHandle)> handler) { dialog().pumpHandler = std::move(handler); }
+void hostSetDialogOpened(std::function<void(WindowHandle)> handler) { dialog().openedHandler = std::move(handler); }
 
 void hostSendCommand(WindowHandle window, int id) {
     hostSendDialogEvent(window, DIALOG_COMMAND, static_cast<uintptr_t>(id));
@@ -115,6 +117,7 @@ int osRunDialog(const char*, DialogHandler handler) {
     state.focus = 0;
     WindowHandle window = dialogHandle();
     handler(window, DIALOG_INIT, 0);
+    if (state.openedHandler) state.openedHandler(window);
     while (!state.ended) {
         if (!state.posted.empty()) {
             deliverPosted(window);

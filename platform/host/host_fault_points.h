@@ -22,6 +22,7 @@ enum HostCall {
     HOST_CLOSE,
     HOST_MAKE_DIRECTORY,
     HOST_PUMP,
+    HOST_RENAME,
     HOST_CALL_KINDS
 };
 
@@ -32,6 +33,5 @@ bool hostAllocationFails();
 bool hostReadsShort();
 // The bytes of count that a write may put down, as on a full disk.
 uint32_t hostWriteAllowance(uint32_t count);
-bool hostCreateFails(const std::string& path);
 bool hostDialogFails();
 void hostResetFaults();

@@ -8,7 +8,6 @@ struct HostFaults {
     bool failFromThenOn[HOST_CALL_KINDS] = {};
     bool shortReads = false;
     int64_t writeBytesLeft = -1;
-    std::string failCreateEnd;
     int allocationsLeft = -1;
     bool failDialog = false;
 };
@@ -40,7 +39,6 @@ void hostFailReadsAfter(int n, bool shortRead) {
     faults().shortReads = shortRead;
 }
 void hostFailWritesAfter(int64_t bytes) { faults().writeBytesLeft = bytes; }
-void hostFailCreate(const std::string& pathEnd) { faults().failCreateEnd = pathEnd; }
 void hostFailAllocationsAfter(int n) { faults().allocationsLeft = n; }
 void hostFailDialog(bool fail) { faults().failDialog = fail; }
 
@@ -59,11 +57,6 @@ uint32_t hostWriteAllowance(uint32_t count) {
     if (left >= 0 && left < count) allowed = static_cast<uint32_t>(left);
     if (left >= 0) left -= allowed;
     return allowed;
-}
-
-bool hostCreateFails(const std::string& path) {
-    const std::string& end = faults().failCreateEnd;
-    return !end.empty() && path.size() >= end.size() && path.compare(path.size() - end.size(), end.size(), end) == 0;
 }
 
 bool hostDialogFails() { return faults().failDialog; }

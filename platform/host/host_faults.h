@@ -8,12 +8,14 @@
 
 #include "platform/host/host_fault_points.h"
 
-const char* const HOST_CALL_NAMES[HOST_CALL_KINDS] = {"read", "seek", "write", "create", "close", "mkdir", "pump"};
+const char* const HOST_CALL_NAMES[HOST_CALL_KINDS] = {"read",  "seek",  "write", "create",
+                                                      "close", "mkdir", "pump",  "rename"};
 
 // The n-th call of a kind from now on fails, once or from then on. A failed
 // read returns -1, a seek -1, a write stops short as on a full disk, a create
 // or a directory creation fails, closing an output file reports failure (the
-// file is closed all the same), and a pump presses the dialog's Cancel.
+// file is closed all the same), a pump presses the dialog's Cancel, and a
+// finished file cannot take its real name.
 void hostFailCall(HostCall kind, int n, bool fromThenOn);
 // Calls of the kind made since the last reset.
 int hostCallCount(HostCall kind);
@@ -21,11 +23,9 @@ int hostCallCount(HostCall kind);
 // Further failures on demand. Reads: the next n calls of osRead succeed,
 // later ones fail, or with shortRead deliver only half of what they are
 // asked for. Writes: n more bytes fit, then writes stop short as on a full
-// disk. Creates: osCreateOutput fails for paths that end with the given text.
-// Allocations: the next n succeed and the ones after fail. The dialog: its
+// disk. Allocations: the next n succeed and the ones after fail. The dialog: its
 // template cannot be loaded. -1, an empty text and false switch them off.
 void hostFailReadsAfter(int n, bool shortRead = false);
 void hostFailWritesAfter(int64_t bytes);
-void hostFailCreate(const std::string& pathEnd);
 void hostFailAllocationsAfter(int n);
 void hostFailDialog(bool fail);

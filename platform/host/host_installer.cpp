@@ -10,14 +10,23 @@
 
 namespace {
 
+// The server makes a window for each conversation, as a DDE server does.
+const int SERVER_WINDOWS = 8;
+int serverWindows[SERVER_WINDOWS];
+
+struct PostedAck {
+    WindowHandle client;
+    WindowHandle server;
+};
+
 struct HostInstaller {
     std::vector<HostAction> actions;
     HostDdeServer server;
-    std::deque<WindowHandle> postedAcks;  // clients owed an acknowledgment
+    std::deque<PostedAck> postedAcks;  // acknowledgments owed to clients
+    std::deque<PostedAck> lateAcks;    // held back until the next execute
+    int conversations = 0;
     uint32_t clock = 0;
 };
-
-int serverWindow;
 
 HostInstaller& installer() {
     static HostInstaller state;
@@ -33,14 +42,16 @@ void record(HostActionKind kind, const std::string& key, const std::string& name
 void hostResetInstaller() { installer() = HostInstaller(); }
 const std::vector<HostAction>& hostInstallerActions() { return installer().actions; }
 void hostSetDdeServer(const HostDdeServer& server) { installer().server = server; }
-WindowHandle hostDdeServerWindow() { return &serverWindow; }
+WindowHandle hostDdeServerWindow() {
+    return &serverWindows[(installer().conversations + SERVER_WINDOWS - 1) % SERVER_WINDOWS];
+}
 uint32_t hostClock() { return installer().clock; }
 
 void hostDeliverDdeAcks(WindowHandle dialog) {
     while (!installer().postedAcks.empty()) {
-        WindowHandle client = installer().postedAcks.front();
+        PostedAck ack = installer().postedAcks.front();
         installer().postedAcks.pop_front();
-        if (client == dialog) hostSendDialogEvent(dialog, DIALOG_DDE_ACK, reinterpret_cast<uintptr_t>(&serverWindow));
+        if (ack.client == dialog) hostSendDialogEvent(dialog, DIALOG_DDE_ACK, reinterpret_cast<uintptr_t>(ack.server));
     }
 }
 
@@ -77,19 +88,26 @@ void osStartProgram(const char* commandLine, uint32_t) { record(HOST_PROGRAM_STA
 
 void osDdeInitiate(WindowHandle client, const char* application, const char* topic) {
     record(HOST_DDE_INITIATE, application, topic, "");
+    ++installer().conversations;
     if (installer().server.answersInitiate)
-        hostSendDialogEvent(client, DIALOG_DDE_ACK, reinterpret_cast<uintptr_t>(&serverWindow));
+        hostSendDialogEvent(client, DIALOG_DDE_ACK, reinterpret_cast<uintptr_t>(hostDdeServerWindow()));
 }
 
+// A late server's replies to an earlier execute arrive just ahead of the
+// replies to this one, which are held back in their turn.
 int osDdeExecute(WindowHandle client, WindowHandle server, const char* commands) {
-    if (installer().server.executeFails || server != &serverWindow) return 0;
+    HostInstaller& state = installer();
+    if (state.server.executeFails || server != hostDdeServerWindow()) return 0;
     record(HOST_DDE_EXECUTE, "", "", commands);
-    for (int i = 0; i < installer().server.executeAcks; ++i) installer().postedAcks.push_back(client);
+    state.postedAcks.insert(state.postedAcks.end(), state.lateAcks.begin(), state.lateAcks.end());
+    state.lateAcks.clear();
+    std::deque<PostedAck>& replies = state.server.repliesLate ? state.lateAcks : state.postedAcks;
+    for (int i = 0; i < state.server.executeAcks; ++i) replies.push_back({client, server});
     return 1;
 }
 
 void osDdeTerminate(WindowHandle, WindowHandle server) {
-    record(HOST_DDE_TERMINATE, server == &serverWindow ? "server" : "another window", "", "");
+    record(HOST_DDE_TERMINATE, server == hostDdeServerWindow() ? "server" : "another window", "", "");
 }
 
 // Each look at the clock finds it a tick further on, so that a wait for an

@@ -1,11 +1,14 @@
 // The platform services on POSIX, with the switches and records the tests and
 // velkar-run need (host_control.h).
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -41,7 +44,13 @@ struct HostSettings {
     std::function<void(const char*)> outputObserver;
     // Attribute bits a POSIX file cannot carry (archive, hidden, system).
     std::map<std::string, uint32_t> extraAttributes;
+    uint32_t tempNumber = static_cast<uint32_t>(::getpid());
 };
+
+// The temporary file being written, for the signal handler, which may only
+// unlink: a fixed buffer, and a flag set once the name is complete.
+char pendingTemp[4096];
+volatile sig_atomic_t pendingTempSet = 0;
 
 // The handle of a pretended output file.
 const FileHandle DISCARD_FILE = 0x7FFF0000;
@@ -169,24 +178,97 @@ int32_t osRead(FileHandle file, void* buffer, uint32_t count) {
 
 void osClose(FileHandle file) { ::close(static_cast<int>(file)); }
 
+namespace {
+
 // Windows refuses to replace a read-only file or a directory; the host
 // checks that itself, since root could write to either.
+bool refusesReplacement(const std::string& name) {
+    struct stat info;
+    return ::stat(name.c_str(), &info) == 0 && (S_ISDIR(info.st_mode) || !(info.st_mode & S_IWUSR));
+}
+
+}  // namespace
+
 FileHandle osCreateOutput(const char* path) {
     if (HOST_FAULTS && hostCallFails(HOST_CREATE)) return INVALID_FILE;
+    if (host().discardOutput) return DISCARD_FILE;
     std::string name = hostPath(path);
-    if (HOST_FAULTS && hostCreateFails(name)) return INVALID_FILE;
-    FileHandle handle = DISCARD_FILE;
-    if (!host().discardOutput) {
-        struct stat info;
-        if (::stat(name.c_str(), &info) == 0 && (S_ISDIR(info.st_mode) || !(info.st_mode & S_IWUSR)))
+    if (refusesReplacement(name)) return INVALID_FILE;
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return INVALID_FILE;
+    host().extraAttributes.erase(name);
+    return fd;
+}
+
+// GetTempFileNameA's names: a prefix and four hex digits, tried in turn
+// from a number of the process's own until one is free.
+FileHandle osCreateTempOutput(char* path, uint32_t size) {
+    if (HOST_FAULTS && hostCallFails(HOST_CREATE)) return INVALID_FILE;
+    std::string directory = path;
+    if (!directory.empty() && directory.back() != '/' && directory.back() != '\\') directory += '/';
+    for (int tries = 0; tries < 0x10000; ++tries) {
+        char name[16];
+        std::snprintf(name, sizeof(name), "VLK%04X.TMP", ++host().tempNumber & 0xFFFF);
+        std::string temp = directory + name;
+        if (temp.size() + 1 > size) return INVALID_FILE;
+        if (host().discardOutput) {
+            std::memcpy(path, temp.c_str(), temp.size() + 1);
+            return DISCARD_FILE;
+        }
+        std::string hostName = hostPath(temp.c_str());
+        int fd = ::open(hostName.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        if (fd < 0 && errno == EEXIST) continue;
+        if (fd < 0 || hostName.size() >= sizeof(pendingTemp)) {
+            if (fd >= 0) {
+                ::close(fd);
+                ::unlink(hostName.c_str());
+            }
             return INVALID_FILE;
-        int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0) return INVALID_FILE;
-        host().extraAttributes.erase(name);
-        handle = fd;
+        }
+        pendingTempSet = 0;
+        std::memcpy(pendingTemp, hostName.c_str(), hostName.size() + 1);
+        pendingTempSet = 1;
+        std::memcpy(path, temp.c_str(), temp.size() + 1);
+        return fd;
     }
-    if (host().outputObserver) host().outputObserver(path);
-    return handle;
+    return INVALID_FILE;
+}
+
+// rename() replaces the target whole or not at all, which is all that is
+// promised: nothing is synced, so a power cut may still lose the new file.
+int osReplaceFile(const char* from, const char* to) {
+    if (HOST_FAULTS && hostCallFails(HOST_RENAME)) return 0;
+    if (!host().discardOutput) {
+        std::string target = hostPath(to);
+        if (refusesReplacement(target) || ::rename(hostPath(from).c_str(), target.c_str()) != 0) return 0;
+        pendingTempSet = 0;
+        host().extraAttributes.erase(target);
+    }
+    if (host().outputObserver) host().outputObserver(to);
+    return 1;
+}
+
+namespace {
+
+void removePendingTemp(int signalNumber) {
+    if (pendingTempSet) ::unlink(pendingTemp);
+    ::signal(signalNumber, SIG_DFL);
+    ::raise(signalNumber);
+}
+
+}  // namespace
+
+// A signal that was ignored when the process started (nohup, a background
+// job's SIGINT) stays ignored.
+void hostRemoveTempFileOnSignals() {
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction previous;
+        if (::sigaction(signalNumber, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
+        struct sigaction action = {};
+        action.sa_handler = removePendingTemp;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(signalNumber, &action, nullptr);
+    }
 }
 
 int osWrite(FileHandle file, const void* data, uint32_t count, uint32_t* written) {
@@ -211,7 +293,9 @@ int osCloseOutput(FileHandle file) {
 
 int osDeleteFile(const char* path) {
     if (host().discardOutput) return 1;
-    return ::unlink(hostPath(path).c_str()) == 0;
+    std::string name = hostPath(path);
+    if (pendingTempSet && name == pendingTemp) pendingTempSet = 0;
+    return ::unlink(name.c_str()) == 0;
 }
 
 namespace {

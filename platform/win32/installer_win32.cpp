@@ -27,10 +27,7 @@ typedef DWORD(WINAPI* ShortPathFunction)(LPCSTR, LPSTR, DWORD);
 typedef DWORD(WINAPI* IdleWaitFunction)(HANDLE, DWORD);
 typedef LRESULT(WINAPI* TimedSendFunction)(HWND, UINT, WPARAM, LPARAM, UINT, UINT, PDWORD_PTR);
 
-// A function of a system module that may lack it, or 0; the caller casts
-// it to its own type.
-typedef void (*AnyFunction)();
-static AnyFunction systemFunction(const char* module, const char* name) {
+AnyFunction systemFunction(const char* module, const char* name) {
     HMODULE handle = GetModuleHandleA(module);
     return handle ? reinterpret_cast<AnyFunction>(GetProcAddress(handle, name)) : 0;
 }

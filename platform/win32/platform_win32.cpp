@@ -60,6 +60,36 @@ int osWrite(FileHandle file, const void* data, uint32_t count, uint32_t* written
 int osCloseOutput(FileHandle file) { return CloseHandle(reinterpret_cast<HANDLE>(file)) != 0; }
 
 int osDeleteFile(const char* path) { return DeleteFileA(path) != 0; }
+
+// GetTempFileNameA creates the file, so the name is ours even before the
+// output is opened; a file that cannot be opened is removed again.
+FileHandle osCreateTempOutput(char* path, uint32_t size) {
+    char directory[MAX_PATH];
+    uint32_t n = 0;
+    for (; path[n] && n + 1 < sizeof(directory); ++n) directory[n] = path[n];
+    if (path[n] || size < MAX_PATH) return INVALID_FILE;
+    directory[n] = 0;
+    if (!GetTempFileNameA(directory, "VLK", 0, path)) return INVALID_FILE;
+    FileHandle file = osCreateOutput(path);
+    if (file == INVALID_FILE) DeleteFileA(path);
+    return file;
+}
+
+typedef BOOL(WINAPI* MoveReplacingFunction)(LPCSTR, LPCSTR, DWORD);
+
+// Win32s lacks MoveFileExA, and Windows 95, 98 and Me have it only to fail
+// it: there the old file is deleted first, and a file that cannot be
+// deleted (read-only, open elsewhere) then stops the move.
+int osReplaceFile(const char* from, const char* to) {
+    MoveReplacingFunction moveReplacing =
+        reinterpret_cast<MoveReplacingFunction>(systemFunction("KERNEL32", "MoveFileExA"));
+    if (moveReplacing) {
+        if (moveReplacing(from, to, MOVEFILE_REPLACE_EXISTING)) return 1;
+        if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return 0;
+    }
+    DeleteFileA(to);
+    return MoveFileA(from, to) != 0;
+}
 int osOutputPathAllowed(const char*, const char*) { return 1; }
 
 int osCreateDirectory(const char* path) { return CreateDirectoryA(path, 0) != 0; }

@@ -61,7 +61,7 @@ free_kb=$(df -Pk "$cache" | awk 'NR == 2 { print $4 }')
 [ "$free_kb" -ge $((6 * 1024 * 1024)) ] || die "needs 6 GB free under $cache, $((free_kb / 1024)) MB there"
 
 started=$(date +%s)
-say "building the guest's disk under $image_dir (once: about five minutes)"
+say "building the guest's disk under $image_dir (once: about four minutes)"
 # Images of other versions of the package list or scripts are of no use.
 # Never across a file system: a build cut short can leave /dev bound inside.
 as_root rm -rf --one-file-system "$cache"/image-*

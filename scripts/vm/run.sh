@@ -107,7 +107,7 @@ template_disk() {
     flock 8
     if [ ! -f "$disk.ready" ]; then
         rm -f "$image_dir"/template-*
-        say "making the Wine prefix template inside the guest (once: one to three minutes)"
+        say "making the Wine prefix template inside the guest (once: three to five minutes)"
         started=$(date +%s)
         qemu-img create -q -f qcow2 -b rootfs.img -F raw "$disk.new"
         results=$(mktemp -d)

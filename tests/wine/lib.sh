@@ -182,7 +182,7 @@ wine_route() {
             elif [ ! -f "$VELKAR_BUILD/route_probe.exe" ]; then
                 VELKAR_WINE_ROUTE=native VELKAR_WINE_REASON="route_probe.exe is not built; run scripts/build.sh"
             elif make_template; then
-                VELKAR_WINE_ROUTE=native VELKAR_WINE_REASON="a 32-bit Windows program ran under Wine"
+                VELKAR_WINE_ROUTE=native VELKAR_WINE_REASON="32-bit Windows programs run under Wine here"
             else
                 VELKAR_WINE_ROUTE=vm
                 VELKAR_WINE_REASON="this machine does not run 32-bit Windows programs under Wine: $(tail -1 "$WINE_WORK/template.log")"
@@ -190,8 +190,9 @@ wine_route() {
             ;;
         *) VELKAR_WINE_ROUTE=none VELKAR_WINE_REASON="VELKAR_WINE=$VELKAR_WINE is neither vm nor native" ;;
         esac
-        if [ "$VELKAR_WINE_ROUTE" = vm ] && why=$("$VELKAR_ROOT/scripts/vm/run.sh" --check); [ -n "${why:-}" ]; then
-            VELKAR_WINE_ROUTE=none VELKAR_WINE_REASON="$VELKAR_WINE_REASON, and the emulated guest cannot run: $why"
+        if [ "$VELKAR_WINE_ROUTE" = vm ]; then
+            why=$("$VELKAR_ROOT/scripts/vm/run.sh" --check) ||
+                VELKAR_WINE_ROUTE=none VELKAR_WINE_REASON="$VELKAR_WINE_REASON, and the emulated guest cannot run: $why"
         fi
         export VELKAR_WINE_ROUTE VELKAR_WINE_REASON
     fi

@@ -1,24 +1,18 @@
 #include "tools/velkar_build/archive_packer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <exception>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
-#include <thread>
 
 #include "archive/member_header.h"
 #include "decode/crc16.h"
 #include "tools/velkar_build/code_page.h"
+#include "tools/velkar_build/member_writer.h"
+#include "tools/velkar_build/system.h"
 
 namespace {
 
@@ -40,20 +34,16 @@ uint32_t clampedSeconds(int64_t seconds) {
     return seconds > 0xFFFFFFFF ? 0xFFFFFFFFu : static_cast<uint32_t>(seconds);
 }
 
-// A file's three times and its attribute. The creation time comes from the
-// file system where it keeps one, else it is the modification time.
-void fillFromFile(const std::string& path, bool directory, MemberFields* fields) {
-    struct statx info = {};
-    if (statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &info) != 0)
-        throw std::runtime_error(path + ": " + std::strerror(errno));
-    fields->timeStamp = clampedSeconds(info.stx_mtime.tv_sec);
-    fields->lastWriteTime = unixToFileTimeValue(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec);
-    fields->lastAccessTime = unixToFileTimeValue(info.stx_atime.tv_sec, info.stx_atime.tv_nsec);
-    fields->creationTime = (info.stx_mask & STATX_BTIME)
-                               ? unixToFileTimeValue(info.stx_btime.tv_sec, info.stx_btime.tv_nsec)
-                               : fields->lastWriteTime;
+// A file's three times and its attribute; returns its size.
+uint64_t fillFromFile(const std::filesystem::path& path, bool directory, MemberFields* fields) {
+    FileFacts facts = fileFacts(path);
+    fields->timeStamp = clampedSeconds(facts.modifiedSeconds);
+    fields->lastWriteTime = facts.lastWriteTime;
+    fields->lastAccessTime = facts.lastAccessTime;
+    fields->creationTime = facts.creationTime;
     if (directory) fields->attribute = ATTRIBUTE_DIRECTORY;
-    else fields->attribute = (info.stx_mode & S_IWUSR) ? ATTRIBUTE_ARCHIVE : ATTRIBUTE_READ_ONLY;
+    else fields->attribute = facts.readOnly ? ATTRIBUTE_READ_ONLY : ATTRIBUTE_ARCHIVE;
+    return facts.size;
 }
 
 }  // namespace
@@ -142,22 +132,20 @@ void ArchivePacker::addEntry(const SourceEntry& entry) {
     MemberFields fields;
     fields.fileName = names.fileName;
     fields.directory = names.directory;
-    std::string path = entry.path.string();
-    fillFromFile(path, entry.directory, &fields);
+    std::string path = utf8Of(entry.path);
+    uint64_t size = fillFromFile(entry.path, entry.directory, &fields);
     if (entry.directory) {
         fields.method = 'd';
         addMember(fields, 0, nullptr, path);
         return;
     }
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0) throw std::runtime_error(path + ": " + std::strerror(errno));
-    uint64_t size = static_cast<uint64_t>(info.st_size);
     if (size > MAX_MEMBER_SIZE)
         throw std::runtime_error(path + ": is 4 GiB or larger; an LZH member holds less than 4 GiB");
+    std::filesystem::path source = entry.path;
     addMember(
         fields, size,
-        [path] {
-            std::shared_ptr<std::FILE> file(std::fopen(path.c_str(), "rb"), [](std::FILE* f) {
+        [source, path] {
+            std::shared_ptr<std::FILE> file(openForReading(source), [](std::FILE* f) {
                 if (f) std::fclose(f);
             });
             if (!file) throw std::runtime_error(path + ": cannot be read: " + std::strerror(errno));
@@ -226,7 +214,7 @@ private:
 // What a worker made of a member: its packed bytes with their CRC, or word
 // that it is to be stored, or the failure to report when its turn comes.
 struct ArchivePacker::Packed {
-    bool done = false;
+    std::atomic<bool> done{false};
     bool stored = true;
     uint16_t crc = 0;
     uint64_t packedBytes = 0;
@@ -308,66 +296,54 @@ void ArchivePacker::writeMember(Member& member, Packed& packed) {
 }
 
 // Workers take members in order but may finish them in any order; this
-// thread writes each when its turn comes. A worker starts a member only
-// within a window of members ahead of the one being written, so memory
-// stays bounded by the worker count, not by the tree.
+// thread writes each when its turn comes. A worker takes a turn before it
+// starts a member and this thread gives one back after writing one, so no
+// worker runs more than a window ahead and memory stays bounded by the
+// worker count, not by the tree.
 void ArchivePacker::finish() {
     unsigned workerCount = std::max(1u, settings_.jobs);
-    size_t window = 2 * static_cast<size_t>(workerCount);
-    std::vector<Packed> packed(members_.size());
-    std::mutex mutex;
-    std::condition_variable changed;
-    size_t nextToPack = 0;
-    size_t nextToWrite = 0;
-    bool stopping = false;
+    size_t count = members_.size();
+    std::vector<Packed> packed(count);
+    std::atomic<size_t> nextToPack(0);
+    std::atomic<bool> stopping(false);
     std::atomic<uint64_t> bytesRead(0);
+    Semaphore turns(2 * workerCount);
+    // Given once for every member packed; the writer looks again after each.
+    Semaphore finished(0);
 
     auto work = [&] {
-        std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
-            changed.wait(
-                lock, [&] { return stopping || nextToPack >= members_.size() || nextToPack < nextToWrite + window; });
-            if (stopping || nextToPack >= members_.size()) return;
+            turns.acquire();
+            if (stopping) return;
             size_t index = nextToPack++;
-            lock.unlock();
+            if (index >= count) return;
             try {
                 pack(members_[index], packed[index]);
             } catch (...) {
                 packed[index].failure = std::current_exception();
             }
             bytesRead += members_[index].size;
-            lock.lock();
             packed[index].done = true;
-            changed.notify_all();
+            finished.release();
         }
     };
-    std::vector<std::thread> workers;
+    Threads workers;
+    // A turn for each worker, so that every waiting one wakes and sees the stop.
     auto stopWorkers = [&] {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            stopping = true;
-        }
-        changed.notify_all();
-        for (std::thread& worker : workers) worker.join();
-        workers.clear();
+        stopping = true;
+        turns.release(workerCount);
+        workers.join();
     };
     try {
-        for (unsigned i = 0; i < workerCount; ++i) workers.emplace_back(work);
-        while (nextToWrite < members_.size()) {
-            {
-                std::unique_lock<std::mutex> lock(mutex);
-                while (!packed[nextToWrite].done) {
-                    changed.wait_for(lock, std::chrono::milliseconds(100));
-                    if (settings_.progress) settings_.progress(bytesRead);
-                }
+        for (unsigned i = 0; i < workerCount; ++i) workers.start(work);
+        for (size_t next = 0; next < count; ++next) {
+            while (!packed[next].done) {
+                finished.acquire(100);
+                if (settings_.progress) settings_.progress(bytesRead);
             }
-            writeMember(members_[nextToWrite], packed[nextToWrite]);
-            packed[nextToWrite].bytes.clear();
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                ++nextToWrite;
-            }
-            changed.notify_all();
+            writeMember(members_[next], packed[next]);
+            packed[next].bytes.clear();
+            turns.release();
         }
     } catch (...) {
         stopWorkers();
@@ -378,5 +354,9 @@ void ArchivePacker::finish() {
     members_.clear();
     const unsigned char end[2] = {0, 0};
     write(end, sizeof(end));
-    if (std::fflush(out_) != 0) throw std::runtime_error(outName_ + ": cannot be written: " + std::strerror(errno));
+    // A member stored after a packing that ran longer leaves stale bytes
+    // behind the end.
+    uint64_t length = tell();
+    if (std::fflush(out_) != 0 || !truncateFile(out_, length))
+        throw std::runtime_error(outName_ + ": cannot be written: " + std::strerror(errno));
 }

@@ -7,6 +7,7 @@
 #include "common/byte_order.h"
 #include "common/formats.h"
 #include "common/run_state.h"
+#include "devtools/stub_layout/pe_move.h"
 #include "tools/velkar_build/execution_level.h"
 
 namespace {
@@ -64,6 +65,25 @@ void checkStub(const Bytes& stub) {
     }
     for (size_t i = SETTINGS_OFFSET; i < SETTINGS_OFFSET + SETTINGS_SIZE; ++i)
         if (stub[i] != 0) throw std::runtime_error("already carries settings; give the bare stub");
+}
+
+Bytes stubWithResources(const Bytes& stub, const BuildOptions& options) {
+    if (options.icon.empty() && !options.version.given()) return stub;
+    Bytes result = stub;
+    std::vector<Resource> resources = readResources(result);
+    if (!options.icon.empty()) replaceIcon(resources, options.icon);
+    if (options.version.given()) replaceVersion(resources, options.version, options.codePage);
+    writeResources(result, resources);
+    return result;
+}
+
+uint32_t checksumField(const Bytes& image) {
+    if (!fits(image, PE_OFFSET_FIELD, 4)) return 0;
+    uint32_t pe = readLittle32(&image[PE_OFFSET_FIELD]);
+    // The optional header must reach past the field.
+    if (!fits(image, pe, COFF_HEADER_SIZE) || readLittle16(&image[pe + 20]) < 68) return 0;
+    uint32_t field = checksumOffset(image);
+    return fits(image, field, 4) && readLittle32(&image[field]) != 0 ? field : 0;
 }
 
 Bytes stubWithSettings(const Bytes& stub, const BuildOptions& options) {
@@ -125,5 +145,6 @@ Bytes buildSelfExtractor(const Bytes& stub, const Bytes& archive, const BuildOpt
     result.insert(result.end(), archive.begin(), archive.begin() + static_cast<std::ptrdiff_t>(scan.length));
     result.push_back(0);
     result.push_back(0);
+    if (checksumField(stub)) updateChecksum(result);
     return result;
 }

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-using Bytes = std::vector<unsigned char>;
+#include "tools/velkar_build/icon_file.h"
+#include "tools/velkar_build/version_resource.h"
 
 struct BuildOptions {
     std::string title;
@@ -16,12 +17,24 @@ struct BuildOptions {
     unsigned char flags = 0;
     bool restoreAttributes = false;
     bool requireAdministrator = false;  // the manifest's execution level, for installers
+    std::vector<IconImage> icon;        // replaces the stub's icon when not empty
+    VersionInfo version;                // replaces the stub's version information when given
+    int codePage = 1252;                // of the version information's texts
 };
 
 // Throws std::runtime_error unless the stub is a whole, bare Velkar stub:
 // the marker, a PE image whose headers and sections lie inside the file,
 // and an empty settings block.
 void checkStub(const Bytes& stub);
+
+// The stub with the icon and the version information of the options; the
+// stub itself when they ask for neither. Throws std::runtime_error on a stub
+// whose resources cannot be rewritten.
+Bytes stubWithResources(const Bytes& stub, const BuildOptions& options);
+
+// Where the image's CheckSum lies when it set one, else 0: the loader
+// checks nothing then, so the field stays zero.
+uint32_t checksumField(const Bytes& image);
 
 // The stub with its settings block filled for an archive appended right
 // behind it. Checks the stub first; throws on a text too long for its field.
@@ -43,5 +56,5 @@ struct ArchiveScan {
 ArchiveScan checkArchive(const Bytes& archive);
 
 // The self-extracting file's bytes for an archive made elsewhere: its
-// members, then the two-byte end.
+// members, then the two-byte end; the checksum covers them too.
 Bytes buildSelfExtractor(const Bytes& stub, const Bytes& archive, const BuildOptions& options);

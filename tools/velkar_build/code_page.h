@@ -1,4 +1,5 @@
-// Member names as the stub sees them: bytes in an ANSI code page.
+// Member names as the stub sees them: bytes in an ANSI code page. The
+// conversions are the system's own (system_posix.cpp, system_windows.cpp).
 #pragma once
 
 #include <string>

@@ -13,7 +13,10 @@
 #include "common/formats.h"
 #include "common/run_state.h"
 #include "decode/crc16.h"
+#include "tools/velkar_build/icon_file.h"
 #include "tools/velkar_build/member_check.h"
+#include "tools/velkar_build/system.h"
+#include "tools/velkar_build/version_resource.h"
 
 namespace {
 
@@ -46,6 +49,33 @@ void printSettings(const SettingsBlock& block, std::ostream& out) {
         << "  restore attributes  " << (block.restoreAttributes ? "on" : "off") << "\n";
 }
 
+// The icon's images and the version information of the program in front of
+// the archive; false when its resources cannot be read.
+bool printResources(std::ifstream& in, uint64_t imageSize, std::ostream& out) {
+    std::vector<unsigned char> image(imageSize);
+    in.seekg(0);
+    std::vector<Resource> resources;
+    std::vector<std::string> icon;
+    std::vector<std::pair<std::string, std::string>> version;
+    try {
+        if (!in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size())))
+            throw std::runtime_error("it is cut short");
+        resources = readResources(image);
+        icon = describeIcon(resources);
+        version = describeVersion(resources);
+    } catch (const std::runtime_error& error) {
+        in.clear();
+        out << "  resources: " << error.what() << "\n";
+        return false;
+    }
+    out << "icon:" << (icon.empty() ? " none" : "") << "\n";
+    for (const std::string& line : icon) out << "  " << line << "\n";
+    out << "version information:" << (version.empty() ? " none" : "") << "\n";
+    for (const auto& [key, text] : version)
+        out << "  " << std::left << std::setw(19) << key << std::right << " " << text << "\n";
+    return true;
+}
+
 std::string memberName(const MemberHeader& header) {
     std::string name(reinterpret_cast<const char*>(header.raw + header.dirNamePos), header.dirNameLength);
     name.append(reinterpret_cast<const char*>(header.raw + header.fileNamePos), header.fileNameLength);
@@ -55,9 +85,7 @@ std::string memberName(const MemberHeader& header) {
 }
 
 std::string timeText(uint32_t unixTime) {
-    std::time_t seconds = unixTime;
-    std::tm parts = {};
-    gmtime_r(&seconds, &parts);
+    std::tm parts = utcTime(unixTime);
     char text[32];
     std::strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%S", &parts);
     return text;
@@ -87,7 +115,7 @@ bool headerCrcMatches(std::vector<unsigned char> raw, const MemberHeader& header
 }  // namespace
 
 int listSelfExtractor(const std::string& path, bool test, std::ostream& out) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(pathFromUtf8(path), std::ios::binary);
     if (!in) throw std::runtime_error(path + ": cannot be read");
     in.seekg(0, std::ios::end);
     uint64_t fileSize = static_cast<uint64_t>(in.tellg());
@@ -105,6 +133,8 @@ int listSelfExtractor(const std::string& path, bool test, std::ostream& out) {
         out << "  " << what << "\n";
         ++problems;
     };
+    if (block.archiveOffset > fileSize) problem("the archive offset lies behind the end of the file");
+    else if (!printResources(in, block.archiveOffset, out)) ++problems;
     uint64_t at = block.archiveOffset;
     uint16_t tamperValue = 0;
     if (block.flags & FLAG_TAMPER_CHECK) {

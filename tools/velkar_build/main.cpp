@@ -1,16 +1,12 @@
 // velkar-build: makes a self-extracting file from the stub and files and
 // directories it packs itself, or a level-2 LZH archive made elsewhere;
 // lists and tests the files it makes.
-#include <unistd.h>
-
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <stdexcept>
-#include <thread>
 
 #include "common/run_state.h"
 #include "tools/velkar_build/archive_packer.h"
@@ -19,12 +15,14 @@
 #include "tools/velkar_build/listing.h"
 #include "tools/velkar_build/output_file.h"
 #include "tools/velkar_build/source_tree.h"
+#include "tools/velkar_build/system.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const char* const VERSION = "velkar-build 1.1";
+const size_t LZH_SEARCH_LIMIT = 65536;
 
 const char* const USAGE =
     "usage: velkar-build -o OUT.exe [settings] [--method lh0|lh5|lh6|lh7] [--best] [-j N]\n"
@@ -32,7 +30,9 @@ const char* const USAGE =
     "       velkar-build -o OUT.exe [settings] --archive IN.lzh\n"
     "       velkar-build --list FILE.exe | --test FILE.exe | --help | --version\n"
     "settings: [--stub velkar.exe] [--title T] [--install-title T] [--dir D] [--command C]\n"
-    "          [--auto-start] [--overwrite] [--no-keep-newer] [--restore-attributes] [--tamper] [--admin]\n";
+    "          [--auto-start] [--overwrite] [--no-keep-newer] [--restore-attributes] [--tamper] [--admin]\n"
+    "          [--icon FILE.ico] [--file-version A.B.C.D] [--product-version A.B.C.D] [--company T]\n"
+    "          [--description T] [--product T] [--copyright T] [--original-name T]\n";
 
 const char* const HELP =
     "Packs files and directories (recursively, in sorted order) into a Velkar\n"
@@ -54,7 +54,13 @@ const char* const HELP =
     "  --admin               make Windows Vista and later ask for an administrator before\n"
     "                        the file runs: for installers that must write to protected\n"
     "                        folders such as Program Files\n"
-    "  --list FILE.exe       print the settings and every member\n"
+    "  --icon FILE.ico       the icon of the dialog and of the file in Explorer: every\n"
+    "                        image of FILE.ico (all sizes and depths, PNG ones too)\n"
+    "  --file-version A.B.C.D, --product-version A.B.C.D, --company T, --description T,\n"
+    "  --product T, --copyright T, --original-name T\n"
+    "                        the version information shown in the file's Properties,\n"
+    "                        in place of Velkar's own; texts in the --codepage's language\n"
+    "  --list FILE.exe       print the settings, icon, version information and every member\n"
     "  --test FILE.exe       check every member's CRC with Velkar's own decoder\n";
 
 const long MAX_JOBS = 256;
@@ -65,8 +71,8 @@ struct UsageError : std::runtime_error {
 
 Bytes readFile(const std::string& path) {
     std::error_code error;
-    if (fs::is_directory(path, error)) throw std::runtime_error(path + ": is a directory, not a file");
-    std::ifstream in(path, std::ios::binary);
+    if (fs::is_directory(pathFromUtf8(path), error)) throw std::runtime_error(path + ": is a directory, not a file");
+    std::ifstream in(pathFromUtf8(path), std::ios::binary);
     if (!in) throw std::runtime_error(path + ": cannot be read");
     Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) throw std::runtime_error(path + ": cannot be read");
@@ -78,27 +84,27 @@ void note(const std::string& text) { std::cerr << "velkar-build: note: " << text
 // Without --stub: $VELKAR_STUB, then where the install step and the build
 // put velkar.exe relative to this program, then the current folder.
 std::string findStub() {
-    if (const char* fromEnvironment = std::getenv("VELKAR_STUB"))
-        if (*fromEnvironment) return fromEnvironment;
+    std::string fromEnvironment = environmentText("VELKAR_STUB");
+    if (!fromEnvironment.empty()) return fromEnvironment;
     std::vector<fs::path> tried;
     std::error_code error;
-    fs::path self = fs::read_symlink("/proc/self/exe", error);
-    if (!error) {
+    fs::path self = programPath();
+    if (!self.empty()) {
         fs::path bin = self.parent_path();
         tried = {bin / "velkar.exe", bin / "../share/velkar/velkar.exe", bin / "../../windows/velkar.exe"};
     }
     tried.push_back(fs::current_path(error) / "velkar.exe");
     std::string list;
     for (const fs::path& path : tried) {
-        if (fs::is_regular_file(path, error)) return path.lexically_normal().string();
-        list += "\n  " + path.lexically_normal().string();
+        if (fs::is_regular_file(path, error)) return utf8Of(path.lexically_normal());
+        list += "\n  " + utf8Of(path.lexically_normal());
     }
     throw std::runtime_error("the stub velkar.exe was not found; give it with --stub FILE. Tried:" + list);
 }
 
 bool samePath(const std::string& a, const std::string& b) {
     std::error_code error;
-    return fs::equivalent(a, b, error);
+    return fs::equivalent(pathFromUtf8(a), pathFromUtf8(b), error);
 }
 
 // Texts for the stub's message box and script, in the archive's code page;
@@ -116,7 +122,7 @@ std::string reservedText(const std::string& path, int codePage, size_t limit) {
 
 class ProgressBar {
 public:
-    explicit ProgressBar(uint64_t total) : total_(total), shown_(isatty(STDERR_FILENO) && total > 0) {}
+    explicit ProgressBar(uint64_t total) : total_(total), shown_(errorIsConsole() && total > 0) {}
     ~ProgressBar() {
         if (shown_ && drawn_) std::cerr << "\r" << std::string(60, ' ') << "\r" << std::flush;
     }
@@ -140,7 +146,7 @@ private:
 };
 
 struct Command {
-    std::string output, archive, stub, question, script, baseDir, list, test;
+    std::string output, archive, stub, question, script, baseDir, list, test, icon;
     std::vector<std::string> paths;
     BuildOptions options;
     PackSettings pack;
@@ -159,8 +165,8 @@ Sources gatherSources(const Command& command) {
     Sources sources;
     std::error_code error;
     for (const SourceEntry& entry : collectSources(command.paths, command.baseDir, note)) {
-        if (!entry.directory && samePath(entry.path.string(), command.output)) {
-            note(entry.path.string() + ": left out, it is the output");
+        if (!entry.directory && samePath(utf8Of(entry.path), command.output)) {
+            note(utf8Of(entry.path) + ": left out, it is the output");
             continue;
         }
         if (!entry.directory) sources.totalBytes += fs::file_size(entry.path, error);
@@ -179,6 +185,7 @@ void packSources(const Command& command, const Sources& sources, const Bytes& st
     if (tamper) head.insert(head.end(), 2, 0);  // the tamper value, filled in at the end
     if (std::fwrite(head.data(), 1, head.size(), out.file()) != head.size())
         throw std::runtime_error(out.path() + ": cannot be written");
+    uint32_t checksum = checksumField(head);
 
     ProgressBar bar(sources.totalBytes);
     PackSettings settings = command.pack;
@@ -195,6 +202,7 @@ void packSources(const Command& command, const Sources& sources, const Bytes& st
             std::fwrite(value, 1, 2, out.file()) != 2)
             throw std::runtime_error(out.path() + ": cannot be written");
     }
+    if (checksum) out.updateChecksum(checksum);
 }
 
 void wrapArchive(const Command& command, const Bytes& stub, OutputFile& out) {
@@ -211,14 +219,27 @@ void wrapArchive(const Command& command, const Bytes& stub, OutputFile& out) {
         throw std::runtime_error(out.path() + ": cannot be written");
 }
 
-Command parseCommand(int argc, char** argv) {
+// The version information's key for a text option, or nullptr.
+const char* versionKey(const std::string& option) {
+    static const char* const keys[][2] = {{"--company", "CompanyName"},
+                                          {"--description", "FileDescription"},
+                                          {"--product", "ProductName"},
+                                          {"--copyright", "LegalCopyright"},
+                                          {"--original-name", "OriginalFilename"}};
+    for (const auto& key : keys)
+        if (option == key[0]) return key[1];
+    return nullptr;
+}
+
+Command parseCommand(const std::vector<std::string>& argv) {
     Command command;
-    command.pack.jobs = std::max(1u, std::thread::hardware_concurrency());
-    auto value = [&](int& i) -> std::string {
-        if (i + 1 >= argc) throw UsageError(std::string(argv[i]) + " needs a value");
+    command.pack.jobs = processorCount();
+    size_t argc = argv.size();
+    auto value = [&](size_t& i) -> std::string {
+        if (i + 1 >= argc) throw UsageError(argv[i] + " needs a value");
         return argv[++i];
     };
-    for (int i = 1; i < argc; ++i) {
+    for (size_t i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "-o") command.output = value(i);
         else if (arg == "--stub") command.stub = value(i);
@@ -233,7 +254,18 @@ Command parseCommand(int argc, char** argv) {
         else if (arg == "--no-keep-newer") command.options.flags |= FLAG_NO_KEEP_NEWER;
         else if (arg == "--restore-attributes") command.options.restoreAttributes = true;
         else if (arg == "--admin") command.options.requireAdministrator = true;
-        else if (arg == "--method") {
+        else if (arg == "--icon") command.icon = value(i);
+        else if (arg == "--file-version" || arg == "--product-version") {
+            VersionInfo& version = command.options.version;
+            bool file = arg == "--file-version";
+            std::string text = value(i);
+            if (!parseVersionNumber(text, file ? version.fileVersion : version.productVersion))
+                throw UsageError(arg + " " + text + ": not four numbers of at most 65535 (A.B.C.D)");
+            (file ? version.hasFileVersion : version.hasProductVersion) = true;
+        } else if (const char* key = versionKey(arg)) {
+            std::string text = value(i);
+            if (!text.empty()) command.options.version.strings.emplace_back(key, text);
+        } else if (arg == "--method") {
             std::string method = value(i);
             if (method != "lh0" && method != "lh5" && method != "lh6" && method != "lh7")
                 throw UsageError("--method takes lh0, lh5, lh6 or lh7");
@@ -271,7 +303,7 @@ Command parseCommand(int argc, char** argv) {
     return command;
 }
 
-int runCommand(const Command& command) {
+int runCommand(Command command) {
     if (!command.list.empty() || !command.test.empty()) {
         bool test = !command.test.empty();
         return listSelfExtractor(test ? command.test : command.list, test, std::cout) ? 1 : 0;
@@ -283,15 +315,32 @@ int runCommand(const Command& command) {
         throw UsageError("--question and --script go into an archive velkar-build packs, not one given with --archive");
     if (!command.archive.empty() && samePath(command.archive, command.output))
         throw std::runtime_error(command.output + ": is the input archive; choose another output");
+    command.options.codePage = command.pack.codePage;
+    if (!command.icon.empty()) {
+        Bytes icon = readFile(command.icon);
+        try {
+            command.options.icon = readIconFile(icon);
+        } catch (const std::runtime_error& error) {
+            throw std::runtime_error(command.icon + ": " + error.what());
+        }
+    }
+    if (command.options.version.given()) versionResource(command.options.version, command.options.codePage);
     std::string stubPath = command.stub.empty() ? findStub() : command.stub;
     if (samePath(stubPath, command.output))
         throw std::runtime_error(command.output + ": is the stub; choose another output");
     Bytes stub = readFile(stubPath);
     try {
         checkStub(stub);
+        stub = stubWithResources(stub, command.options);
     } catch (const std::runtime_error& error) {
         throw std::runtime_error(stubPath + ": " + error.what());
     }
+    // Measured with lhasa: it finds an archive whose first header starts
+    // within about the first 64 KB of the file, and no further.
+    if (stub.size() > LZH_SEARCH_LIMIT)
+        note("the archive starts " + std::to_string(stub.size() / 1024) +
+             " KB into the file; some LZH readers (lhasa among them) look for it only in the first 64 KB. "
+             "An icon with smaller images keeps it there");
     if (command.archive.empty()) {
         Sources sources = gatherSources(command);
         OutputFile out(command.output);
@@ -309,7 +358,7 @@ int runCommand(const Command& command) {
 
 int main(int argc, char** argv) {
     try {
-        return runCommand(parseCommand(argc, argv));
+        return runCommand(parseCommand(utf8Arguments(argc, argv)));
     } catch (const UsageError& error) {
         std::cerr << "velkar-build: " << error.what() << "\n" << USAGE;
     } catch (const std::exception& error) {

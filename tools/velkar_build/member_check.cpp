@@ -6,16 +6,18 @@
 #include "decode/block_decoder.h"
 #include "decode/crc16.h"
 #include "decode/output_sink.h"
-#include "platform/host/host_control.h"
+#include "platform/platform.h"
+#include "tools/velkar_build/system.h"
 
 bool decodeWithStub(const std::string& file, const MemberData& member, uint16_t* crc, const std::string& outputPath) {
-    if (member.dataOffset > 0x7FFFFFFF) return false;
+    std::string path = stubCallPath(file);
+    if (path.empty() || member.dataOffset > 0x7FFFFFFF) return false;
     auto d = std::make_unique<DecoderState>();
-    hostSetDiscardOutput(outputPath.empty());
+    std::string discarded = discardDecodedOutput(outputPath.empty());
     bool decoded = false;
-    d->input = osOpenRead(file.c_str());
+    d->input = osOpenRead(path.c_str());
     if (d->input != INVALID_FILE && osSeek(d->input, static_cast<int32_t>(member.dataOffset), SEEK_FROM_START) != -1) {
-        d->output = osCreateOutput(outputPath.empty() ? "discarded" : outputPath.c_str());
+        d->output = osCreateOutput(outputPath.empty() ? discarded.c_str() : outputPath.c_str());
         if (d->output != INVALID_FILE) {
             buildCrcTable(&d->crc, CRC16_POLYNOMIAL);
             resetArchiveInput(d.get());
@@ -29,6 +31,6 @@ bool decodeWithStub(const std::string& file, const MemberData& member, uint16_t*
         }
     }
     if (d->input != INVALID_FILE) osClose(d->input);
-    hostSetDiscardOutput(false);
+    discardDecodedOutput(false);
     return decoded;
 }

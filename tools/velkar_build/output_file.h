@@ -14,6 +14,8 @@ public:
 
     std::FILE* file() { return file_; }
     const std::string& path() const { return path_; }
+    // Sets the PE CheckSum at fieldOffset for the file as written so far.
+    void updateChecksum(uint32_t fieldOffset);
     // Flushes, closes and renames; throws std::runtime_error on a failure.
     void commit();
 

@@ -27,7 +27,8 @@ const char USAGE[] =
     "  --answer=LETTERS     answer the questions in order: y(es) n(o) c(ancel)\n"
     "  --ok                 confirm the destination without asking\n"
     "  --test               decode and check every member without writing anything\n"
-    "  -P, --absolute-paths write members wherever their paths lead, as the stub does;\n"
+    "  -P, --absolute-paths write members wherever their paths lead, into the\n"
+    "                       destination the file suggests, as the stub does;\n"
     "                       without it, a member whose path leaves the destination\n"
     "                       (absolute, a drive, '..', a directory macro, a link) is skipped\n"
     "  --stub-status        exit with the stub's own status (0 or 1) instead of the ones below\n"
@@ -36,7 +37,8 @@ const char USAGE[] =
     "                       (simplified), 949 Korean, 950 Chinese (traditional);\n"
     "                       names come out in UTF-8\n"
     "  -h, --help           show this text;  --version  show the version\n"
-    "The arguments after FILE.exe are the stub's own command line.\n"
+    "The arguments after FILE.exe are the stub's own command line. DIR is the destination;\n"
+    "without it, the current directory (with -P, the one the file suggests).\n"
     "Exit status: 0 every member was unpacked (or checked); 1 members were skipped because\n"
     "their paths leave the destination; 2 a failure (a damaged or unreadable file, a CRC\n"
     "error, a write that failed) or nothing was unpacked; 3 the run was cancelled or a\n"
@@ -57,6 +59,7 @@ struct Options {
     bool absolutePaths = false;
     bool stubStatus = false;
     int codePage = 1252;
+    std::string currentDirectory;  // in the code page
 };
 
 // Linux hands over UTF-8; the core works in the archive's code page.
@@ -177,9 +180,25 @@ void printInstallerActions() {
     }
 }
 
+// The destination comes from the file only with -P: a file that names one
+// (its settings block, "$InstallDir=") could otherwise write into any
+// folder its user can write to. Without a DIR of the user's, the current
+// directory is the destination, and the file's choice is only shown. Set
+// before the auto-start can press OK.
+void chooseDestination(const Options& options, WindowHandle dialog) {
+    if (options.absolutePaths || run->dirFromCommandLine) return;
+    std::string suggested = hostDialogItemText(ID_DIRECTORY);
+    const std::string& current = options.currentDirectory;
+    if (!options.testOnly && suggested != current)
+        std::cout << "velkar-run: the file suggests " << hostPath(suggested.c_str())
+                  << "; unpacking into the current directory (give DIR, or -P for the file's choice)\n";
+    osSetDlgItemText(dialog, ID_DIRECTORY, current.c_str());
+}
+
 // Enter confirms the directory, a typed line replaces it first, and the end
-// of input cancels.
+// of input cancels. A test writes nothing, so it needs no destination.
 int driveDialog(const Options& options, WindowHandle dialog) {
+    if (options.testOnly) return IDOK;
     std::string label = hostDialogItemText(ID_LABEL);
     std::cout << "[" << hostToUtf8(hostDialogCaption()) << "] "
               << (label.empty() ? "Install Directory:" : hostToUtf8(label)) << " "
@@ -293,10 +312,13 @@ int main(int argc, char** argv) {
     std::error_code error;
     std::string file = std::filesystem::absolute(options.file, error).string();
     hostSetModulePath(inCodePage(file));
-    hostSetCurrentDirectory(inCodePage(std::filesystem::current_path(error).string()));
+    options.currentDirectory = inCodePage(std::filesystem::current_path(error).string());
+    hostSetCurrentDirectory(options.currentDirectory);
     for (const char* name : {"TEMP", "TMP", "TZ"}) passEnvironment(name);
     hostSetBoxAnswerer([&](const HostMessageBox& box) { return answerBox(options, box); });
+    hostSetDialogOpened([&](WindowHandle dialog) { chooseDestination(options, dialog); });
     hostSetDialogDriver([&](WindowHandle dialog) { return driveDialog(options, dialog); });
+    hostRemoveTempFileOnSignals();
     hostSetDiscardOutput(options.testOnly);
     const char* verb = options.testOnly ? "testing " : "  ";
     hostSetOutputObserver([verb](const char* path) { std::cout << verb << hostPath(path) << "\n"; });
