@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -235,16 +236,35 @@ TEST(ArchivePackerTest, EveryWorkerCountGivesTheSameBytes) {
     EXPECT_EQ(members[1].header.method, '7');
     EXPECT_EQ(members[2].header.method, '0');
     std::string oneWorker = scratch.read("archive.lzh");
-    for (unsigned jobs : {2u, 5u}) {
+    // The spilled bytes wait in TMPDIR and leave nothing there; where no
+    // file can be made, the packing fails saying why.
+    const char* tmpdir = std::getenv("TMPDIR");
+    std::string savedTmpdir = tmpdir ? tmpdir : "";
+    std::filesystem::create_directories(scratch.file("tmp"));
+    auto packWith = [&](unsigned jobs, const std::string& folder) {
+        setenv("TMPDIR", folder.c_str(), 1);
         settings.jobs = jobs;
         std::string archive = scratch.file("jobs.lzh");
         std::FILE* file = std::fopen(archive.c_str(), "w+b");
         ArchivePacker packer(file, archive, settings);
         for (const SourceEntry& entry : entries) packer.addEntry(entry);
-        packer.finish();
+        try {
+            packer.finish();
+        } catch (const std::runtime_error& error) {
+            std::fclose(file);
+            return std::string(error.what());
+        }
         std::fclose(file);
+        return std::string();
+    };
+    for (unsigned jobs : {2u, 5u}) {
+        EXPECT_EQ(packWith(jobs, scratch.file("tmp")), "");
         EXPECT_TRUE(scratch.read("jobs.lzh") == oneWorker) << jobs << " workers";
     }
+    EXPECT_TRUE(std::filesystem::is_empty(scratch.file("tmp")));
+    EXPECT_EQ(packWith(2, scratch.file("missing")).rfind("no temporary file for packed bytes: ", 0), 0u);
+    if (tmpdir) setenv("TMPDIR", savedTmpdir.c_str(), 1);
+    else unsetenv("TMPDIR");
 }
 
 }  // namespace

@@ -170,8 +170,8 @@ void ArchivePacker::addMember(const MemberFields& fields, uint64_t size, std::fu
     members_.push_back(std::move(member));
 }
 
-// A member's packed bytes, kept in memory up to a limit and in an anonymous
-// temporary file beyond it, so that a worker's memory stays bounded whatever
+// A member's packed bytes, kept in memory up to a limit and in a scratch
+// file beyond it, so that a worker's memory stays bounded whatever
 // the member's size.
 class SpillBuffer {
 public:
@@ -182,7 +182,7 @@ public:
         size_t inMemory = std::min(size, MEMORY_LIMIT - memory_.size());
         memory_.insert(memory_.end(), bytes, bytes + inMemory);
         if (inMemory == size) return;
-        if (!spill_ && !(spill_ = std::tmpfile()))
+        if (!spill_ && !(spill_ = scratchFile()))
             throw std::runtime_error(std::string("no temporary file for packed bytes: ") + std::strerror(errno));
         if (std::fwrite(bytes + inMemory, 1, size - inMemory, spill_) != size - inMemory)
             throw std::runtime_error(std::string("cannot write a temporary file: ") + std::strerror(errno));

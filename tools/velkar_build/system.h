@@ -49,6 +49,11 @@ std::FILE* createNewFile(const std::string& path);
 // Writes the file's data through to the disk.
 bool syncToDisk(std::FILE* file);
 bool truncateFile(std::FILE* file, uint64_t length);
+// A file without a name in the system's temporary folder (TMPDIR or /tmp;
+// on Windows its temporary folder, where std::tmpfile() would use the
+// drive's root), opened for reading and writing and gone once closed or the
+// program ends; or nullptr with errno set.
+std::FILE* scratchFile();
 // Renames from over to, replacing a file of that name.
 bool replaceFile(const std::string& from, const std::string& to);
 void removeFile(const std::string& path);

@@ -77,6 +77,22 @@ bool syncToDisk(std::FILE* file) { return fsync(fileno(file)) == 0; }
 
 bool truncateFile(std::FILE* file, uint64_t length) { return ftruncate(fileno(file), static_cast<off_t>(length)) == 0; }
 
+// Unlinked at once, so that nothing stays behind whatever ends the program.
+std::FILE* scratchFile() {
+    std::string folder = environmentText("TMPDIR");
+    std::string name = (folder.empty() ? std::string("/tmp") : folder) + "/velkar-build-XXXXXX";
+    int fd = mkostemp(&name[0], O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    unlink(name.c_str());
+    std::FILE* file = fdopen(fd, "w+b");
+    if (!file) {
+        int error = errno;
+        close(fd);
+        errno = error;
+    }
+    return file;
+}
+
 bool replaceFile(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
 
 void removeFile(const std::string& path) { unlink(path.c_str()); }

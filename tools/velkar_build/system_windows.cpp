@@ -49,6 +49,19 @@ std::string ansi(const std::wstring& text) {
 
 HANDLE handleOf(std::FILE* file) { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))); }
 
+// The handle as a stream for reading and writing, or nullptr with the handle
+// closed and errno set.
+std::FILE* streamOf(HANDLE handle) {
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
+    std::FILE* file = descriptor < 0 ? nullptr : _fdopen(descriptor, "w+b");
+    if (!file) {
+        if (descriptor < 0) CloseHandle(handle);
+        else _close(descriptor);
+        errno = ENOMEM;
+    }
+    return file;
+}
+
 unsigned __stdcall threadEntry(void* run) {
     (*static_cast<std::function<void()>*>(run))();
     return 0;
@@ -121,14 +134,8 @@ std::FILE* createNewFile(const std::string& path) {
                                                                                  : EACCES;
         return nullptr;
     }
-    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
-    std::FILE* file = descriptor < 0 ? nullptr : _fdopen(descriptor, "w+b");
-    if (!file) {
-        if (descriptor < 0) CloseHandle(handle);
-        else _close(descriptor);
-        DeleteFileW(wide(path).c_str());
-        errno = ENOMEM;
-    }
+    std::FILE* file = streamOf(handle);
+    if (!file) DeleteFileW(wide(path).c_str());
     return file;
 }
 
@@ -139,6 +146,25 @@ bool truncateFile(std::FILE* file, uint64_t length) {
     position.QuadPart = static_cast<LONGLONG>(length);
     return std::fflush(file) == 0 && SetFilePointerEx(handleOf(file), position, nullptr, FILE_BEGIN) &&
            SetEndOfFile(handleOf(file));
+}
+
+// Deleted on close, and by Windows when the program ends however it ends.
+std::FILE* scratchFile() {
+    wchar_t folder[MAX_PATH + 1];
+    wchar_t name[MAX_PATH];
+    DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH || !GetTempFileNameW(folder, L"vkb", 0, name)) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    HANDLE handle = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DeleteFileW(name);
+        errno = EACCES;
+        return nullptr;
+    }
+    return streamOf(handle);
 }
 
 bool replaceFile(const std::string& from, const std::string& to) {
