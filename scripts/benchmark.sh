@@ -2,7 +2,8 @@
 # Packing, then decoding, on a deterministic corpus of about 50 MB.
 # Packing: velkar-build (default and --best) next to jlha for -lh5-, -lh6- and
 # -lh7-: sizes and times, as ratios to jlha (size below 1: we are smaller;
-# speed above 1: we are faster). Each is timed once: packing takes a while.
+# speed above 1: we are faster), on every core and with one thread (-j 1),
+# whose files must be the same. Each is timed once: packing takes a while.
 # Decoding, on the corpus packed by jlha as -lh5- and -lh7-: every reader
 # decodes and checks every member without writing files; our time is split
 # into the CRC alone and the rest. Then the unpack to disk, by us and by
@@ -56,19 +57,23 @@ velkar_pack() {
 
 printf 'packing: corpus of %d bytes in %d files, each packer run once
 ' "$corpus_bytes" "$(find "$bench/corpus" -type f | wc -l)"
-printf '  %-22s %12s %9s %10s %11s\n' "" "bytes" "seconds" "size/jlha" "jlha/time"
+printf '  %-22s %12s %9s %10s %11s %9s %11s\n' "" "bytes" "seconds" "size/jlha" "jlha/time" "-j1 s" "-j1/all"
 for method in 5 6 7; do
     jlha_time=$(seconds_of jlha_pack "$method")
     jlha_size=$(stat -c %s "$bench/lh$method.lzh")
     printf '  %-22s %12d %9.2f\n' "jlha -lh$method-" "$jlha_size" "$jlha_time"
     for effort in "" --best; do
+        one=$(seconds_of velkar_pack "$method" $effort -j 1)
+        cp "$bench/packed.exe" "$bench/packed-j1.exe"
         took=$(seconds_of velkar_pack "$method" $effort)
+        cmp -s "$bench/packed.exe" "$bench/packed-j1.exe" || die "velkar-build -j 1 and on every core differ"
         size=$(( $(stat -c %s "$bench/packed.exe") - stub_bytes ))
-        printf '  %-22s %12d %9.2f %10.4f %11.2f\n' "velkar-build -lh$method- $effort" "$size" "$took" \
-            "$(echo "$size / $jlha_size" | bc -l)" "$(echo "$jlha_time / $took" | bc -l)"
+        printf '  %-22s %12d %9.2f %10.4f %11.2f %9.2f %11.2f\n' "velkar-build -lh$method- $effort" "$size" "$took" \
+            "$(echo "$size / $jlha_size" | bc -l)" "$(echo "$jlha_time / $took" | bc -l)" "$one" \
+            "$(echo "$one / $took" | bc -l)"
     done
 done
-rm -f "$bench/packed.exe"
+rm -f "$bench/packed.exe" "$bench/packed-j1.exe"
 echo
 
 mkdir -p "$bench/tiny"

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -189,6 +190,81 @@ TEST(ArchivePackerTest, SourcesAreNamedAsGivenAndNeverClimbOut) {
     std::filesystem::create_directory_symlink(scratch.file("top"), scratch.file("top/in/loop"));
     EXPECT_EQ(collectSources({"top"}, scratch.path(), ignoreNote).size(), 3u);
     EXPECT_THROW(collectSources({"missing"}, scratch.path(), ignoreNote), std::runtime_error);
+}
+
+// Members are packed by workers in any order but written in the order added:
+// a tree of many small files, one whose packed bytes outgrow a worker's
+// memory and spill to a temporary file, and one that does not shrink and is
+// stored gives the same archive for every worker count.
+TEST(ArchivePackerTest, EveryWorkerCountGivesTheSameBytes) {
+    ScratchDir scratch;
+    uint64_t state = 88172645463325252ull;
+    auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    std::string halfRandom(3u << 20, '\0');  // packs to about 1.5 MB
+    for (char& byte : halfRandom) byte = static_cast<char>('a' + next() % 16);
+    std::string random(1u << 20, '\0');
+    for (char& byte : random) byte = static_cast<char>(next());
+    std::filesystem::create_directories(scratch.file("src/big"));
+    scratch.write("src/big/half-random.txt", halfRandom);
+    scratch.write("src/big/random.bin", random);
+    for (int i = 0; i < 120; ++i) {
+        std::string dir = "src/d" + std::to_string(i % 7);
+        std::filesystem::create_directories(scratch.file(dir));
+        std::string text;
+        for (uint64_t line = 0, lines = next() % 60; line < lines; ++line)
+            text += "entry " + std::to_string(next() % (i + 2)) + " of file " + std::to_string(i) + "\n";
+        if (i % 10 == 3) text = random.substr(static_cast<size_t>(next() % 1000), i);  // stored
+        scratch.write(dir + "/f" + std::to_string(i), text);
+    }
+    // Access times ahead of now, which reading leaves alone, so that every
+    // packing sees the same headers.
+    std::vector<SourceEntry> entries = collectSources({"."}, scratch.file("src"), ignoreNote);
+    for (const SourceEntry& entry : entries) {
+        struct timespec times[2] = {{time(nullptr) + 86400, 0}, {1000000000, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, entry.path.c_str(), times, 0), 0);
+    }
+    PackSettings settings;
+    settings.method = '7';
+    std::vector<ReadMember> members = packAndRead(scratch, entries, settings);
+    ASSERT_EQ(members.size(), entries.size());
+    EXPECT_EQ(members[1].data, halfRandom);
+    EXPECT_EQ(members[1].header.method, '7');
+    EXPECT_EQ(members[2].header.method, '0');
+    std::string oneWorker = scratch.read("archive.lzh");
+    // The spilled bytes wait in TMPDIR and leave nothing there; where no
+    // file can be made, the packing fails saying why.
+    const char* tmpdir = std::getenv("TMPDIR");
+    std::string savedTmpdir = tmpdir ? tmpdir : "";
+    std::filesystem::create_directories(scratch.file("tmp"));
+    auto packWith = [&](unsigned jobs, const std::string& folder) {
+        setenv("TMPDIR", folder.c_str(), 1);
+        settings.jobs = jobs;
+        std::string archive = scratch.file("jobs.lzh");
+        std::FILE* file = std::fopen(archive.c_str(), "w+b");
+        ArchivePacker packer(file, archive, settings);
+        for (const SourceEntry& entry : entries) packer.addEntry(entry);
+        try {
+            packer.finish();
+        } catch (const std::runtime_error& error) {
+            std::fclose(file);
+            return std::string(error.what());
+        }
+        std::fclose(file);
+        return std::string();
+    };
+    for (unsigned jobs : {2u, 5u}) {
+        EXPECT_EQ(packWith(jobs, scratch.file("tmp")), "");
+        EXPECT_TRUE(scratch.read("jobs.lzh") == oneWorker) << jobs << " workers";
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(scratch.file("tmp")));
+    EXPECT_EQ(packWith(2, scratch.file("missing")).rfind("no temporary file for packed bytes: ", 0), 0u);
+    if (tmpdir) setenv("TMPDIR", savedTmpdir.c_str(), 1);
+    else unsetenv("TMPDIR");
 }
 
 }  // namespace

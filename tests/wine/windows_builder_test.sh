@@ -1,7 +1,7 @@
 #!/bin/bash
 # velkar-build.exe, the builder for Windows, under Wine: it finds the stub
 # beside itself, takes drive-letter paths, packs a tree with every method
-# into the very bytes the Linux build writes, lists and tests the result,
+# on two workers into the very bytes the Linux build writes, lists and tests the result,
 # which then unpacks under Wine; and it refuses a name outside the code page.
 set -u
 # shellcheck source=tests/wine/lib.sh
@@ -37,6 +37,9 @@ while [ $(($(date +%s) % 2)) = 0 ]; do sleep 0.05; done
 mkdir -p "$src/top/middle/bottom" "$src/empty/inner empty" "$src/other"
 seq 1 30000 > "$src/top/numbers.txt"
 head -c 100000 "$VELKAR_EXE" > "$src/top/middle/bottom/program.bin"
+# Packs to more than the 1 MiB a worker keeps in memory: the rest spills to
+# a file in Windows' temporary folder.
+head -c 1200000 /dev/urandom | base64 > "$src/top/spills.txt"
 printf 'read me, do not change me\n' > "$src/other/read-only.txt"
 printf 'un café\n' > "$src/café.txt"
 printf 'x' > "$src/one byte"
@@ -49,7 +52,7 @@ done < <(find "$src" -mindepth 1 -depth -print0)
 
 win() { windows_path "$1"; }
 settings=(--title "Velkar Windows Build" --auto-start --restore-attributes --tamper --icon "$VELKAR_ROOT/resources/velkar.ico"
-          --file-version 1.2.3.4 --company "Acme" --description "Acme Setup")
+          --file-version 1.2.3.4 --company "Acme" --description "Acme Setup" -j 2)
 same=
 for variant in lh0 lh5 lh6 lh7 "lh7 --best"; do
     read -r -a method <<< "$variant"

@@ -1,7 +1,10 @@
 #include "tools/velkar_build/archive_packer.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <stdexcept>
 
@@ -135,9 +138,7 @@ void ArchivePacker::addEntry(const SourceEntry& entry) {
     uint64_t size = fillFromFile(entry.path, entry.directory, &fields);
     if (entry.directory) {
         fields.method = 'd';
-        std::vector<unsigned char> header = level2Header(fields);
-        write(header.data(), header.size());
-        ++memberCount_;
+        addMember(fields, 0, nullptr, path);
         return;
     }
     if (size > MAX_MEMBER_SIZE)
@@ -159,68 +160,200 @@ void ArchivePacker::addEntry(const SourceEntry& entry) {
         path);
 }
 
-void ArchivePacker::addMember(MemberFields fields, uint64_t size, const std::function<lzh::ByteReader()>& open,
+void ArchivePacker::addMember(const MemberFields& fields, uint64_t size, std::function<lzh::ByteReader()> open,
                               const std::string& what) {
-    fields.unpackedSize = static_cast<uint32_t>(size);
-    const lzh::Method* method = lzh::methodFor(settings_.method);
-    fields.method = method && size > 0 ? settings_.method : '0';
+    Member member;
+    member.fields = fields;
+    if (fields.method != 'd')
+        member.fields.method = lzh::methodFor(settings_.method) && size > 0 ? settings_.method : '0';
+    member.size = size;
+    member.open = std::move(open);
+    member.what = what;
+    members_.push_back(std::move(member));
+}
+
+// A member's packed bytes, kept in memory up to a limit and in a scratch
+// file beyond it, so that a worker's memory stays bounded whatever
+// the member's size.
+class SpillBuffer {
+public:
+    ~SpillBuffer() {
+        if (spill_) std::fclose(spill_);
+    }
+    void append(const uint8_t* bytes, size_t size) {
+        size_t inMemory = std::min(size, MEMORY_LIMIT - memory_.size());
+        memory_.insert(memory_.end(), bytes, bytes + inMemory);
+        if (inMemory == size) return;
+        if (!spill_ && !(spill_ = scratchFile()))
+            throw std::runtime_error(std::string("no temporary file for packed bytes: ") + std::strerror(errno));
+        if (std::fwrite(bytes + inMemory, 1, size - inMemory, spill_) != size - inMemory)
+            throw std::runtime_error(std::string("cannot write a temporary file: ") + std::strerror(errno));
+    }
+    // Hands every byte, in order, to write.
+    template <typename Write>
+    void replay(Write write) {
+        write(memory_.data(), memory_.size());
+        if (!spill_) return;
+        if (std::fflush(spill_) != 0 || std::fseek(spill_, 0, SEEK_SET) != 0)
+            throw std::runtime_error(std::string("cannot read a temporary file: ") + std::strerror(errno));
+        std::vector<uint8_t> piece(COPY_PIECE);
+        for (size_t n; (n = std::fread(piece.data(), 1, piece.size(), spill_)) > 0;) write(piece.data(), n);
+        if (std::ferror(spill_)) throw std::runtime_error("cannot read a temporary file");
+    }
+    void clear() {
+        memory_.clear();
+        memory_.shrink_to_fit();
+        if (spill_) std::fclose(spill_);
+        spill_ = nullptr;
+    }
+
+private:
+    static const size_t MEMORY_LIMIT = 1u << 20;
+    std::vector<uint8_t> memory_;
+    std::FILE* spill_ = nullptr;
+};
+
+// What a worker made of a member: its packed bytes with their CRC, or word
+// that it is to be stored, or the failure to report when its turn comes.
+struct ArchivePacker::Packed {
+    std::atomic<bool> done{false};
+    bool stored = true;
+    uint16_t crc = 0;
+    uint64_t packedBytes = 0;
+    SpillBuffer bytes;
+    std::exception_ptr failure;
+};
+
+// Runs on a worker: reads nothing shared but the CRC table and settings.
+void ArchivePacker::pack(const Member& member, Packed& packed) const {
+    const lzh::Method* method = lzh::methodFor(member.fields.method);
+    if (!method) return;
+    uint64_t size = member.size;
+    uint64_t read = 0;
+    lzh::ByteReader source = member.open();
+    lzh::EncodeResult result = lzh::encodeStream(
+        *method, settings_.effort,
+        [&](uint8_t* into, size_t room) {
+            size_t n = source(into, room);
+            packed.crc = crcUpdate(crcTable_, packed.crc, into, static_cast<uint32_t>(n));
+            read += n;
+            return n;
+        },
+        // Archivers store what packing does not shrink; so do we, and give up
+        // early on a member whose first quarter has not shrunk.
+        [&](const uint8_t* bytes, size_t n, uint64_t covered) {
+            packed.bytes.append(bytes, n);
+            packed.packedBytes += n;
+            return packed.packedBytes < size && (packed.packedBytes < covered || covered < size / 4);
+        });
+    if (result.stopped || result.packedBytes >= size) {
+        packed.bytes.clear();
+        return;
+    }
+    if (read != size) throw std::runtime_error(member.what + ": changed while it was packed");
+    packed.stored = false;
+}
+
+// Runs on the thread that called finish(), member by member in order.
+void ArchivePacker::writeMember(Member& member, Packed& packed) {
+    if (packed.failure) std::rethrow_exception(packed.failure);
+    MemberFields& fields = member.fields;
+    if (fields.method == 'd') {
+        std::vector<unsigned char> header = level2Header(fields);
+        write(header.data(), header.size());
+        ++memberCount_;
+        return;
+    }
+    fields.unpackedSize = static_cast<uint32_t>(member.size);
     uint64_t headerPos = tell();
     std::vector<unsigned char> header = level2Header(fields);
     write(header.data(), header.size());
-    uint64_t dataPos = tell();
-
-    uint16_t crc = 0;
-    uint64_t read = 0;
-    uint64_t progressStart = progressDone_;
-    auto counting = [&](const lzh::ByteReader& reader, bool progress) {
-        return [&, reader, progress](uint8_t* into, size_t room) {
-            size_t n = reader(into, room);
-            crc = crcUpdate(crcTable_, crc, into, static_cast<uint32_t>(n));
-            read += n;
-            if (progress && settings_.progress) settings_.progress(progressStart + read);
-            return n;
-        };
-    };
-    bool stored = fields.method == '0';
-    if (!stored) {
-        uint64_t packed = 0;
-        // Archivers store what packing does not shrink; so do we, and give up
-        // early on a member whose first quarter has not shrunk.
-        lzh::EncodeResult result = lzh::encodeStream(
-            *method, settings_.effort, counting(open(), true), [&](const uint8_t* bytes, size_t n, uint64_t covered) {
-                write(bytes, n);
-                packed += n;
-                return packed < size && (packed < covered || covered < size / 4);
-            });
-        if (result.stopped || result.packedBytes >= size) {
-            stored = true;
-        } else {
-            fields.packedSize = static_cast<uint32_t>(result.packedBytes);
-        }
-    }
-    if (stored) {
-        seek(dataPos);
-        crc = 0;
-        read = 0;
+    if (packed.stored) {
+        // The CRC comes from this reading: the bytes written are the ones it covers.
         fields.method = '0';
-        lzh::ByteReader reader = counting(open(), true);
+        uint16_t crc = 0;
+        uint64_t read = 0;
+        lzh::ByteReader reader = member.open();
         std::vector<uint8_t> piece(COPY_PIECE);
-        for (size_t n; (n = reader(piece.data(), piece.size())) > 0;) write(piece.data(), n);
+        for (size_t n; (n = reader(piece.data(), piece.size())) > 0;) {
+            crc = crcUpdate(crcTable_, crc, piece.data(), static_cast<uint32_t>(n));
+            read += n;
+            write(piece.data(), n);
+        }
+        if (read != member.size) throw std::runtime_error(member.what + ": changed while it was packed");
         fields.packedSize = static_cast<uint32_t>(read);
+        fields.dataCrc = crc;
+    } else {
+        packed.bytes.replay([this](const uint8_t* bytes, size_t n) { write(bytes, n); });
+        fields.packedSize = static_cast<uint32_t>(packed.packedBytes);
+        fields.dataCrc = packed.crc;
     }
-    if (read != size) throw std::runtime_error(what + ": changed while it was packed");
-    progressDone_ = progressStart + size;
-    fields.dataCrc = crc;
     uint64_t endPos = tell();
     seek(headerPos);
     header = level2Header(fields);
     write(header.data(), header.size());
     seek(endPos);
-    crcXor_ ^= crc;
+    crcXor_ ^= fields.dataCrc;
     ++memberCount_;
 }
 
+// Workers take members in order but may finish them in any order; this
+// thread writes each when its turn comes. A worker takes a turn before it
+// starts a member and this thread gives one back after writing one, so no
+// worker runs more than a window ahead and memory stays bounded by the
+// worker count, not by the tree.
 void ArchivePacker::finish() {
+    unsigned workerCount = std::max(1u, settings_.jobs);
+    size_t count = members_.size();
+    std::vector<Packed> packed(count);
+    std::atomic<size_t> nextToPack(0);
+    std::atomic<bool> stopping(false);
+    std::atomic<uint64_t> bytesRead(0);
+    Semaphore turns(2 * workerCount);
+    // Given once for every member packed; the writer looks again after each.
+    Semaphore finished(0);
+
+    auto work = [&] {
+        for (;;) {
+            turns.acquire();
+            if (stopping) return;
+            size_t index = nextToPack++;
+            if (index >= count) return;
+            try {
+                pack(members_[index], packed[index]);
+            } catch (...) {
+                packed[index].failure = std::current_exception();
+            }
+            bytesRead += members_[index].size;
+            packed[index].done = true;
+            finished.release();
+        }
+    };
+    Threads workers;
+    // A turn for each worker, so that every waiting one wakes and sees the stop.
+    auto stopWorkers = [&] {
+        stopping = true;
+        turns.release(workerCount);
+        workers.join();
+    };
+    try {
+        for (unsigned i = 0; i < workerCount; ++i) workers.start(work);
+        for (size_t next = 0; next < count; ++next) {
+            while (!packed[next].done) {
+                finished.acquire(100);
+                if (settings_.progress) settings_.progress(bytesRead);
+            }
+            writeMember(members_[next], packed[next]);
+            packed[next].bytes.clear();
+            turns.release();
+        }
+    } catch (...) {
+        stopWorkers();
+        throw;
+    }
+    stopWorkers();
+    if (settings_.progress) settings_.progress(bytesRead);
+    members_.clear();
     const unsigned char end[2] = {0, 0};
     write(end, sizeof(end));
     // A member stored after a packing that ran longer leaves stale bytes

@@ -6,14 +6,19 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "encode/lzh_encoder.h"
+#include "tools/velkar_build/member_writer.h"
 #include "tools/velkar_build/source_tree.h"
 
 struct PackSettings {
     char method = '5';  // '0' stores every member
     lzh::Effort effort = lzh::Effort::normal;
     int codePage = 1252;
+    // Members packed at once, each by a worker thread; the archive's bytes
+    // are the same for every count.
+    unsigned jobs = 1;
     // Told the bytes read so far from the files packed, for a progress bar.
     std::function<void(uint64_t)> progress;
 };
@@ -25,10 +30,13 @@ public:
     // "!" (the question) or "$" (the installer script), already in the code page.
     void addReserved(const std::string& name, const std::string& bytes);
     // Throws std::runtime_error naming the file on a name the stub could not
-    // take, a file of 4 GiB or more, a read that fails and a write that fails.
+    // take or a file of 4 GiB or more. The member is packed by finish().
     void addEntry(const SourceEntry& entry);
-    // Ends the archive with two zero bytes: a zero header size that no byte
-    // appended later can change into a header.
+    // Packs the members added, writes them in the order they were added and
+    // ends the archive with two zero bytes: a zero header size that no byte
+    // appended later can change into a header. Throws std::runtime_error
+    // naming the file on a read that fails or a write that fails; the first
+    // member in order that fails is the one named.
     void finish();
 
     uint16_t crcXor() const { return crcXor_; }
@@ -40,11 +48,20 @@ private:
         std::string directory;
     };
     Names archiveNames(const std::string& utf8Name, bool directory) const;
-    // open() gives a fresh reader of the member's bytes; it is called a
-    // second time when the packed form is not smaller and the bytes are
-    // stored instead.
-    void addMember(struct MemberFields fields, uint64_t size, const std::function<lzh::ByteReader()>& open,
+    // A member waiting to be packed. open() gives a fresh reader of its
+    // bytes; it is called a second time when the packed form is not smaller
+    // and the bytes are stored instead.
+    struct Member {
+        MemberFields fields;
+        uint64_t size = 0;
+        std::function<lzh::ByteReader()> open;
+        std::string what;
+    };
+    struct Packed;
+    void addMember(const MemberFields& fields, uint64_t size, std::function<lzh::ByteReader()> open,
                    const std::string& what);
+    void pack(const Member& member, Packed& packed) const;
+    void writeMember(Member& member, Packed& packed);
     void write(const void* bytes, size_t size);
     uint64_t tell();
     void seek(uint64_t position);
@@ -55,5 +72,5 @@ private:
     uint16_t crcTable_[256];
     uint16_t crcXor_ = 0;
     unsigned memberCount_ = 0;
-    uint64_t progressDone_ = 0;
+    std::vector<Member> members_;
 };

@@ -32,7 +32,7 @@ const int STATUS_FAILED = 2;
 const int STATUS_USAGE = 4;
 
 const char* const USAGE =
-    "usage: velkar-build -o OUT.exe [settings] [--method lh0|lh5|lh6|lh7] [--best]\n"
+    "usage: velkar-build -o OUT.exe [settings] [--method lh0|lh5|lh6|lh7] [--best] [-j N]\n"
     "                    [--question FILE] [--script FILE] [--codepage N] [-C DIR] PATH...\n"
     "       velkar-build -o OUT.exe [settings] [--codepage N] [--no-check] --archive IN.lzh\n"
     "       velkar-build [--codepage N] --list FILE.exe | --test FILE.exe\n"
@@ -49,6 +49,8 @@ const char* const HELP =
     "  --method M            lh5 (default), lh6, lh7, or lh0 to store; a member that\n"
     "                        does not shrink is stored whatever the method\n"
     "  --best                pack smaller, taking longer\n"
+    "  -j N                  pack N members at once (default: one per processor); the\n"
+    "                        file is the same for every N\n"
     "  --question FILE       a Yes/No question asked before the dialog (the \"!\" member)\n"
     "  --script FILE         an installer script (the \"$\" member)\n"
     "  --codepage N          the Windows code page of the names and texts (below)\n"
@@ -73,6 +75,8 @@ const char* const HELP =
     "Exit status: 0 done; 1 --list or --test found damage; 2 a failure (a file that\n"
     "cannot be read or written, a refused input); 4 a wrong command line.\n"
     "Code pages:\n";
+
+const long MAX_JOBS = 256;
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -168,7 +172,8 @@ public:
     }
     void update(uint64_t done) {
         if (!shown_) return;
-        int percent = static_cast<int>(done * 100 / total_);
+        // A file that grew while it was read counts no further than the whole.
+        int percent = static_cast<int>(std::min(done, total_) * 100 / total_);
         if (percent == percent_) return;
         percent_ = percent;
         drawn_ = true;
@@ -293,6 +298,7 @@ const char* versionKey(const std::string& option) {
 
 Command parseCommand(const std::vector<std::string>& argv) {
     Command command;
+    command.pack.jobs = processorCount();
     size_t argc = argv.size();
     auto value = [&](size_t& i) -> std::string {
         if (i + 1 >= argc) throw UsageError(argv[i] + " needs a value");
@@ -330,7 +336,15 @@ Command parseCommand(const std::vector<std::string>& argv) {
                 throw UsageError("--method takes lh0, lh5, lh6 or lh7");
             command.pack.method = method[2];
         } else if (arg == "--best") command.pack.effort = lzh::Effort::best;
-        else if (arg == "--question") command.question = value(i);
+        else if (arg.compare(0, 2, "-j") == 0) {
+            std::string jobs = arg.size() > 2 ? arg.substr(2) : value(i);
+            char* end = nullptr;
+            long number = std::strtol(jobs.c_str(), &end, 10);
+            if (jobs.empty() || *end || number < 1 || number > MAX_JOBS)
+                throw UsageError("-j " + jobs + ": give a number of members to pack at once, 1 to " +
+                                 std::to_string(MAX_JOBS));
+            command.pack.jobs = static_cast<unsigned>(number);
+        } else if (arg == "--question") command.question = value(i);
         else if (arg == "--script") command.script = value(i);
         else if (arg == "--codepage") {
             std::string page = value(i);

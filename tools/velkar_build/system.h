@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,6 +53,11 @@ std::FILE* createNewFile(const std::string& path);
 // Writes the file's data through to the disk.
 bool syncToDisk(std::FILE* file);
 bool truncateFile(std::FILE* file, uint64_t length);
+// A file without a name in the system's temporary folder (TMPDIR or /tmp;
+// on Windows its temporary folder, where std::tmpfile() would use the
+// drive's root), opened for reading and writing and gone once closed or the
+// program ends; or nullptr with errno set.
+std::FILE* scratchFile();
 // Renames from over to, replacing a file of that name.
 bool replaceFile(const std::string& from, const std::string& to);
 void removeFile(const std::string& path);
@@ -69,3 +76,40 @@ std::string stubCallPath(const std::string& path);
 // Makes the stub's decoder throw away what it writes to `discarded` (or
 // stops it doing so) and gives that name.
 std::string discardDecodedOutput(bool on);
+
+// At least 1.
+unsigned processorCount();
+
+// The packer's threads. MinGW's win32 thread model, the one whose programs
+// run on Windows XP, has no std::thread or std::condition_variable.
+class Semaphore {
+public:
+    explicit Semaphore(unsigned count);
+    ~Semaphore();
+    Semaphore(const Semaphore&) = delete;
+    Semaphore& operator=(const Semaphore&) = delete;
+    void release(unsigned count = 1);
+    void acquire();
+    // False when no unit came within the time.
+    bool acquire(unsigned milliseconds);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+class Threads {
+public:
+    Threads();
+    // Joins the threads still running.
+    ~Threads();
+    Threads(const Threads&) = delete;
+    Threads& operator=(const Threads&) = delete;
+    // Runs run on a new thread; throws std::runtime_error when none starts.
+    void start(std::function<void()> run);
+    void join();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};

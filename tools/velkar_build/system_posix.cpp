@@ -4,11 +4,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 
 #include "common/code_pages.h"
 #include "platform/host/host_control.h"
@@ -81,6 +87,22 @@ std::FILE* createNewFile(const std::string& path) {
 bool syncToDisk(std::FILE* file) { return fsync(fileno(file)) == 0; }
 
 bool truncateFile(std::FILE* file, uint64_t length) { return ftruncate(fileno(file), static_cast<off_t>(length)) == 0; }
+
+// Unlinked at once, so that nothing stays behind whatever ends the program.
+std::FILE* scratchFile() {
+    std::string folder = environmentText("TMPDIR");
+    std::string name = (folder.empty() ? std::string("/tmp") : folder) + "/velkar-build-XXXXXX";
+    int fd = mkostemp(&name[0], O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    unlink(name.c_str());
+    std::FILE* file = fdopen(fd, "w+b");
+    if (!file) {
+        int error = errno;
+        close(fd);
+        errno = error;
+    }
+    return file;
+}
 
 bool replaceFile(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
 
@@ -183,4 +205,59 @@ bool fromCodePage(const std::string& bytes, int codePage, std::string* utf8) {
     iconv_close(converter);
     if (ok) utf8->assign(out.data(), outPtr);
     return ok;
+}
+
+unsigned processorCount() { return std::max(1u, std::thread::hardware_concurrency()); }
+
+struct Semaphore::State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    unsigned count;
+};
+
+Semaphore::Semaphore(unsigned count) : state_(new State) { state_->count = count; }
+
+Semaphore::~Semaphore() = default;
+
+void Semaphore::release(unsigned count) {
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        state_->count += count;
+    }
+    state_->changed.notify_all();
+}
+
+void Semaphore::acquire() {
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    state_->changed.wait(lock, [this] { return state_->count > 0; });
+    --state_->count;
+}
+
+bool Semaphore::acquire(unsigned milliseconds) {
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    if (!state_->changed.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return state_->count > 0; }))
+        return false;
+    --state_->count;
+    return true;
+}
+
+struct Threads::State {
+    std::vector<std::thread> threads;
+};
+
+Threads::Threads() : state_(new State) {}
+
+Threads::~Threads() { join(); }
+
+void Threads::start(std::function<void()> run) {
+    try {
+        state_->threads.emplace_back(std::move(run));
+    } catch (const std::system_error& error) {
+        throw std::runtime_error(std::string("cannot start a thread: ") + error.what());
+    }
+}
+
+void Threads::join() {
+    for (std::thread& thread : state_->threads) thread.join();
+    state_->threads.clear();
 }

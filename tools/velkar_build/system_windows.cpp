@@ -1,9 +1,11 @@
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
+#include <process.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 #include "common/code_pages.h"
@@ -48,6 +50,24 @@ std::string ansi(const std::wstring& text) {
 }
 
 HANDLE handleOf(std::FILE* file) { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))); }
+
+// The handle as a stream for reading and writing, or nullptr with the handle
+// closed and errno set.
+std::FILE* streamOf(HANDLE handle) {
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
+    std::FILE* file = descriptor < 0 ? nullptr : _fdopen(descriptor, "w+b");
+    if (!file) {
+        if (descriptor < 0) CloseHandle(handle);
+        else _close(descriptor);
+        errno = ENOMEM;
+    }
+    return file;
+}
+
+unsigned __stdcall threadEntry(void* run) {
+    (*static_cast<std::function<void()>*>(run))();
+    return 0;
+}
 
 }  // namespace
 
@@ -121,14 +141,8 @@ std::FILE* createNewFile(const std::string& path) {
                                                                                  : EACCES;
         return nullptr;
     }
-    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
-    std::FILE* file = descriptor < 0 ? nullptr : _fdopen(descriptor, "w+b");
-    if (!file) {
-        if (descriptor < 0) CloseHandle(handle);
-        else _close(descriptor);
-        DeleteFileW(wide(path).c_str());
-        errno = ENOMEM;
-    }
+    std::FILE* file = streamOf(handle);
+    if (!file) DeleteFileW(wide(path).c_str());
     return file;
 }
 
@@ -139,6 +153,25 @@ bool truncateFile(std::FILE* file, uint64_t length) {
     position.QuadPart = static_cast<LONGLONG>(length);
     return std::fflush(file) == 0 && SetFilePointerEx(handleOf(file), position, nullptr, FILE_BEGIN) &&
            SetEndOfFile(handleOf(file));
+}
+
+// Deleted on close, and by Windows when the program ends however it ends.
+std::FILE* scratchFile() {
+    wchar_t folder[MAX_PATH + 1];
+    wchar_t name[MAX_PATH];
+    DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH || !GetTempFileNameW(folder, L"vkb", 0, name)) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    HANDLE handle = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DeleteFileW(name);
+        errno = EACCES;
+        return nullptr;
+    }
+    return streamOf(handle);
 }
 
 bool replaceFile(const std::string& from, const std::string& to) {
@@ -178,6 +211,63 @@ void removeOnSignal(const std::string& path) {
 }
 
 unsigned long processId() { return GetCurrentProcessId(); }
+
+unsigned processorCount() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors > 0 ? info.dwNumberOfProcessors : 1;
+}
+
+struct Semaphore::State {
+    HANDLE handle;
+};
+
+Semaphore::Semaphore(unsigned count) : state_(new State) {
+    state_->handle = CreateSemaphoreW(nullptr, static_cast<LONG>(count), 0x7FFFFFFF, nullptr);
+    if (!state_->handle)
+        throw std::runtime_error("cannot make a semaphore (Windows error " + std::to_string(GetLastError()) + ")");
+}
+
+Semaphore::~Semaphore() { CloseHandle(state_->handle); }
+
+void Semaphore::release(unsigned count) { ReleaseSemaphore(state_->handle, static_cast<LONG>(count), nullptr); }
+
+void Semaphore::acquire() { WaitForSingleObject(state_->handle, INFINITE); }
+
+bool Semaphore::acquire(unsigned milliseconds) {
+    return WaitForSingleObject(state_->handle, milliseconds) == WAIT_OBJECT_0;
+}
+
+// Each thread's function lives here until the thread is joined.
+struct Threads::State {
+    std::vector<HANDLE> handles;
+    std::vector<std::unique_ptr<std::function<void()>>> runs;
+};
+
+Threads::Threads() : state_(new State) {}
+
+Threads::~Threads() { join(); }
+
+// _beginthreadex, not CreateThread: the C runtime sets up its own state for the thread.
+void Threads::start(std::function<void()> run) {
+    state_->handles.reserve(state_->handles.size() + 1);
+    state_->runs.push_back(std::make_unique<std::function<void()>>(std::move(run)));
+    uintptr_t handle = _beginthreadex(nullptr, 0, threadEntry, state_->runs.back().get(), 0, nullptr);
+    if (handle == 0) {
+        state_->runs.pop_back();
+        throw std::runtime_error(std::string("cannot start a thread: ") + std::strerror(errno));
+    }
+    state_->handles.push_back(reinterpret_cast<HANDLE>(handle));
+}
+
+void Threads::join() {
+    for (HANDLE handle : state_->handles) {
+        WaitForSingleObject(handle, INFINITE);
+        CloseHandle(handle);
+    }
+    state_->handles.clear();
+    state_->runs.clear();
+}
 
 std::tm utcTime(uint32_t unixSeconds) {
     uint64_t time = unixSeconds * FILETIME_PER_SECOND + UNIX_EPOCH_AS_FILETIME;
