@@ -225,7 +225,7 @@ partial_file() {
                 [ -e "$file" ] && echo "$file" && return 0
             done
         fi
-        poll_pause 0.02
+        sleep 0.02
     done
     return 1
 }

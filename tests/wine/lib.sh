@@ -72,7 +72,7 @@ press_ok() {
         while before "$limit"; do
             window_visible "$1" || return 0
             [ -z "$(wine_window_text --edit "$2")" ] && return 0
-            poll_pause
+            sleep 0.1
         done
     done
     return 1
@@ -106,10 +106,6 @@ deadline() {
 before() { [ "${EPOCHREALTIME/[.,]/}" -lt "$1" ]; }
 # pause SECONDS: sleeps that long at this route's pace.
 pause() { sleep "$(awk -v b="$1" -v s="$WINE_SLOWDOWN" 'BEGIN { print b * s }')"; }
-# poll_pause [SECONDS]: the pause between two looks at the display or the
-# disk, 0.1 s unless given; half a second in the guest, where each look
-# takes a good part of a processor.
-poll_pause() { if [ "$WINE_SLOWDOWN" = 1 ]; then sleep "${1:-0.1}"; else sleep 0.5; fi; }
 
 start_display() {
     if [ -n "${VELKAR_WINE_DISPLAY:-}" ]; then
@@ -128,7 +124,7 @@ start_display() {
             echo "Xvfb did not start" >&2
             return 1
         fi
-        poll_pause
+        sleep 0.1
     done
     DISPLAY=:$(tr -dc 0-9 <"$numberFile")
     export DISPLAY
@@ -275,7 +271,7 @@ wine_wait_exit() {
             name=$(xdotool getwindowname "$window" 2>/dev/null) || continue
             if [ -n "$name" ]; then WINE_WINDOWS+="$name"$'\n'; fi
         done
-        poll_pause
+        sleep 0.1
     done
     WINE_STATUS=0
     wait "$WINE_PID" || WINE_STATUS=$?
@@ -311,7 +307,7 @@ wine_wait_owned() {
             echo "$window"
             return 0
         done
-        poll_pause
+        sleep 0.1
     done
     return 1
 }
@@ -329,7 +325,7 @@ wine_wait_file() {
     limit=$(deadline "$2")
     until [ -e "$1" ]; do
         before "$limit" || return 1
-        poll_pause 0.02
+        sleep 0.02
     done
 }
 
@@ -418,7 +414,7 @@ wine_press() {
         limit=$(deadline 0.5)
         while before "$limit"; do
             window_visible "$1" || return 0
-            poll_pause 0.05
+            sleep 0.05
         done
     done
     ! window_visible "$1"
