@@ -181,7 +181,7 @@ wine_route() {
                 VELKAR_WINE_ROUTE=native VELKAR_WINE_REASON="32-bit Windows programs run under Wine here"
             else
                 VELKAR_WINE_ROUTE=vm
-                VELKAR_WINE_REASON="this machine does not run 32-bit Windows programs under Wine: $(tail -1 "$WINE_WORK/template.log")"
+                VELKAR_WINE_REASON="this machine does not run 32-bit Windows programs under Wine: $(tail -2 "$WINE_WORK/template.log" | paste -sd' ')"
             fi
             ;;
         *) VELKAR_WINE_ROUTE=none VELKAR_WINE_REASON="VELKAR_WINE=$VELKAR_WINE is neither vm nor native" ;;
