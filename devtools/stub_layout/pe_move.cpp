@@ -5,22 +5,9 @@
 #include <string>
 
 #include "common/byte_order.h"
+#include "devtools/stub_layout/pe_layout.h"
 
 namespace {
-
-constexpr uint32_t COFF_HEADER_SIZE = 20;
-constexpr uint32_t SECTION_HEADER_SIZE = 40;
-constexpr uint32_t DEBUG_ENTRY_SIZE = 28;
-constexpr uint16_t PE32_MAGIC = 0x10B;
-
-// Optional header fields, from its start.
-constexpr uint32_t OPT_FILE_ALIGNMENT = 36;
-constexpr uint32_t OPT_SIZE_OF_HEADERS = 60;
-constexpr uint32_t OPT_CHECKSUM = 64;
-constexpr uint32_t OPT_DIRECTORY_COUNT = 92;
-constexpr uint32_t OPT_DIRECTORIES = 96;
-constexpr uint32_t DIRECTORY_CERTIFICATES = 4;
-constexpr uint32_t DIRECTORY_DEBUG = 6;
 
 [[noreturn]] void reject(const std::string& why) { throw std::runtime_error(why); }
 

@@ -87,6 +87,9 @@ boot() {
 # paths and pace.
 job_environment() {
     local build host_build
+    # The guest's standard input is its serial console, where Wine's console
+    # for a console program waits for a terminal that never answers.
+    echo 'exec </dev/null'
     build=$(in_checkout "${VELKAR_BUILD:-$root_dir/build/windows}") || return 1
     host_build=$(in_checkout "${VELKAR_HOST_BUILD:-$root_dir/build/host}") || return 1
     printf 'export %s=%q\n' VELKAR_BUILD "$build" VELKAR_HOST_BUILD "$host_build" \

@@ -5,21 +5,10 @@
 #include <stdexcept>
 
 #include "common/byte_order.h"
+#include "devtools/stub_layout/pe_layout.h"
 
 namespace {
 
-const uint32_t SECTION_HEADER_SIZE = 40;
-const uint16_t PE32_MAGIC = 0x10B;
-// Optional header fields, from its start.
-const uint32_t OPT_SIZE_OF_INITIALIZED_DATA = 8;
-const uint32_t OPT_SECTION_ALIGNMENT = 32;
-const uint32_t OPT_FILE_ALIGNMENT = 36;
-const uint32_t OPT_SIZE_OF_IMAGE = 56;
-const uint32_t OPT_DIRECTORY_COUNT = 92;
-const uint32_t OPT_DIRECTORIES = 96;
-const uint32_t DIRECTORY_RESOURCES = 2;
-const uint32_t DIRECTORY_CERTIFICATES = 4;
-const uint32_t DIRECTORY_RELOCATIONS = 5;
 const uint32_t SUBDIRECTORY_BIT = 0x80000000;
 const uint32_t DATA_ALIGNMENT = 8;
 const size_t MAX_RESOURCES = 0x10000;

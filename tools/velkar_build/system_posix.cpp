@@ -177,11 +177,14 @@ bool codePageKnown(int codePage) {
     return true;
 }
 
-bool toCodePage(const std::string& utf8, int codePage, std::string* converted) {
-    iconv_t converter = iconv_open(converterName(codePage).c_str(), "UTF-8");
+namespace {
+
+// iconv over a whole string; fails on any byte the target cannot hold.
+bool convert(const std::string& from, const std::string& to, const std::string& text, std::string* converted) {
+    iconv_t converter = iconv_open(to.c_str(), from.c_str());
     if (converter == reinterpret_cast<iconv_t>(-1)) return false;
-    std::vector<char> in(utf8.begin(), utf8.end());
-    std::vector<char> out(utf8.size() * 2 + 4);
+    std::vector<char> in(text.begin(), text.end());
+    std::vector<char> out(text.size() * 4 + 4);
     char* inPtr = in.data();
     size_t inLeft = in.size();
     char* outPtr = out.data();
@@ -192,19 +195,14 @@ bool toCodePage(const std::string& utf8, int codePage, std::string* converted) {
     return ok;
 }
 
+}  // namespace
+
+bool toCodePage(const std::string& utf8, int codePage, std::string* converted) {
+    return convert("UTF-8", converterName(codePage), utf8, converted);
+}
+
 bool fromCodePage(const std::string& bytes, int codePage, std::string* utf8) {
-    iconv_t converter = iconv_open("UTF-8", converterName(codePage).c_str());
-    if (converter == reinterpret_cast<iconv_t>(-1)) return false;
-    std::vector<char> in(bytes.begin(), bytes.end());
-    std::vector<char> out(bytes.size() * 4 + 4);
-    char* inPtr = in.data();
-    size_t inLeft = in.size();
-    char* outPtr = out.data();
-    size_t outLeft = out.size();
-    bool ok = iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) && inLeft == 0;
-    iconv_close(converter);
-    if (ok) utf8->assign(out.data(), outPtr);
-    return ok;
+    return convert(converterName(codePage), "UTF-8", bytes, utf8);
 }
 
 unsigned processorCount() { return std::max(1u, std::thread::hardware_concurrency()); }
