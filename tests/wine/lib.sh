@@ -30,7 +30,9 @@ WINE_SCRIPT_ARGS=("$@")
 
 export WINEARCH=win32
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES=winemenubuilder.exe=d
+# No menu entries, and a crash ends the program instead of waiting in the
+# debugger.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;winedbg.exe=d"
 # Wine writes menu entries, fonts and caches under these; keep them here.
 export HOME=$WINE_WORK/home
 export XDG_CONFIG_HOME=$HOME/.config
