@@ -28,6 +28,7 @@ cache=${VELKAR_VM_CACHE:-/var/tmp/velkar-vm-$(id -u)}
 export VELKAR_VM_CACHE=$cache
 slowdown=10
 guest_work=/var/velkar/wine
+guest_programs=/var/velkar/programs
 
 say() { echo "vm: $*" >&2; }
 
@@ -92,7 +93,11 @@ job_environment() {
     echo 'exec </dev/null'
     build=$(in_checkout "${VELKAR_BUILD:-$root_dir/build/windows}") || return 1
     host_build=$(in_checkout "${VELKAR_HOST_BUILD:-$root_dir/build/host}") || return 1
-    printf 'export %s=%q\n' VELKAR_BUILD "$build" VELKAR_HOST_BUILD "$host_build" \
+    # Wine's loader reads each section of a program with one read, which the
+    # 9p share cuts short at its msize: a program of over half a megabyte ran
+    # with zeroed pages. The programs run from a copy on the guest's disk.
+    printf 'mkdir -p %q && cp %q/*.exe %q/ || exit 1\n' "$guest_programs" "$build" "$guest_programs"
+    printf 'export %s=%q\n' VELKAR_BUILD "$guest_programs" VELKAR_HOST_BUILD "$host_build" \
         VELKAR_WINE_WORK "$guest_work" VELKAR_WINE_SLOWDOWN "$slowdown" \
         VELKAR_WINE_ROUTE native VELKAR_WINE_REASON "inside the emulated x86 guest"
 }
