@@ -117,7 +117,9 @@ start_display() {
     # Xvfb picks a free display itself and writes its number to the file.
     local numberFile=$WINE_WORK/display.$$
     rm -f "$numberFile"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numberFile" 2>/dev/null &
+    # No key repeat: in the slow guest a key held past the repeat delay went
+    # on typing into the next program's boxes.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -r -ardelay 30000 3>"$numberFile" 2>/dev/null &
     XVFB_PID=$!
     local limit
     limit=$(deadline 10)
