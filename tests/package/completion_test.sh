@@ -29,7 +29,7 @@ run_pages=$("$run" --help | sed -n '/^Code pages:/,$p' | grep -oE '[0-9]{3,4}' |
 # options; -n and -c belong to the file's own command line, behind FILE.exe.
 run_options=$( (options_of "$run" | grep -vxE -- '-[nc]-?' | sed 's/^--answer$/--answer=/'; echo --) | sort | tr '\n' ' ')
 
-cd "$work"
+cd "$work" || exit 1
 mkdir sub
 touch a.exe B.EXE c.ico d.lzh e.LHA f.txt
 
