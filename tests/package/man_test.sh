@@ -1,9 +1,10 @@
 #!/bin/bash
-# Every option that a tool's --help prints is in its manual page, and groff
-# renders every page without a warning.
-# usage: man_test.sh VELKAR_BUILD VELKAR_RUN MAN_DIR
+# Every option that a tool's --help prints is in its manual page, every
+# keyword the installer script's reader knows is in velkar-script(5), and
+# groff renders every page without a warning.
+# usage: man_test.sh VELKAR_BUILD VELKAR_RUN MAN_DIR INSTALLER_SCRIPT_SOURCE
 set -u
-man_dir=$3
+man_dir=$3 script_source=$4
 status=0
 for page in "$man_dir"/*.[1-9]; do
     warnings=$(groff -man -ww -z "$page" 2>&1)
@@ -30,4 +31,15 @@ for tool in "$1" "$2"; do
         echo "ok   $name(1) has all $(wc -w <<< "$options") options of --help"
     fi
 done
+text=$(groff -man -Tascii -P-cbou -rLL=1000n "$man_dir/velkar-script.5" 2>/dev/null)
+keywords=$(grep -oE '"\$[A-Za-z]+="' "$script_source" | tr -d '"')
+missing=
+for keyword in $keywords; do
+    grep -qF -- "$keyword" <<< "$text" || missing+=" $keyword"
+done
+if [ -z "$keywords" ] || [ -n "$missing" ]; then
+    echo "FAIL velkar-script(5) lacks keywords:${missing:- (none found in $script_source)}"; status=1
+else
+    echo "ok   velkar-script(5) has all $(wc -w <<< "$keywords") keywords"
+fi
 exit $status
