@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what building and testing Velkar needs on Debian 12: the host and
 # MinGW compilers, 32-bit Wine with Xvfb and xdotool, the independent LZH
-# archivers used as test oracles, and qemu with debootstrap for the emulated
-# x86 guest that runs the Wine tests where this machine cannot run 32-bit
-# code. Quick and quiet when all is present.
+# archivers used as test oracles, what makes and checks the Debian package
+# (dpkg-shlibdeps, lintian, groff for the manual pages), and qemu with
+# debootstrap for the emulated x86 guest that runs the Wine tests where this
+# machine cannot run 32-bit code. Quick and quiet when all is present.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,7 +12,7 @@ packages=(
     g++ cmake make googletest libgtest-dev clang clang-format
     g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
     imagemagick lhasa jlha-utils 7zip libarchive-tools bc time libxml2-utils locales osslsigncode openssl
-    icoutils python3-pefile
+    icoutils python3-pefile lintian dpkg-dev groff-base
 )
 # Without these the Wine tests take the emulated route or, lacking that
 # too, skip: a machine that cannot have them still builds and runs the host

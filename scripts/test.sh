@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, builds both targets, runs the
-# host tests (sanitized) and the Wine tests, and prints each phase's time.
+# host tests (sanitized), makes and checks the Debian package and the Windows
+# zip, runs the Wine tests, and prints each phase's time.
 # The Wine tests run here where this machine runs 32-bit Windows programs,
 # else in the emulated x86 guest (scripts/vm/); VELKAR_WINE=vm or
 # VELKAR_WINE=native forces a route. Where Wine runs here, one short case
@@ -29,6 +30,8 @@ each_wine_test() {
 phase set-up scripts/setup.sh
 phase build scripts/build.sh
 phase "host tests" ctest --preset host -j2
+phase package scripts/package.sh
+phase "package test" bash tests/package/package_test.sh build/dist build/windows samples/files
 
 eval "$(bash -c '. tests/wine/lib.sh; wine_route >&2; declare -p VELKAR_WINE_ROUTE VELKAR_WINE_REASON')"
 export VELKAR_WINE_ROUTE VELKAR_WINE_REASON

@@ -308,7 +308,7 @@ TEST_F(VelkarRunTest, HostileInputsEndWithTheRightStatusAndNothingLost) {
         {"every member kept as newer",
          [&] { return "'" + makeSelf({newer}) + "' -n ."; },
          2,
-         "1 file kept",
+         "1 file kept (as new as the member or newer, or not to be overwritten; -c after FILE.exe replaces newer ones",
          {"old.txt"}},
         {"an archive without members", [&] { return "'" + makeSelf({}) + "' -n out"; }, 2, "nothing was unpacked"},
         {"a failed file is not counted",

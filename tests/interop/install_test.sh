@@ -9,7 +9,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 status=0
 cmake --install "$build_dir" --prefix "$work/prefix" > "$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
-for file in bin/velkar-build bin/velkar-run share/velkar/velkar.exe; do
+for file in bin/velkar-build bin/velkar-run share/velkar/velkar.exe share/velkar/velkar-build.exe \
+    share/man/man1/velkar-build.1.gz share/man/man1/velkar-run.1.gz share/man/man5/velkar-script.5.gz \
+    share/bash-completion/completions/velkar-build share/bash-completion/completions/velkar-run; do
     [ -f "$work/prefix/$file" ] && echo "ok   installed $file" || { echo "FAIL $file missing"; status=1; }
 done
 mkdir "$work/elsewhere"

@@ -400,7 +400,8 @@ int main(int argc, char** argv) {
               << ", " << hostBytesWritten() << " bytes, " << counted(outcome.failures, "failure", "failures");
     if (outcome.filesKept)
         std::cerr << ", " << counted(outcome.filesKept, "file", "files")
-                  << " kept (as new as the member or newer, or not to be overwritten; -c- replaces older ones)";
+                  << " kept (as new as the member or newer, or not to be overwritten; -c after FILE.exe replaces newer "
+                     "ones too)";
     if (outcome.pathsRefused) std::cerr << ", " << outcome.pathsRefused << " skipped";
     std::cerr << "\n";
     if (!options.stubStatus && exitStatus(outcome) == STATUS_FAILED && !outcome.failures)
