@@ -168,7 +168,10 @@ static int extractMember() {
         if (!isDirectory) discardOutput();
         return 0;
     }
-    if (isDirectory) return 1;
+    if (isDirectory) {
+        ++run->outcome.foldersMade;
+        return 1;
+    }
     if (!finishOutput()) return 0;
     ++run->outcome.filesWritten;
     return 1;

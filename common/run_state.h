@@ -26,6 +26,7 @@ enum class FailureKind : unsigned char {
 // velkar-run's are each derived from it in one place.
 struct RunOutcome {
     uint32_t filesWritten;  // members unpacked whole: written, closed and their CRC right
+    uint32_t foldersMade;   // directory entries unpacked: their folders are made with the path
     uint32_t filesKept;     // existing files left as they were: newer, or the overwrite question said No
     uint32_t pathsRefused;  // members skipped because the platform refused their output path
     uint32_t failures;      // failures reported, each in its message box

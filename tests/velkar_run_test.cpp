@@ -50,6 +50,14 @@ MemberSpec member(const std::string& directory, const std::string& name) {
     return spec;
 }
 
+MemberSpec folder(const std::string& directory) {
+    MemberSpec spec = member(directory, "");
+    spec.method = 'd';
+    spec.withName = false;
+    spec.data = "";
+    return spec;
+}
+
 class VelkarRunTest : public RunTest {
 protected:
     void SetUp() override {
@@ -94,14 +102,7 @@ TEST_F(VelkarRunTest, MembersThatLeaveTheDestinationAreSkipped) {
         {"a drive letter and '..'", member("", "c:..\\x")},
         {"the temporary folder's macro", member("", "%WORK%/x")},
         {"a link in the destination", member("link\xFF", "x")},
-        {"a directory entry outside",
-         [&] {
-             MemberSpec spec = member(outsideUp + "made\xFF", "");
-             spec.method = 'd';
-             spec.withName = false;
-             spec.data = "";
-             return spec;
-         }()},
+        {"a directory entry outside", folder(outsideUp + "made\xFF")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -310,6 +311,13 @@ TEST_F(VelkarRunTest, HostileInputsEndWithTheRightStatusAndNothingLost) {
          2,
          "1 file kept",
          {"old.txt"}},
+        {"only folders: making them counts",
+         [&] {
+             return "'" + makeSelf({folder("empty\xFF"), folder("empty\xFFinner\xFF")}) + "' -n out";
+         },
+         0,
+         "0 failures, 2 folders made",
+         {"out/empty/inner"}},
         {"an archive without members", [&] { return "'" + makeSelf({}) + "' -n out"; }, 2, "nothing was unpacked"},
         {"a failed file is not counted",
          [&] {

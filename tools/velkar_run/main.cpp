@@ -325,13 +325,14 @@ void passEnvironment(const char* name) {
     if (const char* utf8 = std::getenv(name); utf8 && hostFromUtf8(utf8, &value)) hostSetEnv(name, value);
 }
 
-// A run that unpacked no file failed, whether it ended before the extract
-// pass, kept every file or found nothing but the reserved members.
+// A run that unpacked neither a file nor a folder failed, whether it ended
+// before the extract pass, kept every file or found nothing but the
+// reserved members.
 int exitStatus(const RunOutcome& outcome) {
     if (outcome.failures) return STATUS_FAILED;
     if (outcome.declined) return STATUS_CANCELLED;
     if (outcome.pathsRefused) return STATUS_REFUSED;
-    return outcome.filesWritten ? STATUS_OK : STATUS_FAILED;
+    return outcome.filesWritten || outcome.foldersMade ? STATUS_OK : STATUS_FAILED;
 }
 
 std::string counted(uint32_t count, const char* one, const char* many) {
@@ -398,6 +399,10 @@ int main(int argc, char** argv) {
               << counted(outcome.filesWritten, options.testOnly ? "file checked" : "file written",
                          options.testOnly ? "files checked" : "files written")
               << ", " << hostBytesWritten() << " bytes, " << counted(outcome.failures, "failure", "failures");
+    if (outcome.foldersMade)
+        std::cerr << ", "
+                  << counted(outcome.foldersMade, options.testOnly ? "folder checked" : "folder made",
+                             options.testOnly ? "folders checked" : "folders made");
     if (outcome.filesKept)
         std::cerr << ", " << counted(outcome.filesKept, "file", "files")
                   << " kept (as new as the member or newer, or not to be overwritten; -c- replaces older ones)";
