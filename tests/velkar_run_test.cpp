@@ -311,6 +311,29 @@ TEST_F(VelkarRunTest, HostileInputsEndWithTheRightStatusAndNothingLost) {
          2,
          "1 file kept",
          {"old.txt"}},
+        {"device names, any case, with or without an extension",
+         [&] {
+             return "'" +
+                    makeSelf({member("", "CON"), member("", "nul.txt"), member("", "Com1.log"),
+                              member("aux\xFF", "x.txt"), folder("lpt9\xFF"), member("", "console.txt"),
+                              member("", "com0")}) +
+                    "' -n out";
+         },
+         1,
+         "skipped out/CON: a device name on Windows",
+         {"out/console.txt", "out/com0"},
+         {"out/CON", "out/nul.txt", "out/Com1.log", "out/aux", "out/lpt9"}},
+        {"names ending in a dot or a blank",
+         [&] {
+             return "'" +
+                    makeSelf(
+                        {member("", "dot."), member("dir.\xFF", "x"), member("", "blank "), member("", ".hidden")}) +
+                    "' -n out";
+         },
+         1,
+         "skipped out/dot.: a name ending in a dot or a blank",
+         {"out/.hidden"},
+         {"out/dot.", "out/dir.", "out/blank "}},
         {"only folders: making them counts",
          [&] {
              return "'" + makeSelf({folder("empty\xFF"), folder("empty\xFFinner\xFF")}) + "' -n out";

@@ -42,9 +42,9 @@ const char USAGE[] =
     "The arguments after FILE.exe are the stub's own command line. DIR is the destination;\n"
     "without it, the current directory (with -P, the one the file suggests).\n"
     "Exit status: 0 every member was unpacked (or checked); 1 members were skipped because\n"
-    "their paths leave the destination; 2 a failure (a damaged or unreadable file, a CRC\n"
-    "error, a write that failed) or nothing was unpacked; 3 the run was cancelled or a\n"
-    "question declined; 4 a wrong command line.\n"
+    "their paths leave the destination or Windows cannot hold their names; 2 a failure (a\n"
+    "damaged or unreadable file, a CRC error, a write that failed) or nothing was unpacked;\n"
+    "3 the run was cancelled or a question declined; 4 a wrong command line.\n"
     "Code pages:\n";
 
 const int STATUS_OK = 0;
@@ -319,6 +319,17 @@ bool checkVelkarFile(const std::string& path) {
     return true;
 }
 
+const char* nameFaultText(NameFault fault) {
+    switch (fault) {
+    case NameFault::deviceName:
+        return "a device name on Windows (CON, NUL, COM1, ...), never a file's";
+    case NameFault::endsInDotOrBlank:
+        return "a name ending in a dot or a blank, which Windows drops";
+    default:
+        return "the name holds a character no Windows file system takes";
+    }
+}
+
 // A value the code page cannot hold counts as unset.
 void passEnvironment(const char* name) {
     std::string value;
@@ -382,9 +393,8 @@ int main(int argc, char** argv) {
                       << ": the path leaves the destination (-P writes it)\n";
         });
     }
-    hostRefuseUnsafeNames([](const std::string& path) {
-        std::cerr << "velkar-run: skipped " << shownPath(path.c_str())
-                  << ": the name holds a character no Windows file system takes\n";
+    hostRefuseUnsafeNames([](const std::string& path, NameFault fault) {
+        std::cerr << "velkar-run: skipped " << shownPath(path.c_str()) << ": " << nameFaultText(fault) << "\n";
     });
 
     RunOutcome outcome = velkarMain(inCodePage(options.commandTail).c_str());
