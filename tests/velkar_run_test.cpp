@@ -309,7 +309,12 @@ TEST_F(VelkarRunTest, HostileInputsEndWithTheRightStatusAndNothingLost) {
         {"every member kept as newer",
          [&] { return "'" + makeSelf({newer}) + "' -n ."; },
          2,
-         "1 file kept",
+         "old.txt: the file there is as new as the member or newer",
+         {"old.txt"}},
+        {"a member kept by answering No",
+         [&] { return "--answer=n '" + makeSelf({member("", "old.txt")}) + "' -n -c ."; },
+         2,
+         "old.txt: the overwrite question was answered No",
          {"old.txt"}},
         {"device names, any case, with or without an extension",
          [&] {

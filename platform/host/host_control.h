@@ -82,6 +82,8 @@ bool hostInputEndedEarly();
 void hostSetDiscardOutput(bool discard);
 // Called with each output path once its member's file has taken that name.
 void hostSetOutputObserver(std::function<void(const char*)> observer);
+// Called with each output path whose file stays as it was, and why.
+void hostSetKeptObserver(std::function<void(const char*, KeptFile)> observer);
 // For velkar-run: SIGINT, SIGTERM and SIGHUP remove the temporary file being
 // written before the process ends as the signal would end it.
 void hostRemoveTempFileOnSignals();

@@ -44,6 +44,7 @@ struct HostSettings {
     uint64_t bytesWritten = 0;
     bool inputEndedEarly = false;
     std::function<void(const char*)> outputObserver;
+    std::function<void(const char*, KeptFile)> keptObserver;
     // Attribute bits a POSIX file cannot carry (archive, hidden, system).
     std::map<std::string, uint32_t> extraAttributes;
     uint32_t tempNumber = static_cast<uint32_t>(::getpid());
@@ -123,6 +124,9 @@ int hostLastCreateError() { return host().createError; }
 uint64_t hostBytesWritten() { return host().bytesWritten; }
 bool hostInputEndedEarly() { return host().inputEndedEarly; }
 void hostSetOutputObserver(std::function<void(const char*)> observer) { host().outputObserver = std::move(observer); }
+void hostSetKeptObserver(std::function<void(const char*, KeptFile)> observer) {
+    host().keptObserver = std::move(observer);
+}
 
 // A trail byte 0x5C belongs to its character; UTF-8 has no such bytes.
 std::string hostPath(const char* path) {
@@ -378,6 +382,10 @@ int osOutputPathAllowed(const char* destination, const char* path) {
     if (isWithin(lexical(path), lexical(destination)) && isWithin(resolved(path), resolved(destination))) return 1;
     host().onRefused(path);
     return 0;
+}
+
+void osNoteKeptFile(const char* path, KeptFile reason) {
+    if (host().keptObserver) host().keptObserver(path, reason);
 }
 
 int osCreateDirectory(const char* path) {

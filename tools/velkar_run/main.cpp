@@ -319,6 +319,17 @@ bool checkVelkarFile(const std::string& path) {
     return true;
 }
 
+const char* keptText(KeptFile reason) {
+    switch (reason) {
+    case KeptFile::asNewOrNewer:
+        return "the file there is as new as the member or newer (-c offers to replace it)";
+    case KeptFile::timeUnreadable:
+        return "the file there has a time that cannot be read, so it counts as newer (-c offers to replace it)";
+    default:
+        return "the overwrite question was answered No";
+    }
+}
+
 const char* nameFaultText(NameFault fault) {
     switch (fault) {
     case NameFault::deviceName:
@@ -387,6 +398,9 @@ int main(int argc, char** argv) {
     hostSetDiscardOutput(options.testOnly);
     const char* verb = options.testOnly ? "testing " : "  ";
     hostSetOutputObserver([verb](const char* path) { std::cout << verb << shownPath(path) << "\n"; });
+    hostSetKeptObserver([](const char* path, KeptFile reason) {
+        std::cout << "  kept " << shownPath(path) << ": " << keptText(reason) << "\n";
+    });
     if (!options.absolutePaths) {
         hostConfineOutput([](const std::string& path) {
             std::cerr << "velkar-run: skipped " << shownPath(path.c_str())
@@ -413,9 +427,7 @@ int main(int argc, char** argv) {
         std::cerr << ", "
                   << counted(outcome.foldersMade, options.testOnly ? "folder checked" : "folder made",
                              options.testOnly ? "folders checked" : "folders made");
-    if (outcome.filesKept)
-        std::cerr << ", " << counted(outcome.filesKept, "file", "files")
-                  << " kept (as new as the member or newer, or not to be overwritten; -c- replaces older ones)";
+    if (outcome.filesKept) std::cerr << ", " << counted(outcome.filesKept, "file", "files") << " kept";
     if (outcome.pathsRefused) std::cerr << ", " << outcome.pathsRefused << " skipped";
     std::cerr << "\n";
     if (!options.stubStatus && exitStatus(outcome) == STATUS_FAILED && !outcome.failures)
