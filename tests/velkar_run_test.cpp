@@ -346,6 +346,16 @@ TEST_F(VelkarRunTest, HostileInputsEndWithTheRightStatusAndNothingLost) {
          0,
          "0 failures, 2 folders made",
          {"out/empty/inner"}},
+        {"a method Velkar lacks, with a zero byte in it",
+         [&] {
+             MemberSpec foreign = member("", "a.txt");
+             foreign.methodId = std::string("\0lh5-", 5);
+             return "'" + makeSelf({foreign}) + "' -n out";
+         },
+         2,
+         "Bad header (the member is packed with method \\x00lh5-, which Velkar does not unpack)",
+         {},
+         {"out/a.txt"}},
         {"an archive without members", [&] { return "'" + makeSelf({}) + "' -n out"; }, 2, "nothing was unpacked"},
         {"a failed file is not counted",
          [&] {

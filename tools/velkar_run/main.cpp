@@ -16,10 +16,12 @@
 #include <iostream>
 #include <string>
 
+#include "common/byte_order.h"
 #include "common/code_pages.h"
 #include "common/run_state.h"
 #include "platform/host/host_control.h"
 #include "startup/entry.h"
+#include "tools/member_method.h"
 #include "tools/terminal_text.h"
 #include "ui/main_dialog.h"
 
@@ -150,17 +152,26 @@ int askQuestion(Options& options, const HostMessageBox& box) {
     }
 }
 
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 // A box with OK alone needs no answer: errors go to standard error, notes
-// to standard output. The stub's "Open ERROR" gives no reason; the system's
-// goes beside it.
+// to standard output. The stub's "Open ERROR" gives no reason, so the
+// system's goes beside it; nor does its "Bad header" tell a whole header of
+// a method Velkar lacks from a damaged one, so such a method is named. The
+// header's bytes stay with the walk until the next one is read.
 int answerBox(Options& options, const HostMessageBox& box) {
     if ((box.style & 0x0F) == MB_OK) {
         bool isError = (box.style & 0xF0) == MB_ICONHAND;
         std::ostream& out = isError ? std::cerr : std::cout;
         out << "[" << shown(box.caption) << "] " << shown(box.text);
-        if (box.text.size() >= 10 && box.text.compare(box.text.size() - 10, 10, "Open ERROR") == 0 &&
-            hostLastCreateError())
+        std::string method;
+        if (endsWith(box.text, "Open ERROR") && hostLastCreateError())
             out << " (" << std::strerror(hostLastCreateError()) << ")";
+        else if (endsWith(box.text, "Bad header") && run && run->header && run->header->raw &&
+                 foreignMethod(run->header->raw, readLittle16(run->header->raw), &method))
+            out << " (the member is packed with method " << terminalText(method) << ", which Velkar does not unpack)";
         out << "\n";
         return IDOK;
     }
