@@ -346,6 +346,9 @@ TEST_F(VelkarRunTest, HostileInputsEndWithTheRightStatusAndNothingLost) {
          0,
          "0 failures, 2 folders made",
          {"out/empty/inner"}},
+        {"a folder that cannot be made is a failure",
+         [&] { return "'" + makeSelf({folder("empty\xFF")}) + "' -n /proc/velkar"; }, 2,
+         "1 folder of the archive could not be made"},
         {"a method Velkar lacks, with a zero byte in it",
          [&] {
              MemberSpec foreign = member("", "a.txt");

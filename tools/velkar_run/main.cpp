@@ -362,7 +362,7 @@ void passEnvironment(const char* name) {
 // before the extract pass, kept every file or found nothing but the
 // reserved members.
 int exitStatus(const RunOutcome& outcome) {
-    if (outcome.failures) return STATUS_FAILED;
+    if (outcome.failures || outcome.foldersMissing) return STATUS_FAILED;
     if (outcome.declined) return STATUS_CANCELLED;
     if (outcome.pathsRefused) return STATUS_REFUSED;
     return outcome.filesWritten || outcome.foldersMade ? STATUS_OK : STATUS_FAILED;
@@ -441,7 +441,11 @@ int main(int argc, char** argv) {
     if (outcome.filesKept) std::cerr << ", " << counted(outcome.filesKept, "file", "files") << " kept";
     if (outcome.pathsRefused) std::cerr << ", " << outcome.pathsRefused << " skipped";
     std::cerr << "\n";
-    if (!options.stubStatus && exitStatus(outcome) == STATUS_FAILED && !outcome.failures)
+    // The stub passes over a folder it could not make without a word.
+    if (outcome.foldersMissing)
+        std::cerr << "velkar-run: " << counted(outcome.foldersMissing, "folder", "folders")
+                  << " of the archive could not be made\n";
+    else if (!options.stubStatus && exitStatus(outcome) == STATUS_FAILED && !outcome.failures)
         std::cerr << "velkar-run: nothing was unpacked\n";
     return options.stubStatus ? stubExitStatus(outcome) : exitStatus(outcome);
 }
