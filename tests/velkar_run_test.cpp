@@ -299,7 +299,7 @@ TEST_F(VelkarRunTest, HostileInputsEndWithTheRightStatusAndNothingLost) {
          },
          1,
          "skipped out/esc\\x1B[2J.txt: the name holds a character",
-         {"out/ok.txt"},
+         {"out/ok.txt", "out/a_b.txt"},
          {"out/esc\x1B[2J.txt", "out/a<b.txt"}},
         {"only the reserved members",
          [&] {
