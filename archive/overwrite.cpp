@@ -25,11 +25,17 @@ OverwriteDecision overwriteDecision() {
     if (attributes == INVALID_ATTRIBUTES) return OverwriteDecision::write;
     uint32_t existing = existingFileTime(run->outputPath);
     formatText(run->messageText, sizeof(run->messageText), "\"%s\" %s", run->outputPath, "Overwrite?");
-    if (run->keepNewerFiles && existing >= run->header->timeStamp) return OverwriteDecision::skip;
+    if (run->keepNewerFiles && existing >= run->header->timeStamp) {
+        osNoteKeptFile(run->outputPath, existing == NEWEST_TIME ? KeptFile::timeUnreadable : KeptFile::asNewOrNewer);
+        return OverwriteDecision::skip;
+    }
     if (!run->overwriteWithoutAsking) {
         int answer = osMessageBox(run->dialogWindow, run->messageText, run->windowTitle,
                                   MB_YESNOCANCEL | MB_ICONQUESTION | MB_TASKMODAL);
-        if (answer == IDNO) return OverwriteDecision::skip;
+        if (answer == IDNO) {
+            osNoteKeptFile(run->outputPath, KeptFile::answeredNo);
+            return OverwriteDecision::skip;
+        }
         if (answer != IDYES) return OverwriteDecision::stop;
     }
     return OverwriteDecision::write;

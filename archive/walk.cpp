@@ -141,6 +141,14 @@ static int finishOutput() {
     return 1;
 }
 
+// The folders on the way were made unchecked, as they may exist already; a
+// directory entry counts as unpacked only when its own folder is there.
+static int folderIsThere() {
+    if (osCreateDirectory(run->outputPath)) return 1;
+    uint32_t attributes = osFileAttributes(run->outputPath);
+    return attributes != INVALID_ATTRIBUTES && (attributes & ATTRIBUTE_DIRECTORY);
+}
+
 static int extractMember() {
     if (isReservedName(run->memberPath)) return skipMember();
     OutputPath prepared = prepareOutputPath();
@@ -168,7 +176,11 @@ static int extractMember() {
         if (!isDirectory) discardOutput();
         return 0;
     }
-    if (isDirectory) return 1;
+    if (isDirectory) {
+        if (folderIsThere()) ++run->outcome.foldersMade;
+        else ++run->outcome.foldersMissing;
+        return 1;
+    }
     if (!finishOutput()) return 0;
     ++run->outcome.filesWritten;
     return 1;

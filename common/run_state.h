@@ -25,10 +25,12 @@ enum class FailureKind : unsigned char {
 // What a run did, handed back by the entry. The stub's exit status and
 // velkar-run's are each derived from it in one place.
 struct RunOutcome {
-    uint32_t filesWritten;  // members unpacked whole: written, closed and their CRC right
-    uint32_t filesKept;     // existing files left as they were: newer, or the overwrite question said No
-    uint32_t pathsRefused;  // members skipped because the platform refused their output path
-    uint32_t failures;      // failures reported, each in its message box
+    uint32_t filesWritten;    // members unpacked whole: written, closed and their CRC right
+    uint32_t foldersMade;     // directory entries whose folder is there afterwards, made now or before
+    uint32_t foldersMissing;  // directory entries whose folder could not be made; the stub says nothing of it
+    uint32_t filesKept;       // existing files left as they were: newer, or the overwrite question said No
+    uint32_t pathsRefused;    // members skipped because the platform refused their output path
+    uint32_t failures;        // failures reported, each in its message box
     FailureKind firstFailure;
     int declined;  // No to the "!" question, or Cancel at the dialog, an overwrite question or during the extract pass
     int extractPassRan;

@@ -84,6 +84,13 @@ int osCreateDirectory(const char* path);
 // destination.
 int osOutputPathAllowed(const char* destination, const char* path);
 
+// A member left unwritten because the file at path stays as it is: as new
+// as the member or newer, its time unreadable (it then counts as newer), or
+// the overwrite question answered No. Windows shows nothing of it;
+// velkar-run says which file was kept and why.
+enum class KeptFile : unsigned char { asNewOrNewer, timeUnreadable, answeredNo };
+void osNoteKeptFile(const char* path, KeptFile reason);
+
 // Attributes and times of files; attribute values are the Windows ones.
 const uint32_t INVALID_ATTRIBUTES = 0xFFFFFFFF;
 const uint32_t ATTRIBUTE_READONLY = 0x01;

@@ -136,6 +136,11 @@ TEST(BuilderTest, RefusesWhatTheStubCouldNotReadAndSaysWhy) {
         {badHeaderCrc, "member 1 \"x.txt\" has a damaged header: its CRC is wrong"},
         {with([](MemberSpec& spec) { spec.method = '1'; }), "method -lh1-, which Velkar does not unpack"},
         {lzs, "method -lzs-, which Velkar does not unpack"},
+        // A whole header with a right CRC names its method, whatever its bytes.
+        {with([](MemberSpec& spec) { spec.methodId = std::string("\0lh5-", 5); }),
+         "member 1 is packed with method \\x00lh5-, which Velkar does not unpack"},
+        {good + with([](MemberSpec& spec) { spec.methodId = std::string("-lh\0-", 5); }),
+         "member 3 is packed with method -lh\\x00-, which"},
         {with([](MemberSpec& spec) { spec.name = "bell\a.txt"; }), "\"bell\\x07.txt\" has a name with a control byte"},
         {with([](MemberSpec& spec) { spec.unpackedSize = 400; }), "its original size differs from its stored data"},
         {with([](MemberSpec& spec) { spec.method = 'd'; }), "a directory entry that carries data"},

@@ -50,6 +50,14 @@ MemberSpec member(const std::string& directory, const std::string& name) {
     return spec;
 }
 
+MemberSpec folder(const std::string& directory) {
+    MemberSpec spec = member(directory, "");
+    spec.method = 'd';
+    spec.withName = false;
+    spec.data = "";
+    return spec;
+}
+
 class VelkarRunTest : public RunTest {
 protected:
     void SetUp() override {
@@ -94,14 +102,7 @@ TEST_F(VelkarRunTest, MembersThatLeaveTheDestinationAreSkipped) {
         {"a drive letter and '..'", member("", "c:..\\x")},
         {"the temporary folder's macro", member("", "%WORK%/x")},
         {"a link in the destination", member("link\xFF", "x")},
-        {"a directory entry outside",
-         [&] {
-             MemberSpec spec = member(outsideUp + "made\xFF", "");
-             spec.method = 'd';
-             spec.withName = false;
-             spec.data = "";
-             return spec;
-         }()},
+        {"a directory entry outside", folder(outsideUp + "made\xFF")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -298,7 +299,7 @@ TEST_F(VelkarRunTest, HostileInputsEndWithTheRightStatusAndNothingLost) {
          },
          1,
          "skipped out/esc\\x1B[2J.txt: the name holds a character",
-         {"out/ok.txt"},
+         {"out/ok.txt", "out/a_b.txt"},
          {"out/esc\x1B[2J.txt", "out/a<b.txt"}},
         {"only the reserved members",
          [&] {
@@ -308,8 +309,56 @@ TEST_F(VelkarRunTest, HostileInputsEndWithTheRightStatusAndNothingLost) {
         {"every member kept as newer",
          [&] { return "'" + makeSelf({newer}) + "' -n ."; },
          2,
-         "1 file kept (as new as the member or newer, or not to be overwritten; -c after FILE.exe replaces newer ones",
+         "old.txt: the file there is as new as the member or newer",
          {"old.txt"}},
+        {"a member kept by answering No",
+         [&] { return "--answer=n '" + makeSelf({member("", "old.txt")}) + "' -n -c ."; },
+         2,
+         "old.txt: the overwrite question was answered No",
+         {"old.txt"}},
+        {"device names, any case, with or without an extension",
+         [&] {
+             return "'" +
+                    makeSelf({member("", "CON"), member("", "nul.txt"), member("", "Com1.log"),
+                              member("aux\xFF", "x.txt"), folder("lpt9\xFF"), member("", "console.txt"),
+                              member("", "com0")}) +
+                    "' -n out";
+         },
+         1,
+         "skipped out/CON: a device name on Windows",
+         {"out/console.txt", "out/com0"},
+         {"out/CON", "out/nul.txt", "out/Com1.log", "out/aux", "out/lpt9"}},
+        {"names ending in a dot or a blank",
+         [&] {
+             return "'" +
+                    makeSelf(
+                        {member("", "dot."), member("dir.\xFF", "x"), member("", "blank "), member("", ".hidden")}) +
+                    "' -n out";
+         },
+         1,
+         "skipped out/dot.: a name ending in a dot or a blank",
+         {"out/.hidden"},
+         {"out/dot.", "out/dir.", "out/blank "}},
+        {"only folders: making them counts",
+         [&] {
+             return "'" + makeSelf({folder("empty\xFF"), folder("empty\xFFinner\xFF")}) + "' -n out";
+         },
+         0,
+         "0 failures, 2 folders made",
+         {"out/empty/inner"}},
+        {"a folder that cannot be made is a failure",
+         [&] { return "'" + makeSelf({folder("empty\xFF")}) + "' -n /proc/velkar"; }, 2,
+         "1 folder of the archive could not be made"},
+        {"a method Velkar lacks, with a zero byte in it",
+         [&] {
+             MemberSpec foreign = member("", "a.txt");
+             foreign.methodId = std::string("\0lh5-", 5);
+             return "'" + makeSelf({foreign}) + "' -n out";
+         },
+         2,
+         "Bad header (the member is packed with method \\x00lh5-, which Velkar does not unpack)",
+         {},
+         {"out/a.txt"}},
         {"an archive without members", [&] { return "'" + makeSelf({}) + "' -n out"; }, 2, "nothing was unpacked"},
         {"a failed file is not counted",
          [&] {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/windows_names.h"
 #include "platform/platform.h"
 
 struct HostMessageBox {
@@ -64,9 +65,9 @@ const HostFileTimes& hostLastFileTimes();
 // An empty handler allows every path again.
 void hostConfineOutput(std::function<void(const std::string&)> onRefused);
 // With a handler, osOutputPathAllowed also refuses an output path whose
-// member part holds a byte that no Windows file system takes in a name (a
-// control byte, < > : " | ? *) and hands it to the handler.
-void hostRefuseUnsafeNames(std::function<void(const std::string&)> onUnsafe);
+// member part has a name that no Windows file system holds
+// (windowsNameFault) and hands the path and the fault to the handler.
+void hostRefuseUnsafeNames(std::function<void(const std::string&, NameFault)> onUnsafe);
 // The errno of the last output file that could not be created.
 int hostLastCreateError();
 // Bytes written to output files (pretended ones included).
@@ -81,6 +82,8 @@ bool hostInputEndedEarly();
 void hostSetDiscardOutput(bool discard);
 // Called with each output path once its member's file has taken that name.
 void hostSetOutputObserver(std::function<void(const char*)> observer);
+// Called with each output path whose file stays as it was, and why.
+void hostSetKeptObserver(std::function<void(const char*, KeptFile)> observer);
 // For velkar-run: SIGINT, SIGTERM and SIGHUP remove the temporary file being
 // written before the process ends as the signal would end it.
 void hostRemoveTempFileOnSignals();

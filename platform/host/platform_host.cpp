@@ -39,11 +39,12 @@ struct HostSettings {
     HostFileTimes lastFileTimes{};
     bool discardOutput = false;
     std::function<void(const std::string&)> onRefused;
-    std::function<void(const std::string&)> onUnsafeName;
+    std::function<void(const std::string&, NameFault)> onUnsafeName;
     int createError = 0;
     uint64_t bytesWritten = 0;
     bool inputEndedEarly = false;
     std::function<void(const char*)> outputObserver;
+    std::function<void(const char*, KeptFile)> keptObserver;
     // Attribute bits a POSIX file cannot carry (archive, hidden, system).
     std::map<std::string, uint32_t> extraAttributes;
     uint32_t tempNumber = static_cast<uint32_t>(::getpid());
@@ -116,13 +117,16 @@ const std::string& hostVolumeRootAsked() { return host().volumeRootAsked; }
 const HostFileTimes& hostLastFileTimes() { return host().lastFileTimes; }
 void hostSetDiscardOutput(bool discard) { host().discardOutput = discard; }
 void hostConfineOutput(std::function<void(const std::string&)> onRefused) { host().onRefused = std::move(onRefused); }
-void hostRefuseUnsafeNames(std::function<void(const std::string&)> onUnsafe) {
+void hostRefuseUnsafeNames(std::function<void(const std::string&, NameFault)> onUnsafe) {
     host().onUnsafeName = std::move(onUnsafe);
 }
 int hostLastCreateError() { return host().createError; }
 uint64_t hostBytesWritten() { return host().bytesWritten; }
 bool hostInputEndedEarly() { return host().inputEndedEarly; }
 void hostSetOutputObserver(std::function<void(const char*)> observer) { host().outputObserver = std::move(observer); }
+void hostSetKeptObserver(std::function<void(const char*, KeptFile)> observer) {
+    host().keptObserver = std::move(observer);
+}
 
 // A trail byte 0x5C belongs to its character; UTF-8 has no such bytes.
 std::string hostPath(const char* path) {
@@ -340,18 +344,25 @@ bool isWithin(const std::filesystem::path& path, const std::filesystem::path& ro
     return std::mismatch(root.begin(), root.end(), path.begin(), path.end()).first == root.end();
 }
 
-// Bytes that no Windows file system takes in a name, in the member's part
-// of the path (below the destination, or all of a path of its own after a
-// drive); a trail byte belongs to its character.
-bool holdsUnsafeName(const std::string& destination, const std::string& path) {
+// The first fault of a name that no Windows file system holds, in the
+// member's part of the path (below the destination, or all of a path of its
+// own after a drive); a trail byte belongs to its character.
+NameFault unsafeNameFault(const std::string& destination, const std::string& path) {
     size_t at = path.compare(0, destination.size(), destination) == 0 ? destination.size() : 0;
     if (at == 0 && path.size() > 1 && path[1] == ':') at = 2;
-    for (; at < path.size(); ++at) {
-        unsigned char byte = static_cast<unsigned char>(path[at]);
-        if (osIsLeadByte(byte)) ++at;
-        else if (byte < 0x20 || std::strchr("<>:\"|?*", byte)) return true;
+    size_t start = at;
+    for (; at <= path.size(); ++at) {
+        if (at + 1 < path.size() && osIsLeadByte(static_cast<unsigned char>(path[at]))) {
+            ++at;
+            continue;
+        }
+        if (at < path.size() && path[at] != '/' && path[at] != '\\') continue;
+        NameFault fault = windowsNameFault(std::string_view(path).substr(start, at - start),
+                                           [](unsigned char byte) { return osIsLeadByte(byte) != 0; });
+        if (fault != NameFault::none) return fault;
+        start = at + 1;
     }
-    return false;
+    return NameFault::none;
 }
 
 }  // namespace
@@ -360,14 +371,21 @@ bool holdsUnsafeName(const std::string& destination, const std::string& path) {
 // inside: '..' may not climb out, nor may a link in the destination carry a
 // write out of it.
 int osOutputPathAllowed(const char* destination, const char* path) {
-    if (host().onUnsafeName && holdsUnsafeName(destination, path)) {
-        host().onUnsafeName(path);
-        return 0;
+    if (host().onUnsafeName) {
+        NameFault fault = unsafeNameFault(destination, path);
+        if (fault != NameFault::none) {
+            host().onUnsafeName(path, fault);
+            return 0;
+        }
     }
     if (!host().onRefused) return 1;
     if (isWithin(lexical(path), lexical(destination)) && isWithin(resolved(path), resolved(destination))) return 1;
     host().onRefused(path);
     return 0;
+}
+
+void osNoteKeptFile(const char* path, KeptFile reason) {
+    if (host().keptObserver) host().keptObserver(path, reason);
 }
 
 int osCreateDirectory(const char* path) {

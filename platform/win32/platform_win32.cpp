@@ -92,6 +92,8 @@ int osReplaceFile(const char* from, const char* to) {
 }
 int osOutputPathAllowed(const char*, const char*) { return 1; }
 
+void osNoteKeptFile(const char*, KeptFile) {}
+
 int osCreateDirectory(const char* path) { return CreateDirectoryA(path, 0) != 0; }
 
 uint32_t osFileAttributes(const char* path) { return GetFileAttributesA(path); }

@@ -31,7 +31,7 @@ uint16_t referenceCrc16(const std::string& bytes, uint16_t crc) {
 std::string level2Member(const MemberSpec& spec) {
     std::string header;
     putLittle(header, 0, 2);
-    header += std::string("-lh") + spec.method + "-";
+    header += spec.methodId.empty() ? std::string("-lh") + spec.method + "-" : spec.methodId;
     putLittle(header, spec.packedSize == 0xFFFFFFFF ? static_cast<uint32_t>(spec.data.size()) : spec.packedSize, 4);
     putLittle(header, spec.unpackedSize == 0xFFFFFFFF ? static_cast<uint32_t>(spec.data.size()) : spec.unpackedSize, 4);
     putLittle(header, spec.timeStamp, 4);

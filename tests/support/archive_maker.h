@@ -12,6 +12,7 @@ struct MemberSpec {
     std::string directory;  // components separated by '\xFF', with a trailing one
     std::string data;       // stored as it is (-lh0-), or the packed bytes
     char method = '0';
+    std::string methodId;                // five bytes in place of "-lh" method "-"
     uint32_t packedSize = 0xFFFFFFFF;    // all ones: the size of data
     uint32_t unpackedSize = 0xFFFFFFFF;  // all ones: the size of data
     uint32_t timeStamp = 0;

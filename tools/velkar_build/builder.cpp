@@ -7,8 +7,8 @@
 #include "common/byte_order.h"
 #include "common/formats.h"
 #include "common/run_state.h"
-#include "decode/crc16.h"
 #include "devtools/stub_layout/pe_move.h"
+#include "tools/member_method.h"
 #include "tools/terminal_text.h"
 #include "tools/velkar_build/execution_level.h"
 
@@ -68,15 +68,6 @@ std::string nameOf(const MemberHeader& header) {
 }
 
 }  // namespace
-
-bool headerCrcMatches(const unsigned char* raw, uint32_t size, const MemberHeader& header) {
-    Bytes copy(raw, raw + size);
-    copy[header.headerCrcPos] = 0;
-    copy[header.headerCrcPos + 1] = 0;
-    uint16_t table[256];
-    fillCrcTable(table, CRC16_POLYNOMIAL);
-    return crcUpdate(table, 0, copy.data(), size) == header.headerCrc;
-}
 
 void checkStub(const Bytes& stub) {
     const char* notStub = "is not a Velkar stub (no velkar.exe marker); give the velkar.exe that the build makes";
@@ -152,7 +143,8 @@ ArchiveScan checkArchive(const Bytes& archive) {
             break;
         }
         std::string method;
-        if (!parsed && unsupportedMethod(archive, at, &method))
+        if (!parsed && (unsupportedMethod(archive, at, &method) ||
+                        foreignMethod(raw.data(), static_cast<uint32_t>(raw.size()), &method)))
             throw memberError(member, "is packed with method " + terminalText(method) +
                                           ", which Velkar does not unpack (it takes -lh0-, -lh4- to -lh7- and -lhd-)");
         if (!parsed) {

@@ -40,11 +40,6 @@ uint32_t checksumField(const Bytes& image);
 // behind it. Checks the stub first; throws on a text too long for its field.
 Bytes stubWithSettings(const Bytes& stub, const BuildOptions& options);
 
-struct MemberHeader;
-
-// Whether the header's CRC field matches its bytes (raw holds the whole header).
-bool headerCrcMatches(const unsigned char* raw, uint32_t size, const MemberHeader& header);
-
 // A member as the scan found it, for checking its data.
 struct ScannedMember {
     unsigned number;

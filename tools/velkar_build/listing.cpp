@@ -14,6 +14,7 @@
 #include "common/byte_order.h"
 #include "common/formats.h"
 #include "common/run_state.h"
+#include "tools/member_method.h"
 #include "tools/terminal_text.h"
 #include "tools/velkar_build/builder.h"
 #include "tools/velkar_build/code_page.h"
@@ -187,7 +188,12 @@ int listSelfExtractor(const std::string& path, bool test, int codePage, std::ost
         if (size < 0 || !readHeader(in, at, raw, fileSize) ||
             !parseMemberHeader(raw.data(), static_cast<uint32_t>(size), &header) ||
             !headerCrcMatches(raw.data(), static_cast<uint32_t>(size), header)) {
-            problem("member " + std::to_string(members + 1) + ": Bad header");
+            std::string method;
+            bool foreign = size > 0 && readHeader(in, at, raw, fileSize) &&
+                           foreignMethod(raw.data(), static_cast<uint32_t>(size), &method);
+            problem("member " + std::to_string(members + 1) +
+                    (foreign ? ": packed with method " + terminalText(method) + ", which Velkar does not unpack"
+                             : ": Bad header"));
             break;
         }
         ++members;

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "common/windows_names.h"
 #include "tools/velkar_build/system.h"
 
 namespace fs = std::filesystem;
@@ -32,24 +33,21 @@ std::string asciiLower(std::string text) {
     return text;
 }
 
-// Windows opens a device for CON, nul.txt or COM1.log in any folder, and
-// drops a final dot or blank, so such a member would land elsewhere.
+// A device name would open the device in any folder, and Windows drops a
+// final dot or blank, so such a member would land elsewhere. The bytes of a
+// name are checked once it is in the code page (archive_packer.cpp).
 void checkWindowsName(const std::string& name, const fs::path& path) {
-    static const char* const devices[] = {"con",  "prn",  "aux",  "nul",  "com1", "com2", "com3", "com4",
-                                          "com5", "com6", "com7", "com8", "com9", "lpt1", "lpt2", "lpt3",
-                                          "lpt4", "lpt5", "lpt6", "lpt7", "lpt8", "lpt9"};
     size_t start = 0;
     while (start <= name.size()) {
         size_t end = name.find('/', start);
         if (end == std::string::npos) end = name.size();
         std::string part = name.substr(start, end - start);
-        std::string stem = asciiLower(part.substr(0, part.find('.')));
-        while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-        for (const char* device : devices)
-            if (stem == device)
-                throw std::runtime_error(utf8Of(path) + ": \"" + part +
-                                         "\" is a device name on Windows, which cannot be a file's name");
-        if (!part.empty() && (part.back() == '.' || part.back() == ' '))
+        // UTF-8 has no trail byte that could be taken for a character.
+        NameFault fault = windowsNameFault(part, [](unsigned char) { return false; });
+        if (fault == NameFault::deviceName)
+            throw std::runtime_error(utf8Of(path) + ": \"" + part +
+                                     "\" is a device name on Windows, which cannot be a file's name");
+        if (fault == NameFault::endsInDotOrBlank)
             throw std::runtime_error(utf8Of(path) + ": \"" + part +
                                      "\" ends in a dot or a blank, which Windows drops from names");
         start = end + 1;

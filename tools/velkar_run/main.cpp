@@ -16,10 +16,12 @@
 #include <iostream>
 #include <string>
 
+#include "common/byte_order.h"
 #include "common/code_pages.h"
 #include "common/run_state.h"
 #include "platform/host/host_control.h"
 #include "startup/entry.h"
+#include "tools/member_method.h"
 #include "tools/terminal_text.h"
 #include "ui/main_dialog.h"
 
@@ -42,9 +44,9 @@ const char USAGE[] =
     "The arguments after FILE.exe are the stub's own command line. DIR is the destination;\n"
     "without it, the current directory (with -P, the one the file suggests).\n"
     "Exit status: 0 every member was unpacked (or checked); 1 members were skipped because\n"
-    "their paths leave the destination; 2 a failure (a damaged or unreadable file, a CRC\n"
-    "error, a write that failed) or nothing was unpacked; 3 the run was cancelled or a\n"
-    "question declined; 4 a wrong command line.\n"
+    "their paths leave the destination or Windows cannot hold their names; 2 a failure (a\n"
+    "damaged or unreadable file, a CRC error, a write that failed) or nothing was unpacked;\n"
+    "3 the run was cancelled or a question declined; 4 a wrong command line.\n"
     "Code pages:\n";
 
 const int STATUS_OK = 0;
@@ -150,17 +152,26 @@ int askQuestion(Options& options, const HostMessageBox& box) {
     }
 }
 
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 // A box with OK alone needs no answer: errors go to standard error, notes
-// to standard output. The stub's "Open ERROR" gives no reason; the system's
-// goes beside it.
+// to standard output. The stub's "Open ERROR" gives no reason, so the
+// system's goes beside it; nor does its "Bad header" tell a whole header of
+// a method Velkar lacks from a damaged one, so such a method is named. The
+// header's bytes stay with the walk until the next one is read.
 int answerBox(Options& options, const HostMessageBox& box) {
     if ((box.style & 0x0F) == MB_OK) {
         bool isError = (box.style & 0xF0) == MB_ICONHAND;
         std::ostream& out = isError ? std::cerr : std::cout;
         out << "[" << shown(box.caption) << "] " << shown(box.text);
-        if (box.text.size() >= 10 && box.text.compare(box.text.size() - 10, 10, "Open ERROR") == 0 &&
-            hostLastCreateError())
+        std::string method;
+        if (endsWith(box.text, "Open ERROR") && hostLastCreateError())
             out << " (" << std::strerror(hostLastCreateError()) << ")";
+        else if (endsWith(box.text, "Bad header") && run && run->header && run->header->raw &&
+                 foreignMethod(run->header->raw, readLittle16(run->header->raw), &method))
+            out << " (the member is packed with method " << terminalText(method) << ", which Velkar does not unpack)";
         out << "\n";
         return IDOK;
     }
@@ -319,19 +330,42 @@ bool checkVelkarFile(const std::string& path) {
     return true;
 }
 
+const char* keptText(KeptFile reason) {
+    switch (reason) {
+    case KeptFile::asNewOrNewer:
+        return "the file there is as new as the member or newer (-c offers to replace it)";
+    case KeptFile::timeUnreadable:
+        return "the file there has a time that cannot be read, so it counts as newer (-c offers to replace it)";
+    default:
+        return "the overwrite question was answered No";
+    }
+}
+
+const char* nameFaultText(NameFault fault) {
+    switch (fault) {
+    case NameFault::deviceName:
+        return "a device name on Windows (CON, NUL, COM1, ...), never a file's";
+    case NameFault::endsInDotOrBlank:
+        return "a name ending in a dot or a blank, which Windows drops";
+    default:
+        return "the name holds a character no Windows file system takes";
+    }
+}
+
 // A value the code page cannot hold counts as unset.
 void passEnvironment(const char* name) {
     std::string value;
     if (const char* utf8 = std::getenv(name); utf8 && hostFromUtf8(utf8, &value)) hostSetEnv(name, value);
 }
 
-// A run that unpacked no file failed, whether it ended before the extract
-// pass, kept every file or found nothing but the reserved members.
+// A run that unpacked neither a file nor a folder failed, whether it ended
+// before the extract pass, kept every file or found nothing but the
+// reserved members.
 int exitStatus(const RunOutcome& outcome) {
-    if (outcome.failures) return STATUS_FAILED;
+    if (outcome.failures || outcome.foldersMissing) return STATUS_FAILED;
     if (outcome.declined) return STATUS_CANCELLED;
     if (outcome.pathsRefused) return STATUS_REFUSED;
-    return outcome.filesWritten ? STATUS_OK : STATUS_FAILED;
+    return outcome.filesWritten || outcome.foldersMade ? STATUS_OK : STATUS_FAILED;
 }
 
 std::string counted(uint32_t count, const char* one, const char* many) {
@@ -375,15 +409,17 @@ int main(int argc, char** argv) {
     hostSetDiscardOutput(options.testOnly);
     const char* verb = options.testOnly ? "testing " : "  ";
     hostSetOutputObserver([verb](const char* path) { std::cout << verb << shownPath(path) << "\n"; });
+    hostSetKeptObserver([](const char* path, KeptFile reason) {
+        std::cout << "  kept " << shownPath(path) << ": " << keptText(reason) << "\n";
+    });
     if (!options.absolutePaths) {
         hostConfineOutput([](const std::string& path) {
             std::cerr << "velkar-run: skipped " << shownPath(path.c_str())
                       << ": the path leaves the destination (-P writes it)\n";
         });
     }
-    hostRefuseUnsafeNames([](const std::string& path) {
-        std::cerr << "velkar-run: skipped " << shownPath(path.c_str())
-                  << ": the name holds a character no Windows file system takes\n";
+    hostRefuseUnsafeNames([](const std::string& path, NameFault fault) {
+        std::cerr << "velkar-run: skipped " << shownPath(path.c_str()) << ": " << nameFaultText(fault) << "\n";
     });
 
     RunOutcome outcome = velkarMain(inCodePage(options.commandTail).c_str());
@@ -398,13 +434,18 @@ int main(int argc, char** argv) {
               << counted(outcome.filesWritten, options.testOnly ? "file checked" : "file written",
                          options.testOnly ? "files checked" : "files written")
               << ", " << hostBytesWritten() << " bytes, " << counted(outcome.failures, "failure", "failures");
-    if (outcome.filesKept)
-        std::cerr << ", " << counted(outcome.filesKept, "file", "files")
-                  << " kept (as new as the member or newer, or not to be overwritten; -c after FILE.exe replaces newer "
-                     "ones too)";
+    if (outcome.foldersMade)
+        std::cerr << ", "
+                  << counted(outcome.foldersMade, options.testOnly ? "folder checked" : "folder made",
+                             options.testOnly ? "folders checked" : "folders made");
+    if (outcome.filesKept) std::cerr << ", " << counted(outcome.filesKept, "file", "files") << " kept";
     if (outcome.pathsRefused) std::cerr << ", " << outcome.pathsRefused << " skipped";
     std::cerr << "\n";
-    if (!options.stubStatus && exitStatus(outcome) == STATUS_FAILED && !outcome.failures)
+    // The stub passes over a folder it could not make without a word.
+    if (outcome.foldersMissing)
+        std::cerr << "velkar-run: " << counted(outcome.foldersMissing, "folder", "folders")
+                  << " of the archive could not be made\n";
+    else if (!options.stubStatus && exitStatus(outcome) == STATUS_FAILED && !outcome.failures)
         std::cerr << "velkar-run: nothing was unpacked\n";
     return options.stubStatus ? stubExitStatus(outcome) : exitStatus(outcome);
 }
