@@ -40,3 +40,20 @@ inline NameFault windowsNameFault(std::string_view component, bool (*isLeadByte)
     char last = component.back();
     return last == '.' || last == ' ' ? NameFault::endsInDotOrBlank : NameFault::none;
 }
+
+// The first component of PATH ('/' between folders) that Windows cannot
+// hold as a name: its fault, and the component in *part. Lead bytes are not
+// told apart, so a caller with a multi-byte code page trusts only the device
+// name and final dot or blank faults, whose bytes no trail byte takes.
+inline NameFault windowsPathFault(std::string_view path, std::string_view* part) {
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string_view::npos) end = path.size();
+        *part = path.substr(start, end - start);
+        NameFault fault = windowsNameFault(*part, [](unsigned char) { return false; });
+        if (fault != NameFault::none) return fault;
+        start = end + 1;
+    }
+    return NameFault::none;
+}

@@ -142,6 +142,8 @@ TEST(BuilderTest, RefusesWhatTheStubCouldNotReadAndSaysWhy) {
         {good + with([](MemberSpec& spec) { spec.methodId = std::string("-lh\0-", 5); }),
          "member 3 is packed with method -lh\\x00-, which"},
         {with([](MemberSpec& spec) { spec.name = "bell\a.txt"; }), "\"bell\\x07.txt\" has a name with a control byte"},
+        {with([](MemberSpec& spec) { spec.name = "Com1.log"; }), "\"Com1.log\" is a device name on Windows"},
+        {with([](MemberSpec& spec) { spec.name = "notes. "; }), "\"notes. \" ends in a dot or a blank"},
         {with([](MemberSpec& spec) { spec.unpackedSize = 400; }), "its original size differs from its stored data"},
         {with([](MemberSpec& spec) { spec.method = 'd'; }), "a directory entry that carries data"},
         {good.substr(0, good.size() - 310), "member 2 has a damaged header"},

@@ -7,6 +7,7 @@
 #include "common/byte_order.h"
 #include "common/formats.h"
 #include "common/run_state.h"
+#include "common/windows_names.h"
 #include "devtools/stub_layout/pe_move.h"
 #include "tools/member_method.h"
 #include "tools/terminal_text.h"
@@ -161,6 +162,14 @@ ArchiveScan checkArchive(const Bytes& archive) {
         for (unsigned char byte : name)
             if (byte < 0x20)
                 throw memberError(member, shown + " has a name with a control byte, which Windows refuses");
+        std::string_view part;
+        NameFault fault = windowsPathFault(name, &part);
+        if (fault == NameFault::deviceName)
+            throw memberError(member, shown + ": \"" + terminalText(std::string(part)) +
+                                          "\" is a device name on Windows, which cannot be a file's name");
+        if (fault == NameFault::endsInDotOrBlank)
+            throw memberError(member, shown + ": \"" + terminalText(std::string(part)) +
+                                          "\" ends in a dot or a blank, which Windows drops from names");
         if (header.method == DIRECTORY_METHOD && header.packedSize != 0)
             throw memberError(member, shown + " is a directory entry that carries data");
         if (header.method == STORED_METHOD && header.packedSize != header.unpackedSize)

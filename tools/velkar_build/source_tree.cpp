@@ -37,21 +37,15 @@ std::string asciiLower(std::string text) {
 // final dot or blank, so such a member would land elsewhere. The bytes of a
 // name are checked once it is in the code page (archive_packer.cpp).
 void checkWindowsName(const std::string& name, const fs::path& path) {
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find('/', start);
-        if (end == std::string::npos) end = name.size();
-        std::string part = name.substr(start, end - start);
-        // UTF-8 has no trail byte that could be taken for a character.
-        NameFault fault = windowsNameFault(part, [](unsigned char) { return false; });
-        if (fault == NameFault::deviceName)
-            throw std::runtime_error(utf8Of(path) + ": \"" + part +
-                                     "\" is a device name on Windows, which cannot be a file's name");
-        if (fault == NameFault::endsInDotOrBlank)
-            throw std::runtime_error(utf8Of(path) + ": \"" + part +
-                                     "\" ends in a dot or a blank, which Windows drops from names");
-        start = end + 1;
-    }
+    std::string_view part;
+    // UTF-8 has no trail byte that could be taken for a character.
+    NameFault fault = windowsPathFault(name, &part);
+    if (fault == NameFault::deviceName)
+        throw std::runtime_error(utf8Of(path) + ": \"" + std::string(part) +
+                                 "\" is a device name on Windows, which cannot be a file's name");
+    if (fault == NameFault::endsInDotOrBlank)
+        throw std::runtime_error(utf8Of(path) + ": \"" + std::string(part) +
+                                 "\" ends in a dot or a blank, which Windows drops from names");
 }
 
 struct Collector {
