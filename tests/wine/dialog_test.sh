@@ -467,24 +467,32 @@ case_replacing() {
             wine reg add 'HKCU\Software\Wine\AppDefaults\replace.exe' /v Version /d "$version" /f >/dev/null 2>&1
         fi
         problems=
-        if [ "$held" = held ]; then
-            wine "$VELKAR_BUILD/hold_file.exe" "$(windows_path "$out/a.txt")" "$(windows_path "$WINE_RUN/release")" \
-                >"$WINE_RUN/hold.log" 2>/dev/null &
-            holder=$!
-            wine_wait_text "$WINE_RUN/hold.log" held 30 || problems+="a.txt was not held open"$'\n'
-        fi
-        wine_start "$WINE_RUN/replace.exe" -n "$(windows_path "$out")"
         text=
-        if [ "$expect" = refused ]; then
-            if dialog=$(wine_wait_owned "$caption" "" 30) && box=$(wine_wait_owned "$caption" "$dialog" 30); then
-                text=$(wine_window_text "$caption")
-                wine_press "$box" Return || problems+="the message did not take Return"$'\n'
-            else
-                problems+="no message over the dialog"$'\n'
+        holder=
+        # The other program opens a.txt once the dialog is up: started with
+        # the stub, it could race the stub's first window.
+        wine_start "$WINE_RUN/replace.exe" -n- "$(windows_path "$out")"
+        if ! dialog=$(wine_wait_owned "$caption" "" 30); then
+            problems+="no dialog"$'\n'
+        else
+            if [ "$held" = held ]; then
+                wine "$VELKAR_BUILD/hold_file.exe" "$(windows_path "$out/a.txt")" \
+                    "$(windows_path "$WINE_RUN/release")" >"$WINE_RUN/hold.log" 2>/dev/null &
+                holder=$!
+                wine_wait_text "$WINE_RUN/hold.log" held 30 || problems+="a.txt was not held open"$'\n'
+            fi
+            press_ok "$dialog" "$caption" || problems+="OK did not start the pass"$'\n'
+            if [ "$expect" = refused ]; then
+                if box=$(wine_wait_owned "$caption" "$dialog" 30); then
+                    text=$(wine_window_text "$caption")
+                    wine_press "$box" Return || problems+="the message did not take Return"$'\n'
+                else
+                    problems+="no message over the dialog"$'\n'
+                fi
             fi
         fi
         wine_wait_exit 30
-        if [ "$held" = held ]; then
+        if [ -n "$holder" ]; then
             touch "$WINE_RUN/release"
             wait "$holder" 2>/dev/null
         fi
