@@ -5,9 +5,10 @@
 # and over old files the rename also replaces one. The benchmark corpus
 # (scripts/benchmark.sh's, about 50 MB) is packed once as -lh5- into a file
 # that overwrites without asking. The runs of every kind take turns, so that
-# a machine that gets busier slows them alike; each prints its median, its
-# fastest and slowest run and the spread between them as a share of the
-# median. The load average before and after tells how quiet the machine was.
+# a machine that gets busier slows them alike, and Wine stays started between
+# them. Each kind prints its median, its fastest and slowest run and the
+# spread between them as a share of the median; the load average before and
+# after tells how quiet the machine was.
 # With --before REV the same is measured for velkar-run and the stub built
 # from that revision (for instance the last one that wrote files in place),
 # and the ratio of each median to REV's.
@@ -80,6 +81,9 @@ velkar_run() { "${run_tool[$1]}" "$bench/replace-$1.exe" -n "$out" < /dev/null >
 . tests/wine/lib.sh
 wine_setup > /dev/null || die "Wine set-up"
 wine_new_prefix replace-benchmark
+# A wineserver that outlives each run: otherwise the first stub run after
+# velkar-run's would pay for starting Wine afresh.
+wineserver -p
 stub_run() {
     local status=0
     timeout 300 wine "$bench/replace-$1.exe" -n "$(windows_path "$out")" > /dev/null 2>&1 || status=$?
@@ -105,8 +109,10 @@ for kind in "${kinds[@]}"; do
 done
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
-for _ in $(seq "$runs"); do
-    for kind in "${kinds[@]}"; do
+for round in $(seq "$runs"); do
+    # Each round starts one kind later, so that no kind always follows the same one.
+    for i in "${!kinds[@]}"; do
+        kind=${kinds[(i + round) % ${#kinds[@]}]}
         read -r tool label folder <<< "$kind"
         prepare "$folder"
         start=$EPOCHREALTIME
