@@ -72,9 +72,10 @@ int osDeleteFile(const char* path);
 // opened as osCreateOutput does. On failure nothing is left behind.
 FileHandle osCreateTempOutput(char* path, uint32_t size);
 // The temporary file takes its real name, replacing a file of that name
-// whole or leaving it untouched: MoveFileExA where the system has it, else
-// DeleteFileA then MoveFileA. 0 when Windows refuses (a read-only, locked
-// or directory target).
+// whole or leaving it untouched: MoveFileExA on the NT family; elsewhere the
+// old file is renamed aside, the new one renamed, and the old one deleted,
+// or renamed back when the new one cannot take its name. 0 when Windows
+// refuses (a read-only, locked or directory target).
 int osReplaceFile(const char* from, const char* to);
 int osCreateDirectory(const char* path);
 // Whether a member may be written at path under the destination. Windows

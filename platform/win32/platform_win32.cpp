@@ -77,19 +77,52 @@ FileHandle osCreateTempOutput(char* path, uint32_t size) {
 
 typedef BOOL(WINAPI* MoveReplacingFunction)(LPCSTR, LPCSTR, DWORD);
 
-// Win32s lacks MoveFileExA, and Windows 95, 98 and Me have it only to fail
-// it: there the old file is deleted first, and a file that cannot be
-// deleted (read-only, open elsewhere) then stops the move.
-int osReplaceFile(const char* from, const char* to) {
-    MoveReplacingFunction moveReplacing =
-        reinterpret_cast<MoveReplacingFunction>(systemFunction("KERNEL32", "MoveFileExA"));
-    if (moveReplacing) {
-        if (moveReplacing(from, to, MOVEFILE_REPLACE_EXISTING)) return 1;
-        if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return 0;
+// Without a replacing move the old file is renamed aside to a temporary name
+// of its own, the new one takes its name, and only then is the old one
+// deleted: a move that fails puts the old one back, so it is never lost. A
+// file open in another program cannot be renamed there, which refuses the
+// swap before anything has moved. from ends in GetTempFileNameA's name, so
+// its last separator ends the folder, whatever double-byte names lie before.
+static int replaceAside(const char* from, const char* to) {
+    char folder[MAX_PATH];
+    uint32_t n = 0, end = 0;
+    for (; from[n] && n + 1 < sizeof(folder); ++n) {
+        folder[n] = from[n];
+        if (from[n] == '\\' || from[n] == '/') end = n + 1;
     }
-    DeleteFileA(to);
-    return MoveFileA(from, to) != 0;
+    folder[end] = 0;
+    char aside[MAX_PATH];
+    if (from[n] || !GetTempFileNameA(folder, "VLK", 0, aside)) return 0;
+    // GetTempFileNameA made the name ours by creating it; MoveFileA moves
+    // onto no existing file.
+    DeleteFileA(aside);
+    if (!MoveFileA(to, aside)) return 0;
+    if (MoveFileA(from, to)) {
+        DeleteFileA(aside);
+        return 1;
+    }
+    MoveFileA(aside, to);
+    return 0;
 }
+
+// Windows refuses to replace a read-only file or a folder. Wine run by root
+// replaces a read-only file all the same, and the rename aside would move
+// either, so both are refused here first. Only the NT family replaces in one
+// call: Win32s lacks MoveFileExA, and Windows 95, 98 and Me have it only to
+// fail it.
+int osReplaceFile(const char* from, const char* to) {
+    DWORD attributes = GetFileAttributesA(to);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return 0;
+    MoveReplacingFunction moveReplacing =
+        osPlatformId() == VER_PLATFORM_WIN32_NT
+            ? reinterpret_cast<MoveReplacingFunction>(systemFunction("KERNEL32", "MoveFileExA"))
+            : 0;
+    if (moveReplacing) return moveReplacing(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES) return MoveFileA(from, to) != 0;
+    return replaceAside(from, to);
+}
+
 int osOutputPathAllowed(const char*, const char*) { return 1; }
 
 void osNoteKeptFile(const char*, KeptFile) {}

@@ -1,11 +1,13 @@
 // The portable core on the real Windows API, checked under Wine against what
 // Windows itself answers: the same checks the host tests make with the host
 // layer's doubles, so a double that drifts from Windows shows up here.
-// Started as: platform_check.exe -n "C:\My Dir", and with --dbcs in a
-// process whose ANSI code page is 932.
+// Started as: platform_check.exe -n "C:\My Dir", with --dbcs in a process
+// whose ANSI code page is 932, and with --replace=PLATFORM under Windows
+// versions that Wine pretends to be.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -316,6 +318,83 @@ void checkExtraction() {
     SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL);
 }
 
+// osReplaceFile on the real calls, on the path this platform takes: one
+// replacing move on the NT family, the rename aside on Windows 95 and Win32s.
+// A swap is whole or refused; a refused one leaves the old file's bytes,
+// time and read-only mark, and only the new file under its temporary name.
+// A new file held open cannot take the real name, which on the rename aside
+// happens after the old file has moved: it must come back.
+void checkReplacing(int platform) {
+    check(osPlatformId() == platform, "the platform is " + std::to_string(platform));
+    const std::string folder = "C:\\velkar-check\\replace";
+    const std::string target = folder + "\\old.txt";
+    CreateDirectoryA("C:\\velkar-check", 0);
+    CreateDirectoryA(folder.c_str(), 0);
+    enum Old { none, plain, readOnly, directory, oldHeld, newHeld };
+    const struct {
+        const char* what;
+        Old old;
+        bool replaced;
+    } cases[] = {{"no old file", none, true},
+                 {"an old file", plain, true},
+                 {"a read-only old file", readOnly, false},
+                 {"a folder", directory, false},
+                 {"an old file held open", oldHeld, false},
+                 {"the new file held open", newHeld, false}};
+    const FILETIME oldTime = {0x2A3B4C00, 0x01C0E5F2};
+    for (const auto& c : cases) {
+        if (c.old == directory) CreateDirectoryA(target.c_str(), 0);
+        if (c.old != none && c.old != directory) {
+            writeFile(target.c_str(), "old");
+            HANDLE file = CreateFileA(target.c_str(), GENERIC_WRITE, 0, 0, OPEN_EXISTING, 0, 0);
+            SetFileTime(file, 0, 0, &oldTime);
+            CloseHandle(file);
+        }
+        if (c.old == readOnly) SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+        char from[MAX_PATH];
+        copyText(from, folder.c_str(), sizeof(from));
+        FileHandle created = osCreateTempOutput(from, sizeof(from));
+        uint32_t written = 0;
+        osWrite(created, "new", 3, &written);
+        osCloseOutput(created);
+        const char* held = c.old == oldHeld ? target.c_str() : c.old == newHeld ? from : 0;
+        HANDLE holder =
+            held ? CreateFileA(held, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, 0, 0)
+                 : INVALID_HANDLE_VALUE;
+        int replaced = osReplaceFile(from, target.c_str());
+        if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
+
+        std::string what = std::string(c.what) + ": ";
+        check(replaced == int(c.replaced), what + (c.replaced ? "replaced" : "refused"));
+        DWORD attributes = GetFileAttributesA(target.c_str());
+        if (c.old == directory) {
+            check(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY), what + "kept");
+        } else {
+            HANDLE file = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
+            char content[8] = {0};
+            DWORD got = 0;
+            FILETIME time = {0, 0};
+            ReadFile(file, content, sizeof(content) - 1, &got, 0);
+            GetFileTime(file, 0, 0, &time);
+            CloseHandle(file);
+            checkText(content, c.replaced ? "new" : "old", what + "content");
+            if (!c.replaced) check(CompareFileTime(&time, &oldTime) == 0, what + "the old time kept");
+            check(((attributes & FILE_ATTRIBUTE_READONLY) != 0) == (c.old == readOnly), what + "the read-only mark");
+        }
+        int temporary = 0;
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((folder + "\\VLK*.TMP").c_str(), &found);
+        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) ++temporary;
+        if (search != INVALID_HANDLE_VALUE) FindClose(search);
+        check(temporary == (c.replaced ? 0 : 1), what + std::to_string(temporary) + " temporary files");
+
+        SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(target.c_str());
+        RemoveDirectoryA(target.c_str());
+        DeleteFileA(from);
+    }
+}
+
 // Trail bytes 0x5C, 0x2F and 0xFF of double-byte characters are no
 // separators, whatever CharPrevA and IsDBCSLeadByte of code page 932 say.
 void checkDoubleByteText() {
@@ -356,8 +435,11 @@ void checkShortPaths() {
 
 int main() {
     allocateRun();
+    const char* replace = std::strstr(GetCommandLineA(), "--replace=");
     if (std::strstr(GetCommandLineA(), "--dbcs")) {
         checkDoubleByteText();
+    } else if (replace) {
+        checkReplacing(std::atoi(replace + 10));
     } else {
         checkTimes();
         checkMacros();

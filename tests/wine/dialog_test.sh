@@ -8,9 +8,10 @@ set -u
 # shellcheck source=tests/wine/lib.sh
 . "$(dirname "$0")/lib.sh"
 
-CASES=(auto-start long-directory typed-directory cancel-before cancel-during question overwrite network-path crc-error)
+CASES=(auto-start long-directory typed-directory cancel-before cancel-during cancel-replacing question overwrite replacing
+    network-path crc-error)
 
-wine_require "$VELKAR_EXE" "$VELKAR_BUILD/window_text.exe" "$VELKAR_BUILDER" "$(command -v jlha || echo jlha)" || exit
+wine_require "$VELKAR_EXE" "$VELKAR_BUILD/window_text.exe" "$VELKAR_BUILD/hold_file.exe" "$VELKAR_BUILDER" "$(command -v jlha || echo jlha)" || exit
 wine_setup || exit 1
 WORK=$WINE_WORK/runs/dialog-files.$$
 rm -rf "$WORK"
@@ -213,9 +214,13 @@ stop_process() {
 # second.txt, which has taken its real name by then), queues Escape on the
 # dialog while it stands still and lets it go on (SIGCONT): its next progress
 # update reads the key, with nearly all of the member still to come.
+# 4b. The same over an old large.txt, read-only and with an old time, from a
+# file that overwrites unasked and restores attributes: the old file keeps
+# its bytes, time and mark (cleared only just before a swap that never comes).
 
-# partial_file OUT LIMIT: prints the temporary file of the member after
-# second.txt once it appears in OUT; fails after LIMIT seconds.
+# partial_file OUT LIMIT [OLD]: prints the temporary file of the member after
+# second.txt once it appears in OUT, or large.txt once it no longer matches
+# OLD (a stub that wrote in place); fails after LIMIT seconds.
 partial_file() {
     local limit file
     limit=$(deadline "$2")
@@ -224,14 +229,24 @@ partial_file() {
             for file in "$1"/VLK*.[Tt][Mm][Pp]; do
                 [ -e "$file" ] && echo "$file" && return 0
             done
+            [ -n "${3:-}" ] && ! cmp -s "$3" "$1/large.txt" && echo "$1/large.txt" && return 0
         fi
         sleep 0.02
     done
     return 1
 }
 
-case_cancel_during() {
-    local name="Cancel during the pass" caption="Velkar Large" folder=$WORK/large dialog out partial size="" moved=""
+# unchanged OLD FILE: prints what differs from the copy OLD: bytes, time or mode.
+unchanged() {
+    cmp -s "$1" "$2" || echo "${2##*/} has other content"
+    [ "$(stat -c '%Y %a' "$2" 2>&1)" = "$(stat -c '%Y %a' "$1")" ] ||
+        echo "${2##*/}: time and mode $(stat -c '%Y %a' "$2" 2>&1), expected $(stat -c '%Y %a' "$1")"
+}
+
+# cancel_large NAME EXE [OLD]: the run of 4, into a folder holding a copy of
+# OLD as large.txt when it is given.
+cancel_large() {
+    local name=$1 exe=$WORK/$2 old=${3:-} caption="Velkar Large" folder=$WORK/large dialog out partial size="" moved=""
     if [ ! -f "$WORK/large.exe" ]; then
         mkdir -p "$folder"
         printf 'first\n' >"$folder/first.txt"
@@ -239,15 +254,20 @@ case_cancel_during() {
         seq 1 5000000 >"$folder/large.txt"
         touch -d '2005-06-07 08:09:10 UTC' "$folder/first.txt" "$folder/second.txt"
         if ! pack "$folder" "$WORK/large.lzh" o5 first.txt second.txt large.txt ||
-            ! make_exe "$WORK/large.lzh" "$WORK/large.exe" --title "$caption"; then
+            ! make_exe "$WORK/large.lzh" "$WORK/large.exe" --title "$caption" ||
+            ! make_exe "$WORK/large.lzh" "$WORK/large-over.exe" --title "$caption" --overwrite --no-keep-newer \
+                --restore-attributes; then
+            rm -f "$WORK/large.exe"
             fail "$name" "cannot make the file"
             return
         fi
     fi
     wine_new_prefix large
     out=$WINE_RUN/out
-    wine_start "$WORK/large.exe" -n "$(windows_path "$out")"
-    if dialog=$(wine_wait_owned "$caption" "" 30) && partial=$(partial_file "$out" 60); then
+    mkdir -p "$out"
+    [ -z "$old" ] || cp -p "$old" "$out/large.txt"
+    wine_start "$exe" -n "$(windows_path "$out")"
+    if dialog=$(wine_wait_owned "$caption" "" 30) && partial=$(partial_file "$out" 60 "$old"); then
         if stop_process "$WINE_PID"; then
             size=$(stat -c %s "$partial")
             xdotool windowfocus "$dialog" 2>/dev/null || true
@@ -264,14 +284,27 @@ case_cancel_during() {
     elif [ "$size" -ge "$(stat -c %s "$folder/large.txt")" ]; then
         fail "$name" "the member was complete before Escape"
     else
-        check "$name: Escape at $size bytes deletes the partial file, keeps the others, exit 1" \
+        check "$name: Escape at $size bytes deletes the partial file, keeps the others$([ -z "$old" ] || echo " and the old large.txt"), exit 1" \
             "$(expect_status 1
-            [ ! -e "$out/large.txt" ] || echo "large.txt left behind ($(stat -c %s "$out/large.txt") bytes)"
-            [ ! -e "$partial" ] || echo "${partial##*/} left behind"
+            if [ -n "$old" ]; then
+                unchanged "$old" "$out/large.txt"
+            elif [ -e "$out/large.txt" ]; then
+                echo "large.txt left behind ($(stat -c %s "$out/large.txt") bytes)"
+            fi
+            [ ! -e "$partial" ] || [ "$partial" = "$out/large.txt" ] || echo "${partial##*/} left behind"
             same_file "$folder/first.txt" "$out/first.txt"
             same_file "$folder/second.txt" "$out/second.txt"
             expect_no_window_left)"
     fi
+}
+
+case_cancel_during() { cancel_large "Cancel during the pass" large.exe; }
+
+case_cancel_replacing() {
+    printf 'the old large file\n' >"$WORK/old-large.txt"
+    touch -d '2001-02-03 04:05:06 UTC' "$WORK/old-large.txt"
+    chmod 444 "$WORK/old-large.txt"
+    cancel_large "Cancel during a replacing member" large-over.exe "$WORK/old-large.txt"
 }
 
 # 5. The "!" member's question comes before the dialog. No ends the run;
@@ -390,6 +423,92 @@ case_overwrite() {
         same_file "$WORK/old/b.txt" "$out/b.txt"
         [ "$(listing "$out")" = "a.txt b.txt" ] || echo "written after Cancel: $(listing "$out")")
     check "overwrite Cancel: b kept, the pass stops before c, exit 1" "$problems"
+}
+
+# 6b. Replacing old files, on the NT family and, as Windows 95 pretends to
+# be, on the rename aside that stands in for its missing replacing move. A
+# read-only old a.txt is refused while attributes are kept as created; while
+# they are restored, its mark is cleared just before the swap, and when
+# another program holds the file open the swap is refused and the mark put
+# back. A refusal shows "Open ERROR" with the real name and stops the pass,
+# the old files keep their bytes, times and marks, and no temporary file is
+# left. Held by nobody, both old files are replaced.
+case_replacing() {
+    local caption="Velkar Replace" folder=$WORK/replace old=$WORK/replace-old row version exe held expect
+    local out dialog box text holder problems
+    if [ ! -f "$WORK/replace-kept.exe" ]; then
+        mkdir -p "$folder" "$old"
+        printf 'new a\n' >"$folder/a.txt"
+        printf 'new b\n' >"$folder/b.txt"
+        touch -d '2010-06-15 12:00:00 UTC' "$folder"/*.txt
+        printf 'old a\n' >"$old/a.txt"
+        printf 'old b\n' >"$old/b.txt"
+        touch -d '2000-01-01 00:00:00 UTC' "$old"/*.txt
+        chmod 444 "$old/a.txt"
+        if ! pack "$folder" "$WORK/replace.lzh" o5 a.txt b.txt ||
+            ! make_exe "$WORK/replace.lzh" "$WORK/replace-kept.exe" --title "$caption" --overwrite --no-keep-newer ||
+            ! make_exe "$WORK/replace.lzh" "$WORK/replace-restored.exe" --title "$caption" --overwrite \
+                --no-keep-newer --restore-attributes; then
+            rm -f "$WORK/replace-kept.exe"
+            fail "replacing" "cannot make the file"
+            return
+        fi
+    fi
+    # version (Wine's default: NT), attributes, held open, outcome
+    for row in "nt kept - refused" "nt restored held refused" "win95 restored held refused" \
+        "win95 restored - replaced"; do
+        read -r version exe held expect <<<"$row"
+        wine_new_prefix "replace-$version-$exe-$held"
+        out=$WINE_RUN/out
+        mkdir -p "$out"
+        cp -p "$old/a.txt" "$old/b.txt" "$out"
+        cp "$WORK/replace-$exe.exe" "$WINE_RUN/replace.exe"
+        if [ "$version" != nt ]; then
+            wine reg add 'HKCU\Software\Wine\AppDefaults\replace.exe' /v Version /d "$version" /f >/dev/null 2>&1
+        fi
+        problems=
+        text=
+        holder=
+        # The other program opens a.txt once the dialog is up: started with
+        # the stub, it could race the stub's first window.
+        wine_start "$WINE_RUN/replace.exe" -n- "$(windows_path "$out")"
+        if ! dialog=$(wine_wait_owned "$caption" "" 30); then
+            problems+="no dialog"$'\n'
+        else
+            if [ "$held" = held ]; then
+                wine "$VELKAR_BUILD/hold_file.exe" "$(windows_path "$out/a.txt")" \
+                    "$(windows_path "$WINE_RUN/release")" >"$WINE_RUN/hold.log" 2>/dev/null &
+                holder=$!
+                wine_wait_text "$WINE_RUN/hold.log" held 30 || problems+="a.txt was not held open"$'\n'
+            fi
+            press_ok "$dialog" "$caption" || problems+="OK did not start the pass"$'\n'
+            if [ "$expect" = refused ]; then
+                if box=$(wine_wait_owned "$caption" "$dialog" 30); then
+                    text=$(wine_window_text "$caption")
+                    wine_press "$box" Return || problems+="the message did not take Return"$'\n'
+                else
+                    problems+="no message over the dialog"$'\n'
+                fi
+            fi
+        fi
+        wine_wait_exit 30
+        if [ -n "$holder" ]; then
+            touch "$WINE_RUN/release"
+            wait "$holder" 2>/dev/null
+        fi
+        problems+=$(expect_status 1
+            [ "$(listing "$out")" = "a.txt b.txt" ] || echo "the folder holds: $(listing "$out")"
+            if [ "$expect" = refused ]; then
+                [ "$text" = "\"$(output_path "$out/a.txt")\" Open ERROR" ] || echo "message \"$text\""
+                unchanged "$old/a.txt" "$out/a.txt"
+                unchanged "$old/b.txt" "$out/b.txt"
+            else
+                same_file "$folder/a.txt" "$out/a.txt"
+                same_file "$folder/b.txt" "$out/b.txt"
+                [ "$(stat -c %a "$out/a.txt")" != 444 ] || echo "a.txt is still read-only"
+            fi)
+        check "replacing on $version, attributes $exe$([ "$held" = - ] || echo ", a.txt held open"): $expect" "$problems"
+    done
 }
 
 # 7. A network path is refused and the dialog stays open to correct it.

@@ -333,6 +333,17 @@ wine_wait_file() {
     done
 }
 
+# wine_wait_text FILE TEXT LIMIT: waits up to LIMIT seconds for TEXT to
+# appear in FILE (a program's output).
+wine_wait_text() {
+    local limit
+    limit=$(deadline "$3")
+    until grep -qF "$2" "$1" 2>/dev/null; do
+        before "$limit" || return 1
+        sleep 0.05
+    done
+}
+
 # pack FOLDER ARCHIVE METHOD MEMBERS...: adds the members, in this order, with
 # one of jlha's methods (z stored, o5 to o7).
 pack() {

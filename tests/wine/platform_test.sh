@@ -1,6 +1,6 @@
 #!/bin/bash
 # The core's platform calls on Wine's real Windows API: times, folders and
-# macros, the command line, the program's own file.
+# macros, the command line, the program's own file, replacing files.
 set -u
 . "$(dirname "$0")/lib.sh"
 
@@ -27,4 +27,10 @@ run_checks() {
 run_checks "platform calls" wine "$check" -n 'C:\My Dir'
 # Wine takes the ANSI code page from the locale, per process.
 run_checks "double-byte text, code page 932" env LC_ALL=ja_JP.UTF-8 wine "$check" --dbcs
+# Replacing files on the NT family (platform 2) and, as a copy that Wine
+# runs as Windows 95 (platform 1), on the rename aside.
+run_checks "replacing files, NT" wine "$check" --replace=2
+cp "$check" "$WINE_RUN/replace95.exe"
+wine reg add 'HKCU\Software\Wine\AppDefaults\replace95.exe' /v Version /d win95 /f >/dev/null 2>&1
+run_checks "replacing files, Windows 95" wine "$WINE_RUN/replace95.exe" --replace=1
 finish
