@@ -53,6 +53,12 @@ pass() {
 fail() {
     TESTS_FAILED=$((TESTS_FAILED + 1))
     echo "FAIL $1: $2"
+    # A program that ended without a window has only Wine's own errors to
+    # say why (a window station or desktop that was not ready, for one).
+    if [ -s "${WINE_RUN:-}/wine.err" ]; then
+        echo "  Wine's last errors in this run:"
+        tail -n 5 "$WINE_RUN/wine.err" | sed 's/^/    /'
+    fi
 }
 
 # Prints the closing line and returns non-zero when anything failed.
@@ -249,8 +255,9 @@ wine_new_prefix() {
 }
 
 # wine_start PROGRAM ARGS...: runs it in the background; WINE_PID is its id.
+# Wine's errors go to wine.err in the run's folder, for fail to show.
 wine_start() {
-    wine "$@" >/dev/null 2>&1 &
+    WINEDEBUG=-all,err+all wine "$@" >/dev/null 2>>"${WINE_RUN:-$WINE_WORK}/wine.err" &
     WINE_PID=$!
 }
 
