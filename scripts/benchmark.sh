@@ -1,10 +1,13 @@
 #!/bin/bash
-# Packing, then decoding, on a deterministic corpus of about 50 MB.
-# Packing: velkar-build (default and --best) next to jlha for -lh5-, -lh6- and
-# -lh7-: sizes and times, as ratios to jlha (size below 1: we are smaller;
-# speed above 1: we are faster), on every core and with one thread (-j 1),
-# whose files must be the same. Each is timed once: packing takes a while.
-# Decoding, on the corpus packed by jlha as -lh5- and -lh7-: every reader
+# Packing, then decoding.
+# Packing, on two corpora: the deterministic one of about 50 MB
+# (devtools/bench_corpus) and about 12 MB of real files, programs, C headers
+# and man pages (scripts/real_corpus.sh). velkar-build (default and --best)
+# next to jlha for -lh5-, -lh6- and -lh7-: sizes and times, as ratios to jlha
+# (size below 1: we are smaller; speed above 1: we are faster), on every core
+# and with one thread (-j 1), whose files must be the same. Each is timed
+# once: packing takes a while.
+# Decoding, on the first corpus packed by jlha as -lh5- and -lh7-: every reader
 # decodes and checks every member without writing files; our time is split
 # into the CRC alone and the rest. Then the unpack to disk, by us and by
 # bsdtar, and the stub itself under Wine with auto-start, its start-up
@@ -34,6 +37,9 @@ mkdir -p "$bench"
 if [ ! -d "$bench/corpus" ]; then
     build/release/devtools/bench_corpus "$bench/corpus"
 fi
+if [ ! -d "$bench/real" ]; then
+    scripts/real_corpus.sh "$bench/real" > /dev/null
+fi
 
 mapfile -t files < <(cd "$bench/corpus" && find . -type f | sort | sed 's|^\./||')
 file_count=${#files[@]}
@@ -48,33 +54,43 @@ seconds_of() {  # command... ; runs it once and prints its wall time
     end=$(date +%s.%N)
     echo "$end - $start" | bc -l
 }
-jlha_pack() { rm -f "$bench/lh$1.lzh"; (cd "$bench/corpus" && find . -type f | sort | sed 's|^\./||' | xargs jlha "a2o${1}q" "../lh$1.lzh"); }
-velkar_pack() {
-    local method=$1
-    shift
-    build/release/tools/velkar-build -o "$bench/packed.exe" --stub build/windows/velkar.exe --method "lh$method" "$@" -C "$bench/corpus" .
+jlha_pack() {  # folder method
+    rm -f "$bench/lh$2.lzh"
+    (cd "$1" && find . -type f | LC_ALL=C sort | sed 's|^\./||' | xargs jlha "a2o${2}q" "$bench/lh$2.lzh")
+}
+velkar_pack() {  # folder method option...
+    local folder=$1 method=$2
+    shift 2
+    build/release/tools/velkar-build -o "$bench/packed.exe" --stub build/windows/velkar.exe --method "lh$method" "$@" -C "$folder" .
 }
 
-printf 'packing: corpus of %d bytes in %d files, each packer run once
-' "$corpus_bytes" "$(find "$bench/corpus" -type f | wc -l)"
-printf '  %-22s %12s %9s %10s %11s %9s %11s\n' "" "bytes" "seconds" "size/jlha" "jlha/time" "-j1 s" "-j1/all"
-for method in 5 6 7; do
-    jlha_time=$(seconds_of jlha_pack "$method")
-    jlha_size=$(stat -c %s "$bench/lh$method.lzh")
-    printf '  %-22s %12d %9.2f\n' "jlha -lh$method-" "$jlha_size" "$jlha_time"
-    for effort in "" --best; do
-        one=$(seconds_of velkar_pack "$method" $effort -j 1)
-        cp "$bench/packed.exe" "$bench/packed-j1.exe"
-        took=$(seconds_of velkar_pack "$method" $effort)
-        cmp -s "$bench/packed.exe" "$bench/packed-j1.exe" || die "velkar-build -j 1 and on every core differ"
-        size=$(( $(stat -c %s "$bench/packed.exe") - stub_bytes ))
-        printf '  %-22s %12d %9.2f %10.4f %11.2f %9.2f %11.2f\n' "velkar-build -lh$method- $effort" "$size" "$took" \
-            "$(echo "$size / $jlha_size" | bc -l)" "$(echo "$jlha_time / $took" | bc -l)" "$one" \
-            "$(echo "$one / $took" | bc -l)"
+pack_table() {  # folder
+    local folder=$1 method effort jlha_time jlha_size one took size
+    printf 'packing %s: %d bytes in %d files, each packer run once\n' "${folder#"$root"/}" \
+        "$(find "$folder" -type f -printf '%s\n' | paste -sd+ | bc)" "$(find "$folder" -type f | wc -l)"
+    printf '  %-22s %12s %9s %10s %11s %9s %11s\n' "" "bytes" "seconds" "size/jlha" "jlha/time" "-j1 s" "-j1/all"
+    for method in 5 6 7; do
+        jlha_time=$(seconds_of jlha_pack "$folder" "$method")
+        jlha_size=$(stat -c %s "$bench/lh$method.lzh")
+        printf '  %-22s %12d %9.2f\n' "jlha -lh$method-" "$jlha_size" "$jlha_time"
+        for effort in "" --best; do
+            one=$(seconds_of velkar_pack "$folder" "$method" $effort -j 1)
+            cp "$bench/packed.exe" "$bench/packed-j1.exe"
+            took=$(seconds_of velkar_pack "$folder" "$method" $effort)
+            cmp -s "$bench/packed.exe" "$bench/packed-j1.exe" || die "velkar-build -j 1 and on every core differ"
+            size=$(($(stat -c %s "$bench/packed.exe") - stub_bytes))
+            printf '  %-22s %12d %9.2f %10.4f %11.2f %9.2f %11.2f\n' "velkar-build -lh$method- $effort" "$size" "$took" \
+                "$(echo "$size / $jlha_size" | bc -l)" "$(echo "$jlha_time / $took" | bc -l)" "$one" \
+                "$(echo "$one / $took" | bc -l)"
+        done
     done
-done
+    echo
+}
+
+pack_table "$bench/real"
+# The decoding below reads jlha's archives of the first corpus.
+pack_table "$bench/corpus"
 rm -f "$bench/packed.exe" "$bench/packed-j1.exe"
-echo
 
 mkdir -p "$bench/tiny"
 printf 'x' > "$bench/tiny/x"
