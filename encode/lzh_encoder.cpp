@@ -34,7 +34,7 @@ struct Tuning {
 };
 
 Tuning tuningFor(Effort effort) {
-    if (effort == Effort::best) return {2, 256, MAX_COPY_LENGTH, 192, MAX_BLOCK_SYMBOLS / 128, true};
+    if (effort == Effort::best) return {2, 256, MAX_COPY_LENGTH, 192, MAX_BLOCK_SYMBOLS / 32, true};
     return {1, 32, 64, 64, MAX_BLOCK_SYMBOLS / 16, false};
 }
 
