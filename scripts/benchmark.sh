@@ -26,7 +26,7 @@ run_tool=$root/build/release/tools/velkar-run
 cmake --preset release > /dev/null
 cmake --build build/release -j2 --target velkar-run velkar-build bench_corpus bench_crc > /dev/null
 cmake --preset windows > /dev/null
-cmake --build build/windows -j2 --target velkar > /dev/null
+cmake --build build/windows -j2 --target velkar route_probe > /dev/null
 
 die() {
     echo "FAILED: $*" >&2
