@@ -64,30 +64,48 @@ velkar_pack() {  # folder method option...
     build/release/tools/velkar-build -o "$bench/packed.exe" --stub build/windows/velkar.exe --method "lh$method" "$@" -C "$folder" .
 }
 
-pack_table() {  # folder
-    local folder=$1 method effort jlha_time jlha_size one took size
-    printf 'packing %s: %d bytes in %d files, each packer run once\n' "${folder#"$root"/}" \
-        "$(find "$folder" -type f -printf '%s\n' | paste -sd+ | bc)" "$(find "$folder" -type f | wc -l)"
-    printf '  %-22s %12s %9s %10s %11s %9s %11s\n' "" "bytes" "seconds" "size/jlha" "jlha/time" "-j1 s" "-j1/all"
+# chart_put file row column value: one cell of a chart's table, kept in
+# $bench/chart/FILE as "row<TAB>column<TAB>value" lines.
+chart_put() { printf '%s\t%s\t%s\n' "$2" "$3" "$4" >> "$bench/chart/$1"; }
+mb_per_s() { echo "$1 / $2 / 1048576" | bc -l; }
+
+pack_table() {  # folder [chart]: with chart, its speeds and sizes go to the chart
+    local folder=$1 chart=${2:-} method effort jlha_time jlha_size one took size bytes label
+    bytes=$(find "$folder" -type f -printf '%s\n' | paste -sd+ | bc)
+    printf 'packing %s: %d bytes in %d files, each packer run once\n' "${folder#"$root"/}" "$bytes" \
+        "$(find "$folder" -type f | wc -l)"
+    printf '  %-26s %12s %9s %10s %11s %9s %11s\n' "" "bytes" "seconds" "size/jlha" "jlha/time" "-j1 s" "-j1/all"
     for method in 5 6 7; do
         jlha_time=$(seconds_of jlha_pack "$folder" "$method")
         jlha_size=$(stat -c %s "$bench/lh$method.lzh")
-        printf '  %-22s %12d %9.2f\n' "jlha -lh$method-" "$jlha_size" "$jlha_time"
+        printf '  %-26s %12d %9.2f\n' "jlha -lh$method-" "$jlha_size" "$jlha_time"
+        if [ -n "$chart" ]; then
+            chart_put pack jlha "-lh$method-" "$(mb_per_s "$bytes" "$jlha_time")"
+            chart_put size jlha "-lh$method-" "$(echo "100 * $jlha_size / $bytes" | bc -l)"
+        fi
         for effort in "" --best; do
             one=$(seconds_of velkar_pack "$folder" "$method" $effort -j 1)
             cp "$bench/packed.exe" "$bench/packed-j1.exe"
             took=$(seconds_of velkar_pack "$folder" "$method" $effort)
             cmp -s "$bench/packed.exe" "$bench/packed-j1.exe" || die "velkar-build -j 1 and on every core differ"
             size=$(($(stat -c %s "$bench/packed.exe") - stub_bytes))
-            printf '  %-22s %12d %9.2f %10.4f %11.2f %9.2f %11.2f\n' "velkar-build -lh$method- $effort" "$size" "$took" \
+            printf '  %-26s %12d %9.2f %10.4f %11.2f %9.2f %11.2f\n' "velkar-build -lh$method- $effort" "$size" "$took" \
                 "$(echo "$size / $jlha_size" | bc -l)" "$(echo "$jlha_time / $took" | bc -l)" "$one" \
                 "$(echo "$one / $took" | bc -l)"
+            if [ -n "$chart" ]; then
+                label="velkar-build${effort:+ $effort}"
+                chart_put pack "$label" "-lh$method-" "$(mb_per_s "$bytes" "$took")"
+                chart_put pack "$label -j 1" "-lh$method-" "$(mb_per_s "$bytes" "$one")"
+                chart_put size "$label" "-lh$method-" "$(echo "100 * $size / $bytes" | bc -l)"
+            fi
         done
     done
     echo
 }
 
-pack_table "$bench/real"
+rm -rf "$bench/chart"
+mkdir -p "$bench/chart"
+pack_table "$bench/real" chart
 # The decoding below reads jlha's archives of the first corpus.
 pack_table "$bench/corpus"
 rm -f "$bench/packed.exe" "$bench/packed-j1.exe"
@@ -170,20 +188,27 @@ for method in 5 7; do
     printf '\n-lh%d- archive: %d bytes\n' "$method" "$(stat -c %s "$archive")"
     ours=$(best_time velkar_test "$exe")
     line "velkar-run --test" "$ours"
+    chart_put decode "velkar-run --test" "-lh$method-" "$(mb_per_s "$corpus_bytes" "$ours")"
     line "  of which CRC-16 alone" "$crc"
     line "  of which the rest (decoding)" "$(echo "$ours - $crc" | bc -l)"
     for reader in "bsdtar -xOf" "7zz t" "lhasa t"; do
         took=$(best_time $reader "$archive")
         line "$reader" "$took" "$ours"
+        chart_put decode "$reader" "-lh$method-" "$(mb_per_s "$corpus_bytes" "$took")"
     done
     full=$(prepare=fresh_out best_time velkar_unpack "$exe")
     unpacked[$method]=$full
     line "velkar-run (unpack to disk)" "$full"
+    chart_put decode "velkar-run to disk" "-lh$method-" "$(mb_per_s "$corpus_bytes" "$full")"
     took=$(prepare=fresh_out best_time bsdtar_unpack "$archive")
     line "bsdtar -xf (unpack to disk)" "$took" "$full"
+    chart_put decode "bsdtar -xf to disk" "-lh$method-" "$(mb_per_s "$corpus_bytes" "$took")"
     memory=$( { /usr/bin/time -f %M "$run_tool" --test "$exe" -n "$bench/out" < /dev/null > /dev/null || true; } 2>&1 | tail -1)
     printf '  %-34s %8d KB\n' "velkar-run --test peak memory" "$memory"
 done
+
+scripts/benchmark_chart.sh "$bench/chart" docs/benchmark.png
+printf '\nchart: docs/benchmark.png\n'
 
 # The stub under Wine, on its own display and prefix; every run must end
 # with status 1 (the extract pass ran) and the last one must have unpacked
