@@ -1,12 +1,12 @@
 #include "encode/lzh_encoder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
 #include "encode/bit_output.h"
 #include "encode/block_encoder.h"
-#include "encode/huffman_code.h"
 #include "encode/match_finder.h"
 
 namespace lzh {
@@ -30,29 +30,42 @@ struct Tuning {
     unsigned niceLength;      // a match this long ends the search
     unsigned longMatch;       // inside a copy this long no position is searched
     size_t blockGranularity;  // tokens between candidate block ends
+    bool pricedByBlocks;      // a last path priced block by block
 };
 
 Tuning tuningFor(Effort effort) {
-    if (effort == Effort::best) return {2, 256, MAX_COPY_LENGTH, 192, MAX_BLOCK_SYMBOLS / 32};
-    return {1, 32, 64, 64, MAX_BLOCK_SYMBOLS / 4};
+    if (effort == Effort::best) return {2, 256, MAX_COPY_LENGTH, 192, MAX_BLOCK_SYMBOLS / 32, true};
+    return {1, 32, 64, 64, MAX_BLOCK_SYMBOLS / 16, false};
 }
 
-// Bit costs of each symbol under a code built from counts; a symbol not yet
-// seen is priced as if it had been seen once.
+// Costs are counted in sixteenths of a bit, so that a path's price follows
+// the symbols' frequencies more closely than whole code lengths would.
+const uint32_t COST_SCALE = 16;
+
+// What each symbol would cost under the counts of a path: its share of the
+// symbols in bits, between the 1 and 16 bits a code length can be. A symbol
+// not yet seen is priced two bits above one seen once, for the code-length
+// entry it would add to the block's header.
+void entropyCosts(const uint32_t* counts, size_t size, uint32_t* costs) {
+    double total = 0;
+    for (size_t i = 0; i < size; ++i) total += counts[i];
+    double all = std::log2(std::max(total, 1.0));
+    for (size_t i = 0; i < size; ++i) {
+        double bits = counts[i] ? all - std::log2(counts[i]) : all + 2;
+        costs[i] = static_cast<uint32_t>(std::clamp(bits, 1.0, double(MAX_CODE_LENGTH)) * COST_SCALE + 0.5);
+    }
+}
+
 struct CostModel {
-    std::vector<uint32_t> literal;
+    uint32_t literal[LITERAL_COUNT];
     uint32_t position[MAX_POSITION_CODES];
 
     CostModel(const SymbolCounts& counts, const Method& method) {
-        std::vector<uint32_t> literals = counts.literal;
-        for (uint32_t& count : literals) ++count;
-        std::vector<uint8_t> lengths = huffmanLengths(literals, MAX_CODE_LENGTH);
-        literal.assign(lengths.begin(), lengths.end());
-        std::vector<uint32_t> positions(counts.position.begin(), counts.position.begin() + method.positionCodesWritten);
-        for (uint32_t& count : positions) ++count;
-        std::vector<uint8_t> positionLengths = huffmanLengths(positions, MAX_CODE_LENGTH);
+        entropyCosts(counts.literal.data(), LITERAL_COUNT, literal);
+        entropyCosts(counts.position.data(), method.positionCodesWritten, position);
         for (unsigned p = 0; p < MAX_POSITION_CODES; ++p)
-            position[p] = p < positionLengths.size() ? positionLengths[p] + positionExtraBits(p) : 64;
+            position[p] =
+                p < method.positionCodesWritten ? position[p] + positionExtraBits(p) * COST_SCALE : 64 * COST_SCALE;
     }
 };
 
@@ -142,8 +155,11 @@ private:
             SymbolCounts counts;
             if (path.empty()) counts = previousCounts_;
             for (const Token& token : path) counts.add(token);
-            path = cheapestPath(start, n, CostModel(counts, method_));
+            CostModel model(counts, method_);
+            size_t whole[] = {0, n + 1};
+            path = cheapestPath(start, n, &model, whole);
         }
+        if (tuning_.pricedByBlocks) path = pricedByBlocks(start, n, path);
         previousCounts_ = SymbolCounts();
         for (const Token& token : path) {
             previousCounts_.add(token);
@@ -151,6 +167,28 @@ private:
         }
         consumed_ = segmentEnd;
         return segmentEnd;
+    }
+
+    // The path again, each stretch priced by the counts of the block it
+    // would fall in.
+    std::vector<Token> pricedByBlocks(uint64_t start, size_t n, const std::vector<Token>& path) {
+        std::vector<size_t> ends = blockEnds(path.data(), path.size());
+        if (ends.size() < 2) return path;
+        std::vector<CostModel> models;
+        std::vector<size_t> starts;
+        size_t from = 0, position = 0;
+        for (size_t to : ends) {
+            SymbolCounts counts;
+            starts.push_back(position);
+            for (size_t i = from; i < to; ++i) {
+                counts.add(path[i]);
+                position += path[i].symbol < FIRST_COPY_SYMBOL ? 1 : path[i].symbol - COPY_LENGTH_BIAS;
+            }
+            models.emplace_back(counts, method_);
+            from = to;
+        }
+        starts.push_back(n + 1);
+        return cheapestPath(start, n, models.data(), starts.data());
     }
 
     std::vector<Token> greedyPath(uint64_t start, size_t n) const {
@@ -171,13 +209,18 @@ private:
 
     // A longer match also offers every shorter length at its distance, so the
     // lengths between two kept matches take the longer one's distance.
-    std::vector<Token> cheapestPath(uint64_t start, size_t n, const CostModel& costs) {
+    // Model k prices the steps from position starts[k] on; starts[0] is 0
+    // and the list ends past n.
+    std::vector<Token> cheapestPath(uint64_t start, size_t n, const CostModel* models, const size_t* starts) {
+        size_t model = 0;
         const uint32_t unreached = std::numeric_limits<uint32_t>::max();
         cost_.assign(n + 1, unreached);
         stepLength_.assign(n + 1, 0);
         stepDistance_.assign(n + 1, 0);
         cost_[0] = 0;
         for (size_t j = 0; j < n; ++j) {
+            if (j == starts[model + 1]) ++model;
+            const CostModel& costs = models[model];
             uint32_t here = cost_[j];
             uint32_t viaLiteral = here + costs.literal[byteAt(start + j)];
             if (viaLiteral < cost_[j + 1]) {
@@ -212,14 +255,13 @@ private:
     }
 
     // Blocks end at multiples of the granularity: the cheapest partition of
-    // the pending tokens into blocks of at most MAX_BLOCK_SYMBOLS, found by
-    // trying every block that can end each chunk.
-    void chooseBlocks() {
-        if (pending_.empty()) return;
+    // the tokens into blocks of at most MAX_BLOCK_SYMBOLS, found by trying
+    // every block that can end each chunk. Returns each block's end.
+    std::vector<size_t> blockEnds(const Token* tokens, size_t count) const {
         size_t step = tuning_.blockGranularity;
-        size_t chunkCount = (pending_.size() + step - 1) / step;
+        size_t chunkCount = (count + step - 1) / step;
         std::vector<SymbolCounts> chunks(chunkCount);
-        for (size_t i = 0; i < pending_.size(); ++i) chunks[i / step].add(pending_[i]);
+        for (size_t i = 0; i < count; ++i) chunks[i / step].add(tokens[i]);
         std::vector<uint64_t> cheapest(chunkCount + 1, std::numeric_limits<uint64_t>::max());
         std::vector<size_t> blockStart(chunkCount + 1, 0);
         cheapest[0] = 0;
@@ -236,10 +278,15 @@ private:
             }
         }
         std::vector<size_t> ends;
-        for (size_t end = chunkCount; end > 0; end = blockStart[end]) ends.push_back(end);
+        for (size_t end = chunkCount; end > 0; end = blockStart[end]) ends.push_back(std::min(count, end * step));
+        std::reverse(ends.begin(), ends.end());
+        return ends;
+    }
+
+    void chooseBlocks() {
+        if (pending_.empty()) return;
         size_t from = 0;
-        for (size_t i = ends.size(); i-- > 0;) {
-            size_t to = std::min(pending_.size(), ends[i] * step);
+        for (size_t to : blockEnds(pending_.data(), pending_.size())) {
             writeBlock(bits_, pending_.data() + from, to - from, method_);
             drain();
             from = to;

@@ -15,7 +15,8 @@ namespace lzh {
 
 // Both take the cheapest path by bit cost through the matches found; the
 // best effort looks much further along the hash chains, prices each path by
-// a first one and weighs eight times as many block ends.
+// a first one, weighs twice as many block ends and prices its last path block
+// by block.
 enum class Effort {
     normal,
     best,

@@ -1,10 +1,13 @@
 #!/bin/bash
-# Packing, then decoding, on a deterministic corpus of about 50 MB.
-# Packing: velkar-build (default and --best) next to jlha for -lh5-, -lh6- and
-# -lh7-: sizes and times, as ratios to jlha (size below 1: we are smaller;
-# speed above 1: we are faster), on every core and with one thread (-j 1),
-# whose files must be the same. Each is timed once: packing takes a while.
-# Decoding, on the corpus packed by jlha as -lh5- and -lh7-: every reader
+# Packing, then decoding.
+# Packing, on two corpora: the deterministic one of about 50 MB
+# (devtools/bench_corpus) and about 12 MB of real files, programs, C headers
+# and man pages (scripts/real_corpus.sh). velkar-build (default and --best)
+# next to jlha for -lh5-, -lh6- and -lh7-: sizes and times, as ratios to jlha
+# (size below 1: we are smaller; speed above 1: we are faster), on every core
+# and with one thread (-j 1), whose files must be the same. Each is timed
+# once: packing takes a while.
+# Decoding, on the first corpus packed by jlha as -lh5- and -lh7-: every reader
 # decodes and checks every member without writing files; our time is split
 # into the CRC alone and the rest. Then the unpack to disk, by us and by
 # bsdtar, and the stub itself under Wine with auto-start, its start-up
@@ -23,7 +26,7 @@ run_tool=$root/build/release/tools/velkar-run
 cmake --preset release > /dev/null
 cmake --build build/release -j2 --target velkar-run velkar-build bench_corpus bench_crc > /dev/null
 cmake --preset windows > /dev/null
-cmake --build build/windows -j2 --target velkar > /dev/null
+cmake --build build/windows -j2 --target velkar route_probe > /dev/null
 
 die() {
     echo "FAILED: $*" >&2
@@ -33,6 +36,9 @@ die() {
 mkdir -p "$bench"
 if [ ! -d "$bench/corpus" ]; then
     build/release/devtools/bench_corpus "$bench/corpus"
+fi
+if [ ! -d "$bench/real" ]; then
+    scripts/real_corpus.sh "$bench/real" > /dev/null
 fi
 
 mapfile -t files < <(cd "$bench/corpus" && find . -type f | sort | sed 's|^\./||')
@@ -48,33 +54,61 @@ seconds_of() {  # command... ; runs it once and prints its wall time
     end=$(date +%s.%N)
     echo "$end - $start" | bc -l
 }
-jlha_pack() { rm -f "$bench/lh$1.lzh"; (cd "$bench/corpus" && find . -type f | sort | sed 's|^\./||' | xargs jlha "a2o${1}q" "../lh$1.lzh"); }
-velkar_pack() {
-    local method=$1
-    shift
-    build/release/tools/velkar-build -o "$bench/packed.exe" --stub build/windows/velkar.exe --method "lh$method" "$@" -C "$bench/corpus" .
+jlha_pack() {  # folder method
+    rm -f "$bench/lh$2.lzh"
+    (cd "$1" && find . -type f | LC_ALL=C sort | sed 's|^\./||' | xargs jlha "a2o${2}q" "$bench/lh$2.lzh")
+}
+velkar_pack() {  # folder method option...
+    local folder=$1 method=$2
+    shift 2
+    build/release/tools/velkar-build -o "$bench/packed.exe" --stub build/windows/velkar.exe --method "lh$method" "$@" -C "$folder" .
 }
 
-printf 'packing: corpus of %d bytes in %d files, each packer run once
-' "$corpus_bytes" "$(find "$bench/corpus" -type f | wc -l)"
-printf '  %-22s %12s %9s %10s %11s %9s %11s\n' "" "bytes" "seconds" "size/jlha" "jlha/time" "-j1 s" "-j1/all"
-for method in 5 6 7; do
-    jlha_time=$(seconds_of jlha_pack "$method")
-    jlha_size=$(stat -c %s "$bench/lh$method.lzh")
-    printf '  %-22s %12d %9.2f\n' "jlha -lh$method-" "$jlha_size" "$jlha_time"
-    for effort in "" --best; do
-        one=$(seconds_of velkar_pack "$method" $effort -j 1)
-        cp "$bench/packed.exe" "$bench/packed-j1.exe"
-        took=$(seconds_of velkar_pack "$method" $effort)
-        cmp -s "$bench/packed.exe" "$bench/packed-j1.exe" || die "velkar-build -j 1 and on every core differ"
-        size=$(( $(stat -c %s "$bench/packed.exe") - stub_bytes ))
-        printf '  %-22s %12d %9.2f %10.4f %11.2f %9.2f %11.2f\n' "velkar-build -lh$method- $effort" "$size" "$took" \
-            "$(echo "$size / $jlha_size" | bc -l)" "$(echo "$jlha_time / $took" | bc -l)" "$one" \
-            "$(echo "$one / $took" | bc -l)"
+# chart_put file row column value: one cell of a chart's table, kept in
+# $bench/chart/FILE as "row<TAB>column<TAB>value" lines.
+chart_put() { printf '%s\t%s\t%s\n' "$2" "$3" "$4" >> "$bench/chart/$1"; }
+mb_per_s() { echo "$1 / $2 / 1048576" | bc -l; }
+
+pack_table() {  # folder [chart]: with chart, its speeds and sizes go to the chart
+    local folder=$1 chart=${2:-} method effort jlha_time jlha_size one took size bytes label
+    bytes=$(find "$folder" -type f -printf '%s\n' | paste -sd+ | bc)
+    printf 'packing %s: %d bytes in %d files, each packer run once\n' "${folder#"$root"/}" "$bytes" \
+        "$(find "$folder" -type f | wc -l)"
+    printf '  %-26s %12s %9s %10s %11s %9s %11s\n' "" "bytes" "seconds" "size/jlha" "jlha/time" "-j1 s" "-j1/all"
+    for method in 5 6 7; do
+        jlha_time=$(seconds_of jlha_pack "$folder" "$method")
+        jlha_size=$(stat -c %s "$bench/lh$method.lzh")
+        printf '  %-26s %12d %9.2f\n' "jlha -lh$method-" "$jlha_size" "$jlha_time"
+        if [ -n "$chart" ]; then
+            chart_put pack jlha "-lh$method-" "$(mb_per_s "$bytes" "$jlha_time")"
+            chart_put size jlha "-lh$method-" "$(echo "100 * $jlha_size / $bytes" | bc -l)"
+        fi
+        for effort in "" --best; do
+            one=$(seconds_of velkar_pack "$folder" "$method" $effort -j 1)
+            cp "$bench/packed.exe" "$bench/packed-j1.exe"
+            took=$(seconds_of velkar_pack "$folder" "$method" $effort)
+            cmp -s "$bench/packed.exe" "$bench/packed-j1.exe" || die "velkar-build -j 1 and on every core differ"
+            size=$(($(stat -c %s "$bench/packed.exe") - stub_bytes))
+            printf '  %-26s %12d %9.2f %10.4f %11.2f %9.2f %11.2f\n' "velkar-build -lh$method- $effort" "$size" "$took" \
+                "$(echo "$size / $jlha_size" | bc -l)" "$(echo "$jlha_time / $took" | bc -l)" "$one" \
+                "$(echo "$one / $took" | bc -l)"
+            if [ -n "$chart" ]; then
+                label="velkar-build${effort:+ $effort}"
+                chart_put pack "$label" "-lh$method-" "$(mb_per_s "$bytes" "$took")"
+                chart_put pack "$label -j 1" "-lh$method-" "$(mb_per_s "$bytes" "$one")"
+                chart_put size "$label" "-lh$method-" "$(echo "100 * $size / $bytes" | bc -l)"
+            fi
+        done
     done
-done
+    echo
+}
+
+rm -rf "$bench/chart"
+mkdir -p "$bench/chart"
+pack_table "$bench/real" chart
+# The decoding below reads jlha's archives of the first corpus.
+pack_table "$bench/corpus"
 rm -f "$bench/packed.exe" "$bench/packed-j1.exe"
-echo
 
 mkdir -p "$bench/tiny"
 printf 'x' > "$bench/tiny/x"
@@ -154,20 +188,27 @@ for method in 5 7; do
     printf '\n-lh%d- archive: %d bytes\n' "$method" "$(stat -c %s "$archive")"
     ours=$(best_time velkar_test "$exe")
     line "velkar-run --test" "$ours"
+    chart_put decode "velkar-run --test" "-lh$method-" "$(mb_per_s "$corpus_bytes" "$ours")"
     line "  of which CRC-16 alone" "$crc"
     line "  of which the rest (decoding)" "$(echo "$ours - $crc" | bc -l)"
     for reader in "bsdtar -xOf" "7zz t" "lhasa t"; do
         took=$(best_time $reader "$archive")
         line "$reader" "$took" "$ours"
+        chart_put decode "$reader" "-lh$method-" "$(mb_per_s "$corpus_bytes" "$took")"
     done
     full=$(prepare=fresh_out best_time velkar_unpack "$exe")
     unpacked[$method]=$full
     line "velkar-run (unpack to disk)" "$full"
+    chart_put decode "velkar-run to disk" "-lh$method-" "$(mb_per_s "$corpus_bytes" "$full")"
     took=$(prepare=fresh_out best_time bsdtar_unpack "$archive")
     line "bsdtar -xf (unpack to disk)" "$took" "$full"
+    chart_put decode "bsdtar -xf to disk" "-lh$method-" "$(mb_per_s "$corpus_bytes" "$took")"
     memory=$( { /usr/bin/time -f %M "$run_tool" --test "$exe" -n "$bench/out" < /dev/null > /dev/null || true; } 2>&1 | tail -1)
     printf '  %-34s %8d KB\n' "velkar-run --test peak memory" "$memory"
 done
+
+scripts/benchmark_chart.sh "$bench/chart" docs/benchmark.png
+printf '\nchart: docs/benchmark.png\n'
 
 # The stub under Wine, on its own display and prefix; every run must end
 # with status 1 (the extract pass ran) and the last one must have unpacked

@@ -2,9 +2,10 @@
 # Installs what building and testing Velkar needs on Debian 12: the host and
 # MinGW compilers, 32-bit Wine with Xvfb and xdotool, the independent LZH
 # archivers used as test oracles, what makes and checks the Debian package
-# (dpkg-shlibdeps, lintian, groff for the manual pages), and qemu with
-# debootstrap for the emulated x86 guest that runs the Wine tests where this
-# machine cannot run 32-bit code. Quick and quiet when all is present.
+# (dpkg-shlibdeps, lintian, groff for the manual pages), the man pages of the
+# benchmark's real files and gnuplot for its chart, and qemu with debootstrap
+# for the emulated x86 guest that runs the Wine tests where this machine
+# cannot run 32-bit code. Quick and quiet when all is present.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +14,7 @@ packages=(
     g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
     imagemagick lhasa jlha-utils 7zip libarchive-tools bc time libxml2-utils locales osslsigncode openssl
     icoutils python3-pefile lintian dpkg-dev groff-base
+    manpages manpages-dev gnuplot-nox
 )
 # Without these the Wine tests take the emulated route or, lacking that
 # too, skip: a machine that cannot have them still builds and runs the host
