@@ -301,7 +301,9 @@ void ArchivePacker::writeMember(Member& member, Packed& packed) {
 // thread writes each when its turn comes. A worker takes a turn before it
 // starts a member and this thread gives one back after writing one, so no
 // worker runs more than a window ahead and memory stays bounded by the
-// worker count, not by the tree.
+// worker count, not by the tree. Sixteen turns a worker let the others go on
+// past a large member: with two, they waited for it and two workers packed
+// a tree of real files at 1.5 times one's speed instead of 1.8.
 void ArchivePacker::finish() {
     unsigned workerCount = std::max(1u, settings_.jobs);
     size_t count = members_.size();
@@ -309,7 +311,7 @@ void ArchivePacker::finish() {
     std::atomic<size_t> nextToPack(0);
     std::atomic<bool> stopping(false);
     std::atomic<uint64_t> bytesRead(0);
-    Semaphore turns(2 * workerCount);
+    Semaphore turns(16 * workerCount);
     // Given once for every member packed; the writer looks again after each.
     Semaphore finished(0);
 
