@@ -14,6 +14,7 @@
 #include "devtools/stub_layout/pe_move.h"
 #include "support/archive_maker.h"
 #include "support/built_stub.h"
+#include "support/test_support.h"
 #include "tools/velkar_build/builder.h"
 
 namespace {
@@ -49,15 +50,6 @@ Bytes iconFile(const std::vector<std::pair<uint8_t, Bytes>>& images) {
         file.insert(file.end(), images[i].second.begin(), images[i].second.end());
     }
     return file;
-}
-
-std::string errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "(no error)";
 }
 
 TEST(AuthorResourcesTest, RefusesMalformedIconFilesSayingWhy) {

@@ -7,6 +7,7 @@
 #include "common/run_state.h"
 #include "devtools/stub_layout/dos_part.h"
 #include "support/archive_maker.h"
+#include "support/test_support.h"
 #include "tools/velkar_build/builder.h"
 
 namespace {
@@ -40,15 +41,6 @@ std::string twoMembers() {
     second.directory = "sub\xFF";
     second.data = std::string(300, 'b');
     return level2Member(first) + level2Member(second);
-}
-
-std::string errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "(no error)";
 }
 
 TEST(BuilderTest, WritesTheSettingsBlockAndAppendsTheArchiveWithATwoByteEnd) {

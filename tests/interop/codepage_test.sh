@@ -7,11 +7,8 @@
 set -u
 build=$1 run=$2 stub=$3
 patch="perl $(dirname "$0")/../support/lzh_patch.pl"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-passed=0 failed=0
-pass() { passed=$((passed + 1)); echo "ok   $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL $1"; }
+# shellcheck source=tests/interop/lib.sh
+. "$(dirname "$0")/lib.sh"
 
 # code page, a folder's name and a file's name in its bytes, and both in UTF-8.
 cases=(
@@ -69,5 +66,4 @@ else
     cat "$work/run.log"
 fi
 
-echo "$passed passed, $failed failed"
-[ $failed = 0 ]
+finish

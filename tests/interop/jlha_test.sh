@@ -5,11 +5,8 @@
 # usage: jlha_test.sh VELKAR_BUILD VELKAR_RUN STUB
 set -u
 build=$1 run=$2 stub=$3
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-passed=0 failed=0
-pass() { passed=$((passed + 1)); echo "ok   $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL $1"; }
+# shellcheck source=tests/interop/lib.sh
+. "$(dirname "$0")/lib.sh"
 
 # A corpus of text, a real program, random bytes, an empty file, a file over
 # 1 MB, nested and empty directories and a name with a blank.
@@ -116,5 +113,4 @@ for method in o5 o6 o7; do
     fi
 done
 
-echo "$passed passed, $failed failed"
-[ $failed = 0 ]
+finish

@@ -7,11 +7,8 @@
 # usage: kill_test.sh VELKAR_BUILD VELKAR_RUN STUB
 set -u
 build=$1 run=$2 stub=$3
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-passed=0 failed=0
-pass() { passed=$((passed + 1)); echo "ok   $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL $1"; }
+# shellcheck source=tests/interop/lib.sh
+. "$(dirname "$0")/lib.sh"
 
 # Large members, compressible and not, and their older versions.
 new=$work/new old=$work/old
@@ -91,5 +88,4 @@ for signal in TERM INT HUP; do
         fail "SIG$signal: $([ $result = 255 ] && echo "a damaged file" || echo "$result temporary files left")"
 done
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+finish

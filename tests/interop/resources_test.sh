@@ -8,11 +8,8 @@
 # usage: resources_test.sh VELKAR_BUILD VELKAR_RUN STUB
 set -u
 build=$(realpath "$1") run=$(realpath "$2") stub=$(realpath "$3")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-passed=0 failed=0
-pass() { passed=$((passed + 1)); echo "ok   $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL $1"; }
+# shellcheck source=tests/interop/lib.sh
+. "$(dirname "$0")/lib.sh"
 python=/usr/bin/python3  # Debian's, where python3-pefile lives
 
 # Four images: 4-bit and 8-bit bitmaps, a 32-bit one and a PNG 256x256.
@@ -116,5 +113,4 @@ refused "a five-part version" "--file-version 1.2.3.4.5: not four numbers" --fil
 refused "a version part over 65535" "--product-version 1.65536.0.0: not four numbers" --product-version 1.65536.0.0
 refused "a text too long" "FileDescription text is too long" --description "$(head -c 40000 /dev/zero | tr '\0' d)"
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+finish

@@ -6,11 +6,8 @@
 # usage: velkar_build_test.sh VELKAR_BUILD VELKAR_RUN STUB
 set -u
 build=$(realpath "$1") run=$(realpath "$2") stub=$(realpath "$3")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-passed=0 failed=0
-pass() { passed=$((passed + 1)); echo "ok   $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL $1"; }
+# shellcheck source=tests/interop/lib.sh
+. "$(dirname "$0")/lib.sh"
 stub_size=$(stat -c %s "$stub")
 
 # Text, part of a real program, random bytes, an empty file, runs, two byte
@@ -232,5 +229,4 @@ status=$?
 [ $status -gt 128 ] && [ -z "$(find "$work" -maxdepth 1 -name 'signal.exe*')" ] &&
     pass "SIGTERM while packing leaves no temporary file" || { fail "SIGTERM while packing (status $status)"; ls "$work"; }
 
-echo "$passed passed, $failed failed"
-[ $failed = 0 ]
+finish

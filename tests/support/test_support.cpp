@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 ScratchDir::ScratchDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "velkar-XXXXXX").string();
@@ -55,4 +56,13 @@ void RunTest::SetUp() {
 void RunTest::TearDown() {
     releaseRun();
     hostReset();
+}
+
+std::string errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "(no error)";
 }

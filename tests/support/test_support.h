@@ -4,12 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "common/run_state.h"
 #include "decode/decoder_state.h"
 #include "platform/host/host_control.h"
 #include "platform/host/host_faults.h"
+
+// The message of the std::runtime_error that ACTION throws, or "(no error)".
+std::string errorOf(const std::function<void()>& action);
 
 // A scratch folder under the system's temporary folder, removed afterwards.
 class ScratchDir {

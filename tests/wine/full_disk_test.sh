@@ -75,15 +75,22 @@ check "velkar-run over an old second.bin: Write ERROR, the old file unchanged" \
     first_and_old_second "$out")"
 rm -rf "$out"
 
+# stub_until_write_error EXE OUT: runs EXE into OUT and answers the message
+# box over its dialog, whose text it leaves in text.
+stub_until_write_error() {
+    local dialog box
+    wine_start "$1" -n "$(windows_path "$2")"
+    text=
+    if dialog=$(wine_wait_owned "$caption" "" 30) && box=$(wine_wait_owned "$caption" "$dialog" 60); then
+        text=$(wine_window_text "$caption")
+        wine_press "$box" Return
+    fi
+    wine_wait_exit 30
+}
+
 wine_new_prefix full
 out=$DISK/wine
-wine_start "$WORK/full.exe" -n "$(windows_path "$out")"
-text=
-if dialog=$(wine_wait_owned "$caption" "" 30) && box=$(wine_wait_owned "$caption" "$dialog" 60); then
-    text=$(wine_window_text "$caption")
-    wine_press "$box" Return
-fi
-wine_wait_exit 30
+stub_until_write_error "$WORK/full.exe" "$out"
 check "the stub under Wine: Write ERROR, exit 1, only the first file left" \
     "$([ "$WINE_STATUS" = 1 ] || echo "exit status $WINE_STATUS"
     [ "$text" = "\"Z:$out/second.bin\" Write ERROR" ] || echo "message \"$text\""
@@ -92,13 +99,7 @@ rm -rf "$out"
 
 out=$DISK/wine-old
 mkdir -p "$out" && cp -p "$WORK/old-second.bin" "$out/second.bin"
-wine_start "$WORK/over.exe" -n "$(windows_path "$out")"
-text=
-if dialog=$(wine_wait_owned "$caption" "" 30) && box=$(wine_wait_owned "$caption" "$dialog" 60); then
-    text=$(wine_window_text "$caption")
-    wine_press "$box" Return
-fi
-wine_wait_exit 30
+stub_until_write_error "$WORK/over.exe" "$out"
 check "the stub under Wine over an old second.bin: Write ERROR, the old file unchanged" \
     "$([ "$WINE_STATUS" = 1 ] || echo "exit status $WINE_STATUS"
     [ "$text" = "\"Z:$out/second.bin\" Write ERROR" ] || echo "message \"$text\""
