@@ -67,9 +67,10 @@ int osCloseOutput(FileHandle file);  // CloseHandle
 int osDeleteFile(const char* path);
 // A member is written under a temporary name beside its destination and
 // takes the real name only when whole. The directory comes in path and the
-// new file's name goes back in it: GetTempFileNameA there (VLKxxxx.TMP,
-// xxxx four hex digits, a name every file system takes), then the file is
-// opened as osCreateOutput does. On failure nothing is left behind.
+// new file's name goes back in it: GetTempFileNameA's name there
+// (VLKxxxx.TMP, xxxx four hex digits, a name every file system takes), the
+// first free one from the last used, created new and opened as
+// osCreateOutput does. On failure nothing is left behind.
 FileHandle osCreateTempOutput(char* path, uint32_t size);
 // The temporary file takes its real name, replacing a file of that name
 // whole or leaving it untouched: MoveFileExA on the NT family; elsewhere the

@@ -61,18 +61,31 @@ int osCloseOutput(FileHandle file) { return CloseHandle(reinterpret_cast<HANDLE>
 
 int osDeleteFile(const char* path) { return DeleteFileA(path) != 0; }
 
-// GetTempFileNameA creates the file, so the name is ours even before the
-// output is opened; a file that cannot be opened is removed again.
+// GetTempFileNameA given a number only forms the name; creating it with
+// CREATE_NEW is what makes it ours. Left to pick the number it would create
+// the file, close it and leave it to be opened again, which under Wine costs
+// as much as writing a small member. The numbers go on from the last one
+// used, so a folder of many members rarely meets a name taken.
+static uint32_t lastTempNumber;
+
 FileHandle osCreateTempOutput(char* path, uint32_t size) {
     char directory[MAX_PATH];
     uint32_t n = 0;
     for (; path[n] && n + 1 < sizeof(directory); ++n) directory[n] = path[n];
     if (path[n] || size < MAX_PATH) return INVALID_FILE;
     directory[n] = 0;
-    if (!GetTempFileNameA(directory, "VLK", 0, path)) return INVALID_FILE;
-    FileHandle file = osCreateOutput(path);
-    if (file == INVALID_FILE) DeleteFileA(path);
-    return file;
+    if (!lastTempNumber) lastTempNumber = GetTickCount();
+    for (uint32_t tries = 0; tries < 0x10000; ++tries) {
+        uint32_t number = ++lastTempNumber & 0xFFFF;
+        if (!number) continue;
+        if (!GetTempFileNameA(directory, "VLK", number, path)) return INVALID_FILE;
+        HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, 0);
+        if (file != INVALID_HANDLE_VALUE) return reinterpret_cast<FileHandle>(file);
+        // Systems differ in the error a taken name gives; only a name that
+        // exists is worth passing over.
+        if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return INVALID_FILE;
+    }
+    return INVALID_FILE;
 }
 
 typedef BOOL(WINAPI* MoveReplacingFunction)(LPCSTR, LPCSTR, DWORD);

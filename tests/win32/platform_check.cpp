@@ -168,6 +168,15 @@ void writeFile(const char* path, const std::string& bytes) {
     CloseHandle(out);
 }
 
+std::string readFile(const char* path) {
+    HANDLE in = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
+    char bytes[64];
+    DWORD got = 0;
+    ReadFile(in, bytes, sizeof(bytes), &got, 0);
+    CloseHandle(in);
+    return std::string(bytes, got);
+}
+
 void checkFiles() {
     CreateDirectoryA("C:\\velkar-check", 0);
     createDirectoryChain("C:/velkar-check/a/b/c.txt");
@@ -393,6 +402,30 @@ void checkReplacing(int platform) {
         RemoveDirectoryA(target.c_str());
         DeleteFileA(from);
     }
+
+    // The temporary names go on from the last one, past names already taken
+    // by a file, which is kept as it was, or by a folder.
+    char first[MAX_PATH], next[MAX_PATH];
+    copyText(first, folder.c_str(), sizeof(first));
+    FileHandle created = osCreateTempOutput(first, sizeof(first));
+    osCloseOutput(created);
+    unsigned number = 0;
+    check(std::sscanf(lastComponent(first), "VLK%x", &number) == 1, std::string("a temporary name: ") + first);
+    auto taken = [&](unsigned offset) {
+        char name[MAX_PATH];
+        GetTempFileNameA(folder.c_str(), "VLK", (number + offset) & 0xFFFF, name);
+        return std::string(name);
+    };
+    CreateDirectoryA(taken(1).c_str(), 0);
+    writeFile(taken(2).c_str(), "kept");
+    copyText(next, folder.c_str(), sizeof(next));
+    created = osCreateTempOutput(next, sizeof(next));
+    check(created != INVALID_FILE, "a temporary file past two taken names");
+    osCloseOutput(created);
+    check(lstrcmpiA(next, taken(3).c_str()) == 0, std::string("the next free name: ") + next);
+    checkText(readFile(taken(2).c_str()).c_str(), "kept", "a taken name's file kept");
+    RemoveDirectoryA(taken(1).c_str());
+    for (const std::string& name : {std::string(first), taken(2), std::string(next)}) DeleteFileA(name.c_str());
 }
 
 // Trail bytes 0x5C, 0x2F and 0xFF of double-byte characters are no
