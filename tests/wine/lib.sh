@@ -252,6 +252,33 @@ wine_new_prefix() {
         'for file; do cp -p "$file" "$file.copy" && mv -f "$file.copy" "$file"; done' _ {} +
     export WINEPREFIX=$WINE_RUN/prefix
     WINE_PREFIXES+=("$WINEPREFIX")
+    wine_keep_desktop
+}
+
+# wine_keep_desktop: the new prefix's desktop is started before any program
+# of the test, and kept up by keep_desktop.exe until the next prefix or the
+# end: Wine would start it with each program's first window and end it with
+# the program, and in the slow guest a program waiting for that start can
+# give up and run with no display, ending as if cancelled. A first start too
+# slow for keep_desktop.exe itself is tried again, since the desktop goes on
+# starting.
+WINE_DESKTOP_FLAG=
+wine_keep_desktop() {
+    local try pid
+    # The last prefix's keeper ends within a moment of its flag going.
+    if [ -n "$WINE_DESKTOP_FLAG" ]; then rm -f "$WINE_DESKTOP_FLAG"; fi
+    [ -f "$VELKAR_BUILD/keep_desktop.exe" ] || return 0
+    WINE_DESKTOP_FLAG=$WINE_RUN/keep-desktop
+    touch "$WINE_DESKTOP_FLAG"
+    for try in 1 2 3; do
+        WINEDEBUG=-all wine "$VELKAR_BUILD/keep_desktop.exe" "$(windows_path "$WINE_DESKTOP_FLAG")" \
+            >"$WINE_RUN/desktop.out" 2>/dev/null &
+        pid=$!
+        while kill -0 "$pid" 2>/dev/null && ! grep -qs ready "$WINE_RUN/desktop.out"; do sleep 0.1; done
+        grep -qs ready "$WINE_RUN/desktop.out" && return 0
+        wait "$pid" 2>/dev/null || true
+    done
+    echo "the prefix's desktop did not start" >&2
 }
 
 # wine_start PROGRAM ARGS...: runs it in the background; WINE_PID is its id.
