@@ -475,12 +475,15 @@ TEST_F(BlockDecoderTest, ReadFailureWhileShiftingBitsStopsAtTheWindow) {
 // exactly what they would: compared on long random streams of each method,
 // whole, with the size ending in the middle, and cut short at refill
 // boundaries and elsewhere, with a window full of an earlier member's bytes.
+// The streams of mostly short literals take the look-up of two literals at
+// once up to every edge: the block's end, the member's size, the window's.
 TEST_F(BlockDecoderTest, FastDecodingMatchesThePlainOne) {
     std::mt19937 random(11);
     auto saved = std::make_unique<DecoderState>();
-    for (char method : {'4', '5', '6', '7'}) {
+    for (auto [method, shortLiterals] : {std::pair{'4', false}, {'5', false}, {'6', false}, {'7', false},
+                                         {'5', true}, {'7', true}}) {
         uint32_t unpackedSize = 150000 + random() % 100000;
-        std::string packed = randomStream(method, &unpackedSize, random);
+        std::string packed = randomStream(method, &unpackedSize, random, shortLiterals);
         struct Variant {
             const char* name;
             uint32_t unpackedSize;
@@ -488,12 +491,13 @@ TEST_F(BlockDecoderTest, FastDecodingMatchesThePlainOne) {
         } variants[] = {
             {"whole", unpackedSize, std::string::npos},
             {"size ends early", unpackedSize / 3, std::string::npos},
+            {"size ends a byte later", unpackedSize / 3 + 1, std::string::npos},
             {"cut at the second refill", unpackedSize, 16384},
             {"cut inside a refill", unpackedSize, packed.size() - 1000},
             {"one byte short", unpackedSize, packed.size() - 1},
         };
         for (const Variant& v : variants) {
-            SCOPED_TRACE(std::string(1, method) + ": " + v.name);
+            SCOPED_TRACE(std::string(1, method) + (shortLiterals ? " short literals: " : ": ") + v.name);
             for (uint32_t i = 0; i < WINDOW_SIZE; ++i) d->window[i] = static_cast<unsigned char>(i * 7 >> 3);
             *saved = *d;
             DecodingOutcome outcome[2];

@@ -42,17 +42,41 @@ std::vector<int> randomCompleteCode(size_t count, std::mt19937& random) {
 // reach 16, so that every kind of step of the fast loop (pieces of 8 or 4,
 // byte by byte, a run of one byte, a source wrapping around the window,
 // codes found through the tree) meets the plain decoding.
-std::string randomStream(char method, uint32_t* unpackedSize, std::mt19937& random) {
+// Eight literals of 4 bits, so that most pairs of them fit one table index,
+// ten symbols of 9 bits and the rest of 10: a complete code.
+static std::vector<int> shortLiteralCode(std::mt19937& random) {
+    std::vector<int> lengths(510, 10);
+    for (int i = 0; i < 10; ++i) lengths[256 + random() % 254] = 9;
+    int placed = 0;
+    while (placed < 8) {
+        int c = static_cast<int>(random() % 256);
+        if (lengths[c] == 10) {
+            lengths[c] = 4;
+            ++placed;
+        }
+    }
+    int nines = static_cast<int>(std::count(lengths.begin(), lengths.end(), 9));
+    for (int i = 0; nines < 10; ++i)
+        if (lengths[i] == 10) lengths[i] = 9, ++nines;
+    return lengths;
+}
+
+std::string randomStream(char method, uint32_t* unpackedSize, std::mt19937& random, bool shortLiterals) {
     unsigned positionCount = method <= '5' ? 14 : 17;
     uint32_t farthest = method == '4' ? 4096 : method == '5' ? 8192 : method == '6' ? 32768 : 65536;
     PackedWriter writer(countBitsOf(method));
     uint32_t produced = 0;
     while (produced < *unpackedSize) {
         uint32_t symbols = 1 + random() % 20000;
-        writer.block(symbols, randomCompleteCode(510, random), randomCompleteCode(positionCount, random));
+        std::vector<int> code = shortLiterals ? shortLiteralCode(random) : randomCompleteCode(510, random);
+        std::vector<int> frequent;
+        for (int c = 0; c < 256; ++c)
+            if (code[c] == 4) frequent.push_back(c);
+        writer.block(symbols, code, randomCompleteCode(positionCount, random));
         for (uint32_t i = 0; i < symbols; ++i) {
-            if (random() % 3) {
-                writer.literal(static_cast<int>(random() % 256));
+            if (random() % (shortLiterals ? 8 : 3)) {
+                bool often = shortLiterals && random() % 8 != 0;
+                writer.literal(often ? frequent[random() % frequent.size()] : static_cast<int>(random() % 256));
                 ++produced;
                 continue;
             }

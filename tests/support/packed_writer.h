@@ -100,5 +100,6 @@ private:
 unsigned countBitsOf(char method);
 
 std::vector<int> randomCompleteCode(size_t count, std::mt19937& random);
-// Returns the stream; the bytes it decodes to go into unpackedSize.
-std::string randomStream(char method, uint32_t* unpackedSize, std::mt19937& random);
+// Returns the stream; the bytes it decodes to go into unpackedSize. With
+// shortLiterals most literals have 4-bit codes and copies are rarer.
+std::string randomStream(char method, uint32_t* unpackedSize, std::mt19937& random, bool shortLiterals = false);
