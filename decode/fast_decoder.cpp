@@ -157,6 +157,30 @@ static inline void copyBytes(unsigned char* window, uint32_t pos, uint32_t dista
             __builtin_memcpy(out + length - 4, &piece, 4);
             return;
         }
+    } else if (length >= 24) {
+        // A run of a pattern shorter than 8 bytes: once the first whole
+        // periods that reach 8 bytes are in place, 8-byte pieces copy from
+        // that far back, which repeats the same pattern.
+        static const unsigned char reach[8] = {0, 8, 8, 9, 8, 10, 12, 14};
+        uint32_t back = reach[distance];
+        uint32_t k = 0;
+        for (; k < back; ++k) out[k] = from[k];
+        uint64_t piece;
+        for (; k + 8 <= length; k += 8) {
+            __builtin_memcpy(&piece, out + k - back, 8);
+            __builtin_memcpy(out + k, &piece, 8);
+        }
+        __builtin_memcpy(&piece, out + length - 8 - back, 8);
+        __builtin_memcpy(out + length - 8, &piece, 8);
+        return;
+    }
+    // Byte by byte in order, each byte read after the ones before it are
+    // written; the shortest copy, the most common, without a loop.
+    if (length == 3) {
+        out[0] = from[0];
+        out[1] = from[1];
+        out[2] = from[2];
+        return;
     }
     for (uint32_t k = 0; k < length; ++k) out[k] = from[k];
 }
