@@ -63,8 +63,7 @@ struct DecoderState {
     uint16_t leftChild[TREE_LINKS];  // tree links of codes longer than the tables
     uint16_t rightChild[TREE_LINKS];
     uint16_t symbolTable[1 << SYMBOL_TABLE_BITS];
-    uint16_t symbolCodes[1 << SYMBOL_TABLE_BITS];   // symbolTable with each symbol's length, for the fast loop
-    uint32_t literalPairs[1 << SYMBOL_TABLE_BITS];  // two literals whose codes both lie in the index, or 0
+    uint32_t symbolCodes[1 << SYMBOL_TABLE_BITS];   // symbolTable with lengths and literal pairs, for the fast loop
     uint16_t smallTable[1 << SMALL_TABLE_BITS];     // the code-length code, then the position code
     uint16_t positionCodes[1 << SMALL_TABLE_BITS];  // the position code's smallTable with lengths, for the fast loop
     unsigned char symbolLengths[LITERAL_COUNT];

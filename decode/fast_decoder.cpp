@@ -64,52 +64,48 @@ const uint16_t CODE_SYMBOL_MASK = (1u << CODE_SYMBOL_BITS) - 1;
 static_assert(TREE_LINKS <= CODE_SYMBOL_MASK + 1u, "every symbol and tree node fits below the length");
 static_assert((MAX_CODE_LENGTH << CODE_SYMBOL_BITS | CODE_SYMBOL_MASK) <= 0xFFFF,
               "the longest code's length fits above");
+// A symbolCodes entry whose index starts with a literal's code and goes on
+// with the whole code of another literal also holds that second literal
+// above the first 16 bits, and the two codes' lengths together above it;
+// there is no pair where those are 0.
+const unsigned PAIR_SECOND_SHIFT = 16;
+const unsigned PAIR_LENGTH_SHIFT = 24;
 
+template <typename Entry>
 static void packCodes(const uint16_t* table, unsigned tableBits, uint16_t symbolCount, const unsigned char* lengths,
-                      uint16_t* codes) {
+                      Entry* codes) {
     for (uint32_t i = 0; i < (1u << tableBits); ++i) {
         uint16_t s = table[i];
         codes[i] = s < symbolCount ? static_cast<uint16_t>(s | lengths[s] << CODE_SYMBOL_BITS) : s;
     }
 }
 
-// A literal pair: the first literal in the low byte, the second above it,
-// and the two codes' lengths together above those. 0 is no pair, since no
-// two codes are 0 bits long.
-const unsigned PAIR_LENGTH_SHIFT = 16;
-
-// Where a table index starts with a literal's code and the bits after it
-// hold the whole code of another, one look-up gives both: the second code's
-// entry is the one at the index's bits after the first, with the bits not
-// yet known as zero, which is the same entry whenever the code fits. A
-// block whose literals all have long codes (most of binary data) has no
-// pair to look for.
-static void packLiteralPairs(const unsigned char* lengths, const uint16_t* codes, uint32_t* pairs) {
-    const uint32_t mask = (1u << SYMBOL_TABLE_BITS) - 1;
+// The second code's entry is the one at the index's bits after the first
+// code, with the bits not yet known as zero, which is the same entry
+// whenever that code fits. A block whose literals all have long codes (most
+// of binary data) has no pair to look for.
+static void addLiteralPairs(const unsigned char* lengths, uint32_t* codes) {
     unsigned shortest = MAX_CODE_LENGTH;
     for (uint32_t c = 0; c < FIRST_COPY_SYMBOL; ++c)
         if (lengths[c] != 0 && lengths[c] < shortest) shortest = lengths[c];
-    if (2 * shortest > SYMBOL_TABLE_BITS) {
-        for (uint32_t i = 0; i <= mask; ++i) pairs[i] = 0;
-        return;
-    }
+    if (2 * shortest > SYMBOL_TABLE_BITS) return;
+    const uint32_t mask = (1u << SYMBOL_TABLE_BITS) - 1;
     for (uint32_t i = 0; i <= mask; ++i) {
-        uint16_t first = codes[i];
+        uint32_t first = codes[i] & 0xFFFF;
         unsigned firstLength = first >> CODE_SYMBOL_BITS;
-        uint16_t second = codes[(i << firstLength) & mask];
+        uint32_t second = codes[(i << firstLength) & mask] & 0xFFFF;
         unsigned secondLength = second >> CODE_SYMBOL_BITS;
-        bool pair = (first & CODE_SYMBOL_MASK) < FIRST_COPY_SYMBOL && firstLength != 0 &&
-                    (second & CODE_SYMBOL_MASK) < FIRST_COPY_SYMBOL && secondLength != 0 &&
-                    firstLength + secondLength <= SYMBOL_TABLE_BITS;
-        pairs[i] = pair ? (first & 0xFFu) | (second & 0xFFu) << 8 | (firstLength + secondLength) << PAIR_LENGTH_SHIFT
-                        : 0;
+        if ((first & CODE_SYMBOL_MASK) < FIRST_COPY_SYMBOL && firstLength != 0 &&
+            (second & CODE_SYMBOL_MASK) < FIRST_COPY_SYMBOL && secondLength != 0 &&
+            firstLength + secondLength <= SYMBOL_TABLE_BITS)
+            codes[i] |= (second & 0xFF) << PAIR_SECOND_SHIFT | (firstLength + secondLength) << PAIR_LENGTH_SHIFT;
     }
 }
 
 void packBlockCodes(DecoderState* d) {
     packCodes(d->symbolTable, SYMBOL_TABLE_BITS, LITERAL_COUNT, d->symbolLengths, d->symbolCodes);
     packCodes(d->smallTable, SMALL_TABLE_BITS, d->positionCodeCount, d->smallLengths, d->positionCodes);
-    packLiteralPairs(d->symbolLengths, d->symbolCodes, d->literalPairs);
+    addLiteralPairs(d->symbolLengths, d->symbolCodes);
 }
 
 static inline uint16_t fastCode(DecoderState* d, FastBits& b, const uint16_t* codes, unsigned tableBits,
@@ -222,7 +218,7 @@ void decodeSymbolsFast(DecoderState* d) {
     if (budget > 0xFFFFFFFFu - MAX_COPY_LENGTH - produced) budget = 0xFFFFFFFFu - MAX_COPY_LENGTH - produced;
     const uint32_t startPos = pos;
     unsigned char* const window = d->window;
-    const uint16_t* const symbolCodes = d->symbolCodes;
+    const uint32_t* const symbolCodes = d->symbolCodes;
     const unsigned char* const symbolLengths = d->symbolLengths;
     const uint16_t* const positionCodes = d->positionCodes;
     const unsigned char* const smallLengths = d->smallLengths;
@@ -239,19 +235,17 @@ void decodeSymbolsFast(DecoderState* d) {
     // dropped, before the refill, so that the look-up need not wait for it:
     // a 64-bit word still holds more than a table index then.
     const bool refillBeforeLookUp = WORD_BITS - 8 - MAX_CODE_LENGTH < SYMBOL_TABLE_BITS;
-    const uint32_t* const literalPairs = d->literalPairs;
     const uint32_t posLimit = startPos + budget;
-    uint16_t entry = symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
+    uint32_t entry = symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
     while (symbolsLeft != 0 && pos < posLimit && b.in <= inLimit) {
         // Two literals are two turns in one: both must be left in the block
         // and in the budget.
-        uint32_t pair = literalPairs[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
-        if (pair != 0 && symbolsLeft >= 2 && pos + 1 < posLimit) {
+        if ((entry >> PAIR_LENGTH_SHIFT) != 0 && symbolsLeft >= 2 && pos + 1 < posLimit) {
             symbolsLeft -= 2;
-            window[pos] = static_cast<unsigned char>(pair);
-            window[pos + 1] = static_cast<unsigned char>(pair >> 8);
+            window[pos] = static_cast<unsigned char>(entry);
+            window[pos + 1] = static_cast<unsigned char>(entry >> PAIR_SECOND_SHIFT);
             pos += 2;
-            dropBits(b, pair >> PAIR_LENGTH_SHIFT);
+            dropBits(b, entry >> PAIR_LENGTH_SHIFT);
             refill(b);
             entry = symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
             continue;
@@ -259,7 +253,7 @@ void decodeSymbolsFast(DecoderState* d) {
         --symbolsLeft;
         uint16_t c = entry & CODE_SYMBOL_MASK;
         if (c < LITERAL_COUNT) {
-            dropBits(b, entry >> CODE_SYMBOL_BITS);
+            dropBits(b, (entry & 0xFFFF) >> CODE_SYMBOL_BITS);
         } else {
             c = walkCodeTree(d, c, lookAhead(b), SYMBOL_TABLE_BITS, LITERAL_COUNT);
             dropBits(b, symbolLengths[c]);
