@@ -72,7 +72,7 @@ __attribute__((target("pclmul,sse2"))) inline __m128i load(const unsigned char* 
 // same remainder as everything before them, go through the table. The
 // running value meets the first two bytes, as it does in the table's way.
 __attribute__((target("pclmul,sse2"))) uint16_t crcFolded(const uint16_t* table, uint16_t crc,
-                                                           const unsigned char* bytes, uint32_t length) {
+                                                          const unsigned char* bytes, uint32_t length) {
     __m128i r0 = _mm_xor_si128(load(bytes), _mm_cvtsi32_si128(crc));
     __m128i r1 = load(bytes + 16), r2 = load(bytes + 32), r3 = load(bytes + 48);
     uint32_t at = 64;

@@ -480,8 +480,8 @@ TEST_F(BlockDecoderTest, ReadFailureWhileShiftingBitsStopsAtTheWindow) {
 TEST_F(BlockDecoderTest, FastDecodingMatchesThePlainOne) {
     std::mt19937 random(11);
     auto saved = std::make_unique<DecoderState>();
-    for (auto [method, shortLiterals] : {std::pair{'4', false}, {'5', false}, {'6', false}, {'7', false},
-                                         {'5', true}, {'7', true}}) {
+    for (auto [method, shortLiterals] :
+         {std::pair{'4', false}, {'5', false}, {'6', false}, {'7', false}, {'5', true}, {'7', true}}) {
         uint32_t unpackedSize = 150000 + random() % 100000;
         std::string packed = randomStream(method, &unpackedSize, random, shortLiterals);
         struct Variant {
