@@ -80,10 +80,9 @@ velkar_run() { "${run_tool[$1]}" "$bench/replace-$1.exe" -n "$out" < /dev/null >
 # shellcheck source=tests/wine/lib.sh
 . tests/wine/lib.sh
 wine_setup > /dev/null || die "Wine set-up"
+# The prefix's desktop, kept up from here on, keeps its wineserver too: no
+# stub run after velkar-run's pays for starting Wine afresh.
 wine_new_prefix replace-benchmark
-# A wineserver that outlives each run: otherwise the first stub run after
-# velkar-run's would pay for starting Wine afresh.
-wineserver -p
 stub_run() {
     local status=0
     timeout 300 wine "$bench/replace-$1.exe" -n "$(windows_path "$out")" > /dev/null 2>&1 || status=$?
