@@ -32,6 +32,10 @@ if [ -f "$image_dir/ready" ]; then
 fi
 # --ready: only tells whether the image is there.
 [ "${1:-}" != --ready ] || exit 1
+# The caller reads the folder from standard output, so that is all that
+# goes there; what the tools say while building (mkfs.ext4 names the file it
+# creates even with -q) goes to standard error.
+exec 3>&1 >&2
 
 say() { echo "vm image: $*" >&2; }
 die() { say "$*"; exit 1; }
@@ -53,7 +57,7 @@ mirror() {
 mkdir -p "$cache"
 exec 9>"$cache/image.lock"
 flock 9
-[ -f "$image_dir/ready" ] && { echo "$image_dir"; exit 0; }
+[ -f "$image_dir/ready" ] && { echo "$image_dir" >&3; exit 0; }
 
 site=$(mirror)
 [ -n "$site" ] || die "no Debian 12 package source in this machine's apt configuration (set VELKAR_VM_MIRROR)"
@@ -137,4 +141,4 @@ as_root mkfs.ext4 -q -L velkar -d "$rootfs" "$image_dir/rootfs.img" 10G ||
 as_root rm -rf --one-file-system "$build"
 as_root touch "$image_dir/ready"
 say "built in $(($(date +%s) - started)) s; $(du -sh --apparent-size "$image_dir/rootfs.img" | cut -f1) image, $(du -sh "$image_dir" | cut -f1) on disk"
-echo "$image_dir"
+echo "$image_dir" >&3
