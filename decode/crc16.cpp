@@ -58,8 +58,9 @@ constexpr uint64_t reflectedPowerOfX(uint32_t power) {
 // multiplication adds one x of its own, hence the one less.
 template <uint32_t bits>
 __attribute__((target("pclmul,sse2"))) inline __m128i foldPast(__m128i r) {
-    const __m128i k = _mm_set_epi64x(static_cast<long long>(reflectedPowerOfX(bits - 1)),
-                                     static_cast<long long>(reflectedPowerOfX(bits + 63)));
+    // Worked out by the compiler even where it does not optimise.
+    constexpr uint64_t low = reflectedPowerOfX(bits - 1), high = reflectedPowerOfX(bits + 63);
+    const __m128i k = _mm_set_epi64x(static_cast<long long>(low), static_cast<long long>(high));
     return _mm_xor_si128(_mm_clmulepi64_si128(r, k, 0x00), _mm_clmulepi64_si128(r, k, 0x11));
 }
 
