@@ -359,29 +359,6 @@ std::filesystem::path resolved(const std::filesystem::path& lexicalPath) {
     return error ? lexicalPath : withoutTrailingSeparator(result);
 }
 
-// The destination as written and resolved, worked out once for all of its
-// members, as long as the working directory stays: only the run's own user
-// could move a link in its path, and members are plain files and directories.
-struct Destination {
-    std::string given;
-    std::filesystem::path workingDirectory;
-    std::filesystem::path lexical;
-    std::filesystem::path resolved;
-};
-
-const Destination& destinationOf(const char* destination) {
-    static Destination last;
-    std::error_code error;
-    std::filesystem::path workingDirectory = std::filesystem::current_path(error);
-    if (last.given != destination || last.workingDirectory != workingDirectory || last.lexical.empty()) {
-        last.given = destination;
-        last.workingDirectory = workingDirectory;
-        last.lexical = lexical(destination);
-        last.resolved = resolved(last.lexical);
-    }
-    return last;
-}
-
 bool isWithin(const std::filesystem::path& path, const std::filesystem::path& root) {
     return std::mismatch(root.begin(), root.end(), path.begin(), path.end()).first == root.end();
 }
@@ -421,9 +398,8 @@ int osOutputPathAllowed(const char* destination, const char* path) {
         }
     }
     if (!host().onRefused) return 1;
-    const Destination& root = destinationOf(destination);
-    std::filesystem::path written = lexical(path);
-    if (isWithin(written, root.lexical) && isWithin(resolved(written), root.resolved)) return 1;
+    std::filesystem::path written = lexical(path), root = lexical(destination);
+    if (isWithin(written, root) && isWithin(resolved(written), resolved(root))) return 1;
     host().onRefused(path);
     return 0;
 }
