@@ -30,12 +30,13 @@ struct Tuning {
     unsigned niceLength;      // a match this long ends the search
     unsigned longMatch;       // inside a copy this long no position is searched
     size_t blockGranularity;  // tokens between candidate block ends
+    unsigned refineSteps;     // finer steps per chunk in which a chosen end may move; 0 for none
     bool pricedByBlocks;      // a last path priced block by block
 };
 
 Tuning tuningFor(Effort effort) {
-    if (effort == Effort::best) return {2, 256, MAX_COPY_LENGTH, 192, MAX_BLOCK_SYMBOLS / 32, true};
-    return {1, 32, 64, 64, MAX_BLOCK_SYMBOLS / 16, false};
+    if (effort == Effort::best) return {2, 256, MAX_COPY_LENGTH, 192, MAX_BLOCK_SYMBOLS / 64, 16, true};
+    return {1, 32, 64, 64, MAX_BLOCK_SYMBOLS / 16, 0, false};
 }
 
 // Costs are counted in sixteenths of a bit, so that a path's price follows
@@ -280,7 +281,39 @@ private:
         std::vector<size_t> ends;
         for (size_t end = chunkCount; end > 0; end = blockStart[end]) ends.push_back(std::min(count, end * step));
         std::reverse(ends.begin(), ends.end());
+        if (tuning_.refineSteps) refineEnds(tokens, ends);
         return ends;
+    }
+
+    // The chunks only approximate where the symbols' mix changes: each end
+    // between two blocks then moves in finer steps, up to a chunk either
+    // way, to where the two blocks cost the least together.
+    void refineEnds(const Token* tokens, std::vector<size_t>& ends) const {
+        size_t fine = std::max<size_t>(1, tuning_.blockGranularity / tuning_.refineSteps);
+        size_t reach = fine * tuning_.refineSteps;
+        for (size_t i = 0; i + 1 < ends.size(); ++i) {
+            size_t from = i == 0 ? 0 : ends[i - 1], to = ends[i + 1];
+            SymbolCounts both;
+            for (size_t t = from; t < to; ++t) both.add(tokens[t]);
+            // The grid goes through the chunk's end, so moving is never worse.
+            size_t lowest = ends[i] - std::min(reach, (ends[i] - from - 1) / fine * fine);
+            size_t highest = std::min(ends[i] + reach, to - 1);
+            SymbolCounts left;
+            for (size_t t = from; t < lowest; ++t) left.add(tokens[t]);
+            uint64_t cheapest = std::numeric_limits<uint64_t>::max();
+            for (size_t end = lowest; end <= highest; end += fine) {
+                for (size_t t = end - (end > lowest ? fine : 0); t < end; ++t) left.add(tokens[t]);
+                if (left.tokens > MAX_BLOCK_SYMBOLS) break;
+                SymbolCounts right = both;
+                right.subtract(left);
+                if (right.tokens > MAX_BLOCK_SYMBOLS) continue;
+                uint64_t bits = blockBits(left, method_) + blockBits(right, method_);
+                if (bits < cheapest) {
+                    cheapest = bits;
+                    ends[i] = end;
+                }
+            }
+        }
     }
 
     void chooseBlocks() {

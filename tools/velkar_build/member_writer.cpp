@@ -45,7 +45,7 @@ std::vector<unsigned char> level2Header(const MemberFields& fields) {
     writeLittle32(&header[UNPACKED_SIZE_POS], fields.unpackedSize);
     writeLittle32(&header[TIME_STAMP_POS], fields.timeStamp);
     // Some readers take only 0x20 here as the mark of a level-2 header; the
-    // stub takes the attribute from its extended header.
+    // stub takes any other attribute from its extended header.
     header[ATTRIBUTE_POS] = BASE_ATTRIBUTE;
     header[LEVEL_POS] = HEADER_LEVEL;
     writeLittle16(&header[DATA_CRC_POS], fields.dataCrc);
@@ -55,7 +55,8 @@ std::vector<unsigned char> level2Header(const MemberFields& fields) {
     size_t crcPos = BASE_HEADER_SIZE + 1;
     appendExtended(header, EXTENDED_FILE_NAME, fields.fileName);
     if (!fields.directory.empty()) appendExtended(header, EXTENDED_DIRECTORY_NAME, fields.directory);
-    appendExtended(header, EXTENDED_ATTRIBUTE, little(fields.attribute, 2));
+    // Most files carry the base attribute, which then needs no header of its own.
+    if (fields.attribute != BASE_ATTRIBUTE) appendExtended(header, EXTENDED_ATTRIBUTE, little(fields.attribute, 2));
     appendExtended(header, EXTENDED_FILE_TIMES,
                    little(fields.creationTime, 8) + little(fields.lastWriteTime, 8) + little(fields.lastAccessTime, 8));
     if (header.size() > MAX_HEADER_SIZE) throw std::runtime_error("the member header would be too large");
