@@ -32,8 +32,12 @@ const unsigned WORD_BITS = sizeof(BitWord) * 8;
 // position's extra bits and after it), each moving on by less than a word
 // and reading one word.
 const uint32_t INPUT_MARGIN = 3 * sizeof(BitWord);
-// No symbol started below this position reaches the window's end.
-const uint32_t WINDOW_LIMIT = WINDOW_SIZE - MAX_COPY_LENGTH;
+// How far past its end a copy may write when the method cannot reach back
+// that far; see copyBytes.
+const uint32_t OVERCOPY = 16;
+// No symbol started below this position reaches the window's end, written
+// past or not.
+const uint32_t WINDOW_LIMIT = WINDOW_SIZE - MAX_COPY_LENGTH - OVERCOPY;
 
 // The bits not yet taken sit at the top of word; count of them are known.
 // Bits below those are zero or already the stream's next bits, so a refill
@@ -71,34 +75,73 @@ static_assert((MAX_CODE_LENGTH << CODE_SYMBOL_BITS | CODE_SYMBOL_MASK) <= 0xFFFF
 const unsigned PAIR_SECOND_SHIFT = 16;
 const unsigned PAIR_LENGTH_SHIFT = 24;
 
+// A code of length l up to tableBits fills 2^(tableBits - l) entries in a
+// row, so the table goes by those runs rather than entry by entry. A table
+// left from an earlier block, whose symbols' lengths are now 0, goes entry
+// by entry as before.
 template <typename Entry>
 static void packCodes(const uint16_t* table, unsigned tableBits, uint16_t symbolCount, const unsigned char* lengths,
                       Entry* codes) {
-    for (uint32_t i = 0; i < (1u << tableBits); ++i) {
+    const uint32_t size = 1u << tableBits;
+    for (uint32_t i = 0; i < size;) {
         uint16_t s = table[i];
-        codes[i] = s < symbolCount ? static_cast<uint16_t>(s | lengths[s] << CODE_SYMBOL_BITS) : s;
+        if (s >= symbolCount) {
+            codes[i++] = s;
+            continue;
+        }
+        unsigned length = lengths[s];
+        uint32_t run = length != 0 && length <= tableBits ? 1u << (tableBits - length) : 1;
+        if (run > size - i) run = size - i;
+        Entry entry = static_cast<Entry>(s | length << CODE_SYMBOL_BITS);
+        for (uint32_t end = i + run; i < end; ++i) codes[i] = entry;
     }
 }
 
 // The second code's entry is the one at the index's bits after the first
 // code, with the bits not yet known as zero, which is the same entry
-// whenever that code fits. A block whose literals all have long codes (most
-// of binary data) has no pair to look for.
+// whenever that code fits. Those bits are the same for every first code of
+// one length, so only the first such code works its pairs out, by the runs
+// of the second codes, and the others copy them. A block whose literals all
+// have long codes (most of binary data) has no pair to look for.
 static void addLiteralPairs(const unsigned char* lengths, uint32_t* codes) {
     unsigned shortest = MAX_CODE_LENGTH;
     for (uint32_t c = 0; c < FIRST_COPY_SYMBOL; ++c)
         if (lengths[c] != 0 && lengths[c] < shortest) shortest = lengths[c];
     if (2 * shortest > SYMBOL_TABLE_BITS) return;
-    const uint32_t mask = (1u << SYMBOL_TABLE_BITS) - 1;
-    for (uint32_t i = 0; i <= mask; ++i) {
+    uint32_t worked[SYMBOL_TABLE_BITS + 1] = {0};  // where the first code of each length starts, plus one
+    for (uint32_t i = 0; i < (1u << SYMBOL_TABLE_BITS);) {
         uint32_t first = codes[i] & 0xFFFF;
         unsigned firstLength = first >> CODE_SYMBOL_BITS;
-        uint32_t second = codes[(i << firstLength) & mask] & 0xFFFF;
-        unsigned secondLength = second >> CODE_SYMBOL_BITS;
-        if ((first & CODE_SYMBOL_MASK) < FIRST_COPY_SYMBOL && firstLength != 0 &&
-            (second & CODE_SYMBOL_MASK) < FIRST_COPY_SYMBOL && secondLength != 0 &&
-            firstLength + secondLength <= SYMBOL_TABLE_BITS)
-            codes[i] |= (second & 0xFF) << PAIR_SECOND_SHIFT | (firstLength + secondLength) << PAIR_LENGTH_SHIFT;
+        if (firstLength == 0) {
+            ++i;
+            continue;
+        }
+        unsigned rest = SYMBOL_TABLE_BITS - firstLength;
+        uint32_t run = 1u << rest;
+        if ((first & CODE_SYMBOL_MASK) < FIRST_COPY_SYMBOL && firstLength + shortest <= SYMBOL_TABLE_BITS) {
+            uint32_t* pairs = codes + i;
+            if (worked[firstLength] != 0) {
+                const uint32_t* model = codes + worked[firstLength] - 1;
+                for (uint32_t j = 0; j < run; ++j) pairs[j] |= model[j] & 0xFFFF0000u;
+            } else {
+                worked[firstLength] = i + 1;
+                for (uint32_t j = 0; j < run;) {
+                    uint32_t second = codes[j << firstLength] & 0xFFFF;
+                    unsigned secondLength = second >> CODE_SYMBOL_BITS;
+                    uint32_t step = 1;
+                    if (secondLength != 0 && secondLength <= rest) {
+                        step = 1u << (rest - secondLength);
+                        if ((second & CODE_SYMBOL_MASK) < FIRST_COPY_SYMBOL) {
+                            uint32_t pair = (second & 0xFF) << PAIR_SECOND_SHIFT | (firstLength + secondLength)
+                                                                                       << PAIR_LENGTH_SHIFT;
+                            for (uint32_t k = j; k < j + step; ++k) pairs[k] |= pair;
+                        }
+                    }
+                    j += step;
+                }
+            }
+        }
+        i += run;
     }
 }
 
@@ -108,32 +151,61 @@ void packBlockCodes(DecoderState* d) {
     addLiteralPairs(d->symbolLengths, d->symbolCodes);
 }
 
-static inline uint16_t fastCode(DecoderState* d, FastBits& b, const uint16_t* codes, unsigned tableBits,
-                                uint16_t symbolCount, const unsigned char* lengths) {
-    uint16_t entry = codes[b.word >> (WORD_BITS - tableBits)];
+// The position code's entry: a symbol with its length, or, with a length
+// of 0, a tree node or the one symbol of a single-symbol code, which the
+// rare path tells apart.
+static inline uint32_t fastPosition(DecoderState* d, FastBits& b) {
+    uint16_t entry = d->positionCodes[b.word >> (WORD_BITS - SMALL_TABLE_BITS)];
     uint16_t s = entry & CODE_SYMBOL_MASK;
-    if (s < symbolCount) {
+    if (entry > CODE_SYMBOL_MASK) {
         dropBits(b, entry >> CODE_SYMBOL_BITS);
         return s;
     }
-    s = walkCodeTree(d, s, lookAhead(b), static_cast<uint16_t>(tableBits), symbolCount);
-    dropBits(b, lengths[s]);
+    if (s < d->positionCodeCount) return s;
+    s = walkCodeTree(d, s, lookAhead(b), SMALL_TABLE_BITS, d->positionCodeCount);
+    dropBits(b, d->smallLengths[s]);
     return s;
 }
 
 // A copy longer than its distance reads bytes it has just written. Pieces of
-// 8 (or 4) bytes keep that true when the source lies at least 8 bytes back,
-// the last piece ending exactly at the copy's end, so nothing past the copy
-// is touched: those bytes are still history for copies from far back. A
-// source that wraps past the window's start goes byte by byte.
-static inline void copyBytes(unsigned char* window, uint32_t pos, uint32_t distance, uint32_t length) {
-    unsigned char* out = window + pos;
+// 8 (or 4) bytes keep that true when the source lies at least 8 bytes back.
+// The bytes past the copy are the window's oldest, still history for copies
+// from a whole window back, so the last piece normally ends exactly at the
+// copy's end. A method whose copies reach back less than a window minus
+// OVERCOPY (all but -lh7-) may write up to OVERCOPY - 1 bytes past the end
+// instead, in whole pieces, without telling the lengths apart: nothing of
+// that method reads those bytes before they are written again. A source
+// that wraps past the window's start goes byte by byte.
+static inline void copyBytes(unsigned char* window, unsigned char* out, uint32_t distance, uint32_t length,
+                             bool roomAhead) {
+    uint32_t pos = static_cast<uint32_t>(out - window);
     if (distance > pos) {
         uint32_t from = pos - distance;
         for (uint32_t k = 0; k < length; ++k) out[k] = window[(from + k) & (WINDOW_SIZE - 1)];
         return;
     }
     const unsigned char* from = out - distance;
+    if (roomAhead && distance >= 8) {
+        uint64_t piece;
+        uint32_t k = 0;
+        if (distance >= 16) {
+            uint64_t second;
+            do {
+                __builtin_memcpy(&piece, from + k, 8);
+                __builtin_memcpy(&second, from + k + 8, 8);
+                __builtin_memcpy(out + k, &piece, 8);
+                __builtin_memcpy(out + k + 8, &second, 8);
+                k += 16;
+            } while (k < length);
+            return;
+        }
+        do {
+            __builtin_memcpy(&piece, from + k, 8);
+            __builtin_memcpy(out + k, &piece, 8);
+            k += 8;
+        } while (k < length);
+        return;
+    }
     if (distance >= 8) {
         if (length >= 8) {
             uint64_t piece;
@@ -187,10 +259,10 @@ static inline void copyBytes(unsigned char* window, uint32_t pos, uint32_t dista
 // of inputPos, the window position is below WINDOW_LIMIT, and producedCount
 // is below targetSize and far enough below 4 GiB for a whole copy; else it
 // returns at once and changes nothing.
-// Each turn: a symbol is left in the block, INPUT_MARGIN bytes of the member
-// lie ahead of the reading position within the buffer, so the symbol's
-// refills stay inside it, and the symbol cannot carry the window position
-// or the count past the budget taken at entry.
+// Each turn: two symbols are left in the block and two bytes in the budget
+// taken at entry, INPUT_MARGIN bytes of the member lie ahead of the reading
+// position within the buffer, so the symbol's refills stay inside it, and
+// the symbol cannot carry the window position or the count past the budget.
 // On return: bitBuffer, pendingByte and pendingBitCount, inputPos,
 // packedLeft, windowPos, producedCount and blockSymbolsLeft are what
 // decodeSymbol would have left after the same symbols. Nothing has been
@@ -216,13 +288,21 @@ void decodeSymbolsFast(DecoderState* d) {
     uint32_t budget = WINDOW_LIMIT - pos;
     if (budget > d->targetSize - produced) budget = d->targetSize - produced;
     if (budget > 0xFFFFFFFFu - MAX_COPY_LENGTH - produced) budget = 0xFFFFFFFFu - MAX_COPY_LENGTH - produced;
-    const uint32_t startPos = pos;
-    unsigned char* const window = d->window;
-    const uint32_t* const symbolCodes = d->symbolCodes;
-    const unsigned char* const symbolLengths = d->symbolLengths;
-    const uint16_t* const positionCodes = d->positionCodes;
-    const unsigned char* const smallLengths = d->smallLengths;
-    const uint16_t positionCount = d->positionCodeCount;
+    // Writing past a copy needs a method that cannot reach a window back,
+    // and the bytes written past must be written again before anything
+    // else could read them: by the symbols still left in the block, which
+    // are decoded even after a failure, and within this member, since a
+    // later one may reach back further.
+    uint32_t memberLeft = d->targetSize - produced;
+    bool roomAhead = d->positionCodeCount != 0 && (1u << (d->positionCodeCount - 1)) <= WINDOW_SIZE - OVERCOPY &&
+                     memberLeft > MAX_COPY_LENGTH + OVERCOPY;
+    if (roomAhead && budget > memberLeft - MAX_COPY_LENGTH - OVERCOPY) budget = memberLeft - MAX_COPY_LENGTH - OVERCOPY;
+    // Few locals, so that a 64-bit build keeps all of them in registers: the
+    // tables lie at fixed offsets from d, and the window is reached through
+    // the output pointer.
+    unsigned char* const first = d->window + pos;
+    unsigned char* out = first;
+    unsigned char* const outLimit = first + budget;  // budget is at least 1
     uint16_t symbolsLeft = d->blockSymbolsLeft;
 
     FastBits b;
@@ -235,19 +315,18 @@ void decodeSymbolsFast(DecoderState* d) {
     // dropped, before the refill, so that the look-up need not wait for it:
     // a 64-bit word still holds more than a table index then.
     const bool refillBeforeLookUp = WORD_BITS - 8 - MAX_CODE_LENGTH < SYMBOL_TABLE_BITS;
-    const uint32_t posLimit = startPos + budget;
-    uint32_t entry = symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
-    while (symbolsLeft != 0 && pos < posLimit && b.in <= inLimit) {
-        // Two literals are two turns in one: both must be left in the block
-        // and in the budget.
-        if ((entry >> PAIR_LENGTH_SHIFT) != 0 && symbolsLeft >= 2 && pos + 1 < posLimit) {
+    uint32_t entry = d->symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
+    // The loop leaves a block's last symbol and the budget's last byte to the
+    // plain steps, so that two literals at once always fit.
+    while (symbolsLeft > 1 && out < outLimit - 1 && b.in <= inLimit) {
+        if ((entry >> PAIR_LENGTH_SHIFT) != 0) {
             symbolsLeft -= 2;
-            window[pos] = static_cast<unsigned char>(entry);
-            window[pos + 1] = static_cast<unsigned char>(entry >> PAIR_SECOND_SHIFT);
-            pos += 2;
+            out[0] = static_cast<unsigned char>(entry);
+            out[1] = static_cast<unsigned char>(entry >> PAIR_SECOND_SHIFT);
+            out += 2;
             dropBits(b, entry >> PAIR_LENGTH_SHIFT);
             refill(b);
-            entry = symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
+            entry = d->symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
             continue;
         }
         --symbolsLeft;
@@ -256,28 +335,30 @@ void decodeSymbolsFast(DecoderState* d) {
             dropBits(b, (entry & 0xFFFF) >> CODE_SYMBOL_BITS);
         } else {
             c = walkCodeTree(d, c, lookAhead(b), SYMBOL_TABLE_BITS, LITERAL_COUNT);
-            dropBits(b, symbolLengths[c]);
+            dropBits(b, d->symbolLengths[c]);
         }
         if (c < FIRST_COPY_SYMBOL) {
-            window[pos++] = static_cast<unsigned char>(c);
+            *out++ = static_cast<unsigned char>(c);
             if (refillBeforeLookUp) refill(b);
-            entry = symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
+            entry = d->symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
             refill(b);
             continue;
         }
         uint32_t length = c - COPY_LENGTH_BIAS;
         if (b.count < MAX_CODE_LENGTH) refill(b);
-        uint32_t p = fastCode(d, b, positionCodes, SMALL_TABLE_BITS, positionCount, smallLengths);
+        uint32_t p = fastPosition(d, b);
         if (p > 1) {
             unsigned extraBits = p - 1;
             if (b.count < extraBits) refill(b);
             p = (1u << extraBits) + static_cast<uint32_t>(b.word >> (WORD_BITS - extraBits));
             dropBits(b, extraBits);
         }
-        copyBytes(window, pos, p + 1, length);
-        pos += length;
+        // The next entry first: its look-up then runs alongside the copy,
+        // whose stores the compiler could not otherwise move it past.
         refill(b);
-        entry = symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
+        entry = d->symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
+        copyBytes(d->window, out, p + 1, length, roomAhead && symbolsLeft >= OVERCOPY);
+        out += length;
     }
 
     // Whole bytes read ahead go back to the input buffer; what is left is
@@ -291,7 +372,7 @@ void decodeSymbolsFast(DecoderState* d) {
     uint32_t used = static_cast<uint32_t>(b.in - start);
     d->inputPos = inputPos + used;
     d->packedLeft -= used;
-    d->windowPos = pos;
-    d->producedCount = produced + (pos - startPos);
+    d->windowPos = static_cast<uint32_t>(out - d->window);
+    d->producedCount = produced + static_cast<uint32_t>(out - first);
     d->blockSymbolsLeft = symbolsLeft;
 }
