@@ -315,6 +315,9 @@ void decodeSymbolsFast(DecoderState* d) {
     // dropped, before the refill, so that the look-up need not wait for it:
     // a 64-bit word still holds more than a table index then.
     const bool refillBeforeLookUp = WORD_BITS - 8 - MAX_CODE_LENGTH < SYMBOL_TABLE_BITS;
+    // Every symbol starts after a refill; a 64-bit word then holds its three
+    // codes, the position's further bits included, and needs no other.
+    const bool wholeSymbolPerRefill = WORD_BITS - 8 >= 2 * MAX_CODE_LENGTH + MAX_POSITION_CODES - 2;
     uint32_t entry = d->symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
     // The loop leaves a block's last symbol and the budget's last byte to the
     // plain steps, so that two literals at once always fit.
@@ -345,11 +348,11 @@ void decodeSymbolsFast(DecoderState* d) {
             continue;
         }
         uint32_t length = c - COPY_LENGTH_BIAS;
-        if (b.count < MAX_CODE_LENGTH) refill(b);
+        if (!wholeSymbolPerRefill && b.count < MAX_CODE_LENGTH) refill(b);
         uint32_t p = fastPosition(d, b);
         if (p > 1) {
             unsigned extraBits = p - 1;
-            if (b.count < extraBits) refill(b);
+            if (!wholeSymbolPerRefill && b.count < extraBits) refill(b);
             p = (1u << extraBits) + static_cast<uint32_t>(b.word >> (WORD_BITS - extraBits));
             dropBits(b, extraBits);
         }
