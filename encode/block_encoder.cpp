@@ -1,6 +1,7 @@
 #include "encode/block_encoder.h"
 
 #include <algorithm>
+#include <array>
 
 #include "encode/huffman_code.h"
 
@@ -12,16 +13,16 @@ void SymbolCounts::add(const Token& token) {
     ++tokens;
 }
 
+void SymbolCounts::remove(const Token& token) {
+    --literal[token.symbol];
+    if (token.symbol >= 256) --position[positionSymbol(token.position)];
+    --tokens;
+}
+
 void SymbolCounts::add(const SymbolCounts& other) {
     for (size_t i = 0; i < literal.size(); ++i) literal[i] += other.literal[i];
     for (size_t i = 0; i < position.size(); ++i) position[i] += other.position[i];
     tokens += other.tokens;
-}
-
-void SymbolCounts::subtract(const SymbolCounts& other) {
-    for (size_t i = 0; i < literal.size(); ++i) literal[i] -= other.literal[i];
-    for (size_t i = 0; i < position.size(); ++i) position[i] -= other.position[i];
-    tokens -= other.tokens;
 }
 
 namespace {
@@ -37,11 +38,11 @@ struct LengthEntry {
 
 // Runs of zero lengths take the cheapest of the three run symbols; 19 zeros
 // have no symbol of their own and go as one plus eighteen.
-std::vector<LengthEntry> literalLengthEntries(const std::vector<uint8_t>& lengths, unsigned count) {
-    std::vector<LengthEntry> entries;
+template <typename Visit>
+void forEachLengthEntry(const uint8_t* lengths, unsigned count, Visit visit) {
     for (unsigned i = 0; i < count;) {
         if (lengths[i] != 0) {
-            entries.push_back({static_cast<uint8_t>(lengths[i] + 2), 0, 0});
+            visit(LengthEntry{static_cast<uint8_t>(lengths[i] + 2), 0, 0});
             ++i;
             continue;
         }
@@ -49,21 +50,21 @@ std::vector<LengthEntry> literalLengthEntries(const std::vector<uint8_t>& length
         while (i + zeros < count && lengths[i + zeros] == 0) ++zeros;
         i += zeros;
         if (zeros <= 2) {
-            for (unsigned k = 0; k < zeros; ++k) entries.push_back({0, 0, 0});
+            for (unsigned k = 0; k < zeros; ++k) visit(LengthEntry{0, 0, 0});
         } else if (zeros <= 18) {
-            entries.push_back({1, 4, static_cast<uint16_t>(zeros - 3)});
+            visit(LengthEntry{1, 4, static_cast<uint16_t>(zeros - 3)});
         } else if (zeros == 19) {
-            entries.push_back({0, 0, 0});
-            entries.push_back({1, 4, 15});
+            visit(LengthEntry{0, 0, 0});
+            visit(LengthEntry{1, 4, 15});
         } else {
-            entries.push_back({2, 9, static_cast<uint16_t>(zeros - 20)});
+            visit(LengthEntry{2, 9, static_cast<uint16_t>(zeros - 20)});
         }
     }
-    return entries;
 }
 
-unsigned usedCount(const std::vector<uint8_t>& lengths) {
-    unsigned count = static_cast<unsigned>(lengths.size());
+template <size_t N>
+unsigned usedCount(const std::array<uint8_t, N>& lengths) {
+    unsigned count = N;
     while (count > 0 && lengths[count - 1] == 0) --count;
     return count;
 }
@@ -83,32 +84,34 @@ void putSmallLength(BitOutput& out, unsigned length) {
 
 // The zero run after the third code-length length covers at most the
 // lengths still announced, so no reader ever steps past the count.
-unsigned zeroRunAt(const std::vector<uint8_t>& lengths, unsigned i, unsigned count) {
+unsigned zeroRunAt(const uint8_t* lengths, unsigned i, unsigned count) {
     unsigned zeros = 0;
     while (zeros < 3 && i + zeros < count && lengths[i + zeros] == 0) ++zeros;
     return zeros;
 }
 
-uint64_t smallLengthsBits(const std::vector<uint8_t>& lengths, unsigned countBits, unsigned zeroRunIndex) {
+template <size_t N>
+uint64_t smallLengthsBits(const std::array<uint8_t, N>& lengths, unsigned countBits, unsigned zeroRunIndex) {
     unsigned count = usedCount(lengths);
     uint64_t bits = countBits;
     for (unsigned i = 0; i < count;) {
         bits += smallLengthBits(lengths[i++]);
         if (i == zeroRunIndex) {
             bits += 2;
-            i += zeroRunAt(lengths, i, count);
+            i += zeroRunAt(lengths.data(), i, count);
         }
     }
     return bits;
 }
 
-void putSmallLengths(BitOutput& out, const std::vector<uint8_t>& lengths, unsigned countBits, unsigned zeroRunIndex) {
+template <size_t N>
+void putSmallLengths(BitOutput& out, const std::array<uint8_t, N>& lengths, unsigned countBits, unsigned zeroRunIndex) {
     unsigned count = usedCount(lengths);
     out.put(count, countBits);
     for (unsigned i = 0; i < count;) {
         putSmallLength(out, lengths[i++]);
         if (i == zeroRunIndex) {
-            unsigned zeros = zeroRunAt(lengths, i, count);
+            unsigned zeros = zeroRunAt(lengths.data(), i, count);
             out.put(zeros, 2);
             i += zeros;
         }
@@ -116,19 +119,25 @@ void putSmallLengths(BitOutput& out, const std::vector<uint8_t>& lengths, unsign
 }
 
 // The one symbol of a code that has fewer than two, or 0 when none is used.
-uint16_t onlySymbol(const std::vector<uint32_t>& frequencies) {
-    for (size_t i = 0; i < frequencies.size(); ++i)
+uint16_t onlySymbol(const uint32_t* frequencies, size_t count) {
+    for (size_t i = 0; i < count; ++i)
         if (frequencies[i]) return static_cast<uint16_t>(i);
     return 0;
 }
 
+template <size_t N>
+std::vector<uint16_t> codesOf(const std::array<uint8_t, N>& lengths) {
+    return canonicalCodes(std::vector<uint8_t>(lengths.begin(), lengths.end()));
+}
+
 // Everything a block sends before its symbols. A code with fewer than two
 // symbols goes in the single-symbol form: a zero count and the symbol, and
-// each of its symbols then costs no bits.
+// each of its symbols then costs no bits. Positions past the method's
+// alphabet have length 0. Only a plan for writing keeps the entries.
 struct BlockPlan {
-    std::vector<uint8_t> literalLengths;
-    std::vector<uint8_t> positionLengths;
-    std::vector<uint8_t> codeLengthLengths;
+    std::array<uint8_t, LITERAL_COUNT> literalLengths;
+    std::array<uint8_t, MAX_POSITION_CODES> positionLengths{};
+    std::array<uint8_t, CODE_LENGTH_COUNT> codeLengthLengths{};
     std::vector<LengthEntry> entries;
     unsigned literalCount = 0;
     uint16_t onlyLiteral = 0;
@@ -136,27 +145,31 @@ struct BlockPlan {
     uint16_t onlyPosition = 0;
     uint64_t headerBits = 0;
 
-    BlockPlan(const SymbolCounts& counts, const Method& method) {
-        literalLengths = huffmanLengths(counts.literal, MAX_CODE_LENGTH);
-        std::vector<uint32_t> positions(counts.position.begin(), counts.position.begin() + method.positionCodesWritten);
-        positionLengths = huffmanLengths(positions, MAX_CODE_LENGTH);
-        onlyPosition = onlySymbol(positions);
+    BlockPlan(const SymbolCounts& counts, const Method& method, bool forWriting) {
+        huffmanLengths(counts.literal.data(), LITERAL_COUNT, MAX_CODE_LENGTH, literalLengths.data());
+        huffmanLengths(counts.position.data(), method.positionCodesWritten, MAX_CODE_LENGTH, positionLengths.data());
+        onlyPosition = onlySymbol(counts.position.data(), method.positionCodesWritten);
         literalCount = usedCount(literalLengths);
         headerBits = 16;
         if (literalCount == 0) {
-            onlyLiteral = onlySymbol(counts.literal);
+            onlyLiteral = onlySymbol(counts.literal.data(), LITERAL_COUNT);
             headerBits += 2 * CODE_LENGTH_COUNT_BITS + 2 * LITERAL_COUNT_BITS;
         } else {
-            entries = literalLengthEntries(literalLengths, literalCount);
-            std::vector<uint32_t> entryCounts(CODE_LENGTH_COUNT, 0);
-            for (const LengthEntry& entry : entries) ++entryCounts[entry.symbol];
-            codeLengthLengths = huffmanLengths(entryCounts, MAX_CODE_LENGTH);
-            onlyCodeLength = onlySymbol(entryCounts);
+            uint32_t entryCounts[CODE_LENGTH_COUNT] = {};
+            uint64_t extraBits = 0;
+            forEachLengthEntry(literalLengths.data(), literalCount, [&](const LengthEntry& entry) {
+                ++entryCounts[entry.symbol];
+                extraBits += entry.extraBits;
+                if (forWriting) entries.push_back(entry);
+            });
+            huffmanLengths(entryCounts, CODE_LENGTH_COUNT, MAX_CODE_LENGTH, codeLengthLengths.data());
+            onlyCodeLength = onlySymbol(entryCounts, CODE_LENGTH_COUNT);
             headerBits += usedCount(codeLengthLengths) == 0
                               ? 2 * CODE_LENGTH_COUNT_BITS
                               : smallLengthsBits(codeLengthLengths, CODE_LENGTH_COUNT_BITS, CODE_LENGTH_ZERO_RUN_INDEX);
-            headerBits += LITERAL_COUNT_BITS;
-            for (const LengthEntry& entry : entries) headerBits += codeLengthLengths[entry.symbol] + entry.extraBits;
+            headerBits += LITERAL_COUNT_BITS + extraBits;
+            for (unsigned symbol = 0; symbol < CODE_LENGTH_COUNT; ++symbol)
+                headerBits += uint64_t(entryCounts[symbol]) * codeLengthLengths[symbol];
         }
         headerBits += usedCount(positionLengths) == 0
                           ? 2 * method.positionCountBits
@@ -166,7 +179,7 @@ struct BlockPlan {
     uint64_t symbolBits(const SymbolCounts& counts) const {
         uint64_t bits = 0;
         for (unsigned s = 0; s < LITERAL_COUNT; ++s) bits += uint64_t(counts.literal[s]) * literalLengths[s];
-        for (unsigned p = 0; p < positionLengths.size(); ++p)
+        for (unsigned p = 0; p < MAX_POSITION_CODES; ++p)
             bits += uint64_t(counts.position[p]) * (positionLengths[p] + positionExtraBits(p));
         return bits;
     }
@@ -185,7 +198,7 @@ struct BlockPlan {
             } else {
                 putSmallLengths(out, codeLengthLengths, CODE_LENGTH_COUNT_BITS, CODE_LENGTH_ZERO_RUN_INDEX);
             }
-            std::vector<uint16_t> codes = canonicalCodes(codeLengthLengths);
+            std::vector<uint16_t> codes = codesOf(codeLengthLengths);
             out.put(literalCount, LITERAL_COUNT_BITS);
             for (const LengthEntry& entry : entries) {
                 out.put(codes[entry.symbol], codeLengthLengths[entry.symbol]);
@@ -204,17 +217,17 @@ struct BlockPlan {
 }  // namespace
 
 uint64_t blockBits(const SymbolCounts& counts, const Method& method) {
-    BlockPlan plan(counts, method);
+    BlockPlan plan(counts, method, false);
     return plan.headerBits + plan.symbolBits(counts);
 }
 
 void writeBlock(BitOutput& out, const Token* tokens, size_t count, const Method& method) {
     SymbolCounts counts;
     for (size_t i = 0; i < count; ++i) counts.add(tokens[i]);
-    BlockPlan plan(counts, method);
+    BlockPlan plan(counts, method, true);
     plan.putHeader(out, count, method);
-    std::vector<uint16_t> literalCodes = canonicalCodes(plan.literalLengths);
-    std::vector<uint16_t> positionCodes = canonicalCodes(plan.positionLengths);
+    std::vector<uint16_t> literalCodes = codesOf(plan.literalLengths);
+    std::vector<uint16_t> positionCodes = codesOf(plan.positionLengths);
     for (size_t i = 0; i < count; ++i) {
         const Token& token = tokens[i];
         out.put(literalCodes[token.symbol], plan.literalLengths[token.symbol]);

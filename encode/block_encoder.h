@@ -25,8 +25,8 @@ struct SymbolCounts {
     uint32_t tokens = 0;
 
     void add(const Token& token);
+    void remove(const Token& token);
     void add(const SymbolCounts& other);
-    void subtract(const SymbolCounts& other);
 };
 
 // Bits the block would take, its three code descriptions included.

@@ -1,6 +1,7 @@
 #include "encode/huffman_code.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "encode/lzh_format.h"
 
@@ -8,57 +9,70 @@ namespace lzh {
 
 namespace {
 
-// Plain Huffman depths by the two-queue method over leaves sorted by
-// frequency (ties by symbol, so the result never depends on the sort).
-std::vector<uint8_t> huffmanDepths(const std::vector<uint32_t>& frequencies, const std::vector<unsigned>& used) {
+// Every alphabet LZH sends fits; the arrays below live on the stack, since
+// blocks are priced thousands of times and allocation showed in the profile.
+const size_t MAX_SYMBOLS = 512;
+static_assert(LITERAL_COUNT <= MAX_SYMBOLS, "the literal/length alphabet fits");
+
+// Plain Huffman depths by the two-queue method over the used symbols sorted
+// by frequency, ties by symbol: one key of both sorts as a stable sort by
+// frequency would, so the result never depends on the sort.
+void huffmanDepths(const uint32_t* frequencies, const unsigned* used, size_t leafCount, uint8_t* lengths) {
     struct Node {
         uint64_t weight;
-        int parent;
+        unsigned parent;
     };
-    std::vector<unsigned> leaves = used;
-    std::stable_sort(leaves.begin(), leaves.end(),
-                     [&](unsigned a, unsigned b) { return frequencies[a] < frequencies[b]; });
-    size_t leafCount = leaves.size();
-    std::vector<Node> nodes;
-    nodes.reserve(2 * leafCount);
-    for (unsigned symbol : leaves) nodes.push_back({frequencies[symbol], -1});
-    size_t nextLeaf = 0, nextInner = leafCount;
+    uint64_t keys[MAX_SYMBOLS];
+    for (size_t i = 0; i < leafCount; ++i) keys[i] = uint64_t(frequencies[used[i]]) << 32 | used[i];
+    std::sort(keys, keys + leafCount);
+    Node nodes[2 * MAX_SYMBOLS];
+    for (size_t i = 0; i < leafCount; ++i) nodes[i] = {keys[i] >> 32, 0};
+    size_t nodeCount = leafCount, nextLeaf = 0, nextInner = leafCount;
     auto takeLightest = [&]() {
-        if (nextLeaf < leafCount && (nextInner >= nodes.size() || nodes[nextLeaf].weight <= nodes[nextInner].weight))
+        if (nextLeaf < leafCount && (nextInner >= nodeCount || nodes[nextLeaf].weight <= nodes[nextInner].weight))
             return nextLeaf++;
         return nextInner++;
     };
-    while (nodes.size() < 2 * leafCount - 1) {
+    while (nodeCount < 2 * leafCount - 1) {
         size_t a = takeLightest();
         size_t b = takeLightest();
-        nodes[a].parent = nodes[b].parent = static_cast<int>(nodes.size());
-        nodes.push_back({nodes[a].weight + nodes[b].weight, -1});
+        nodes[a].parent = nodes[b].parent = static_cast<unsigned>(nodeCount);
+        nodes[nodeCount++] = {nodes[a].weight + nodes[b].weight, 0};
     }
     // Parents come after their children, so depths fill from the root down.
-    std::vector<uint8_t> depth(nodes.size(), 0);
-    for (size_t i = nodes.size() - 1; i-- > 0;)
-        depth[i] = static_cast<uint8_t>(std::min(255, depth[nodes[i].parent] + 1));
-    std::vector<uint8_t> lengths(frequencies.size(), 0);
-    for (size_t i = 0; i < leafCount; ++i) lengths[leaves[i]] = depth[i];
-    return lengths;
+    uint8_t depth[2 * MAX_SYMBOLS];
+    depth[nodeCount - 1] = 0;
+    for (size_t i = nodeCount - 1; i-- > 0;) depth[i] = static_cast<uint8_t>(std::min(255, depth[nodes[i].parent] + 1));
+    for (size_t i = 0; i < leafCount; ++i) lengths[static_cast<uint32_t>(keys[i])] = depth[i];
 }
 
 }  // namespace
 
-std::vector<uint8_t> huffmanLengths(const std::vector<uint32_t>& frequencies, unsigned maxLength) {
-    std::vector<unsigned> used;
-    for (unsigned symbol = 0; symbol < frequencies.size(); ++symbol)
-        if (frequencies[symbol]) used.push_back(symbol);
-    if (used.size() < 2) return std::vector<uint8_t>(frequencies.size(), 0);
+void huffmanLengths(const uint32_t* frequencies, size_t count, unsigned maxLength, uint8_t* lengths) {
+    if (count > MAX_SYMBOLS) throw std::length_error("an alphabet larger than any LZH code");
+    unsigned used[MAX_SYMBOLS];
+    size_t usedCount = 0;
+    for (unsigned symbol = 0; symbol < count; ++symbol) {
+        lengths[symbol] = 0;
+        if (frequencies[symbol]) used[usedCount++] = symbol;
+    }
+    if (usedCount < 2) return;
     // Too deep a tree comes from a few very rare symbols; flattening the
     // frequencies until it fits costs next to nothing and keeps the code
     // complete, which the decoder insists on.
-    std::vector<uint32_t> scaled = frequencies;
+    uint32_t scaled[MAX_SYMBOLS];
+    std::copy(frequencies, frequencies + count, scaled);
     for (;;) {
-        std::vector<uint8_t> lengths = huffmanDepths(scaled, used);
-        if (*std::max_element(lengths.begin(), lengths.end()) <= maxLength) return lengths;
-        for (unsigned symbol : used) scaled[symbol] = (scaled[symbol] >> 1) | 1;
+        huffmanDepths(scaled, used, usedCount, lengths);
+        if (*std::max_element(lengths, lengths + count) <= maxLength) return;
+        for (size_t i = 0; i < usedCount; ++i) scaled[used[i]] = (scaled[used[i]] >> 1) | 1;
     }
+}
+
+std::vector<uint8_t> huffmanLengths(const std::vector<uint32_t>& frequencies, unsigned maxLength) {
+    std::vector<uint8_t> lengths(frequencies.size());
+    huffmanLengths(frequencies.data(), frequencies.size(), maxLength, lengths.data());
+    return lengths;
 }
 
 std::vector<uint16_t> canonicalCodes(const std::vector<uint8_t>& lengths) {

@@ -2,6 +2,7 @@
 // codes handed out by length, then by symbol.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -12,6 +13,7 @@ namespace lzh {
 // complete code exists; the one used symbol (if any) then gets length 0 and
 // the caller sends the single-symbol form.
 std::vector<uint8_t> huffmanLengths(const std::vector<uint32_t>& frequencies, unsigned maxLength);
+void huffmanLengths(const uint32_t* frequencies, size_t count, unsigned maxLength, uint8_t* lengths);
 
 // The code of every symbol with a non-zero length, to be sent top bit first.
 std::vector<uint16_t> canonicalCodes(const std::vector<uint8_t>& lengths);

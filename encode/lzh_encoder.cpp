@@ -293,19 +293,19 @@ private:
         size_t reach = fine * tuning_.refineSteps;
         for (size_t i = 0; i + 1 < ends.size(); ++i) {
             size_t from = i == 0 ? 0 : ends[i - 1], to = ends[i + 1];
-            SymbolCounts both;
-            for (size_t t = from; t < to; ++t) both.add(tokens[t]);
             // The grid goes through the chunk's end, so moving is never worse.
             size_t lowest = ends[i] - std::min(reach, (ends[i] - from - 1) / fine * fine);
             size_t highest = std::min(ends[i] + reach, to - 1);
-            SymbolCounts left;
+            SymbolCounts left, right;
             for (size_t t = from; t < lowest; ++t) left.add(tokens[t]);
+            for (size_t t = lowest; t < to; ++t) right.add(tokens[t]);
             uint64_t cheapest = std::numeric_limits<uint64_t>::max();
             for (size_t end = lowest; end <= highest; end += fine) {
-                for (size_t t = end - (end > lowest ? fine : 0); t < end; ++t) left.add(tokens[t]);
+                for (size_t t = end - (end > lowest ? fine : 0); t < end; ++t) {
+                    left.add(tokens[t]);
+                    right.remove(tokens[t]);
+                }
                 if (left.tokens > MAX_BLOCK_SYMBOLS) break;
-                SymbolCounts right = both;
-                right.subtract(left);
                 if (right.tokens > MAX_BLOCK_SYMBOLS) continue;
                 uint64_t bits = blockBits(left, method_) + blockBits(right, method_);
                 if (bits < cheapest) {
