@@ -285,15 +285,15 @@ void decodeSymbolsFast(DecoderState* d) {
     uint32_t pos = d->windowPos;
     uint32_t produced = d->producedCount;
     if (pos >= WINDOW_LIMIT || produced >= d->targetSize || produced >= 0xFFFFFFFFu - MAX_COPY_LENGTH) return;
+    uint32_t memberLeft = d->targetSize - produced;
     uint32_t budget = WINDOW_LIMIT - pos;
-    if (budget > d->targetSize - produced) budget = d->targetSize - produced;
+    if (budget > memberLeft) budget = memberLeft;
     if (budget > 0xFFFFFFFFu - MAX_COPY_LENGTH - produced) budget = 0xFFFFFFFFu - MAX_COPY_LENGTH - produced;
     // Writing past a copy needs a method that cannot reach a window back,
     // and the bytes written past must be written again before anything
     // else could read them: by the symbols still left in the block, which
     // are decoded even after a failure, and within this member, since a
     // later one may reach back further.
-    uint32_t memberLeft = d->targetSize - produced;
     bool roomAhead = d->positionCodeCount != 0 && (1u << (d->positionCodeCount - 1)) <= WINDOW_SIZE - OVERCOPY &&
                      memberLeft > MAX_COPY_LENGTH + OVERCOPY;
     if (roomAhead && budget > memberLeft - MAX_COPY_LENGTH - OVERCOPY) budget = memberLeft - MAX_COPY_LENGTH - OVERCOPY;

@@ -192,9 +192,11 @@ namespace {
 
 // Windows refuses to replace a read-only file or a directory; the host
 // checks that itself, since root could write to either.
-int replacementError(const std::string& name) {
+int replacementError(const std::string& name, bool* exists = nullptr) {
     struct stat info;
-    if (::stat(name.c_str(), &info) != 0) return 0;
+    bool found = ::stat(name.c_str(), &info) == 0;
+    if (exists) *exists = found;
+    if (!found) return 0;
     if (S_ISDIR(info.st_mode)) return EISDIR;
     return info.st_mode & S_IWUSR ? 0 : EACCES;
 }
@@ -262,9 +264,9 @@ namespace {
 // a swap it leaves to the usual writeback, like any new file. Nothing is
 // synced either way, so a power cut may still lose the new file. Where the
 // swap is not to be had (no old file, a file system without it), rename().
-int moveOver(const std::string& from, const std::string& target) {
+int moveOver(const std::string& from, const std::string& target, bool targetExists) {
 #ifdef RENAME_EXCHANGE
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
+    if (targetExists && ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
         ::unlink(from.c_str());
         return 0;
     }
@@ -278,8 +280,9 @@ int osReplaceFile(const char* from, const char* to) {
     if (HOST_FAULTS && hostCallFails(HOST_RENAME)) return 0;
     if (!host().discardOutput) {
         std::string target = hostPath(to);
-        int error = replacementError(target);
-        if (!error) error = moveOver(hostPath(from), target);
+        bool exists = false;
+        int error = replacementError(target, &exists);
+        if (!error) error = moveOver(hostPath(from), target, exists);
         if (error) {
             host().createError = error;
             return 0;

@@ -45,9 +45,12 @@ int32_t osRead(FileHandle file, void* buffer, uint32_t count) {
 
 void osClose(FileHandle file) { _lclose(static_cast<HFILE>(file)); }
 
+static HANDLE createForWriting(const char* path, DWORD disposition) {
+    return CreateFileA(path, GENERIC_WRITE, 0, 0, disposition, FILE_ATTRIBUTE_NORMAL, 0);
+}
+
 FileHandle osCreateOutput(const char* path) {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
-    return reinterpret_cast<FileHandle>(file);
+    return reinterpret_cast<FileHandle>(createForWriting(path, CREATE_ALWAYS));
 }
 
 int osWrite(FileHandle file, const void* data, uint32_t count, uint32_t* written) {
@@ -79,7 +82,7 @@ FileHandle osCreateTempOutput(char* path, uint32_t size) {
         uint32_t number = ++lastTempNumber & 0xFFFF;
         if (!number) continue;
         if (!GetTempFileNameA(directory, "VLK", number, path)) return INVALID_FILE;
-        HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, 0);
+        HANDLE file = createForWriting(path, CREATE_NEW);
         if (file != INVALID_HANDLE_VALUE) return reinterpret_cast<FileHandle>(file);
         // Systems differ in the error a taken name gives; only a name that
         // exists is worth passing over.
