@@ -60,10 +60,12 @@ struct DecoderState {
     uint16_t blockSymbolsLeft;   // symbols left in the block; 0 reads the next block header
     uint16_t positionCodeCount;  // the method's position alphabet
     uint16_t positionCountBits;
+    uint32_t blockReach;             // how far back the block's copies can reach, for the fast loop
     uint16_t leftChild[TREE_LINKS];  // tree links of codes longer than the tables
     uint16_t rightChild[TREE_LINKS];
     uint16_t symbolTable[1 << SYMBOL_TABLE_BITS];
-    uint32_t symbolCodes[1 << SYMBOL_TABLE_BITS];   // symbolTable with lengths and literal pairs, for the fast loop
+    // symbolTable with lengths, literal pairs and copies' positions, for the fast loop
+    uint32_t symbolCodes[1 << SYMBOL_TABLE_BITS];
     uint16_t smallTable[1 << SMALL_TABLE_BITS];     // the code-length code, then the position code
     uint16_t positionCodes[1 << SMALL_TABLE_BITS];  // the position code's smallTable with lengths, for the fast loop
     unsigned char symbolLengths[LITERAL_COUNT];

@@ -71,9 +71,13 @@ static_assert((MAX_CODE_LENGTH << CODE_SYMBOL_BITS | CODE_SYMBOL_MASK) <= 0xFFFF
 // A symbolCodes entry whose index starts with a literal's code and goes on
 // with the whole code of another literal also holds that second literal
 // above the first 16 bits, and the two codes' lengths together above it;
-// there is no pair where those are 0.
+// there is no pair where those are 0. A copy's entry may hold its
+// position's code in the same way, its symbol in place of the second
+// literal and the top bit set.
 const unsigned PAIR_SECOND_SHIFT = 16;
 const unsigned PAIR_LENGTH_SHIFT = 24;
+const uint32_t COPY_WITH_POSITION = 0x80000000u;
+const uint32_t PAIR_LENGTH_MASK = 0x7F;
 
 // A code of length l up to tableBits fills 2^(tableBits - l) entries in a
 // row, so the table goes by those runs rather than entry by entry. A table
@@ -100,15 +104,20 @@ static void packCodes(const uint16_t* table, unsigned tableBits, uint16_t symbol
 // The second code's entry is the one at the index's bits after the first
 // code, with the bits not yet known as zero, which is the same entry
 // whenever that code fits. Those bits are the same for every first code of
-// one length, so only the first such code works its pairs out, by the runs
-// of the second codes, and the others copy them. A block whose literals all
-// have long codes (most of binary data) has no pair to look for.
-static void addLiteralPairs(const unsigned char* lengths, uint32_t* codes) {
-    unsigned shortest = MAX_CODE_LENGTH;
+// one length, so only the first such code of each kind works its second
+// codes out, by their runs, and the others copy them. A literal goes on with
+// another literal, a copy with its position's code. A kind whose second
+// codes are all too long (the literals of most binary data) has nothing to
+// look for.
+static void addPairs(DecoderState* d) {
+    uint32_t* codes = d->symbolCodes;
+    unsigned shortestLiteral = MAX_CODE_LENGTH + 1, shortestPosition = MAX_CODE_LENGTH + 1;
     for (uint32_t c = 0; c < FIRST_COPY_SYMBOL; ++c)
-        if (lengths[c] != 0 && lengths[c] < shortest) shortest = lengths[c];
-    if (2 * shortest > SYMBOL_TABLE_BITS) return;
-    uint32_t worked[SYMBOL_TABLE_BITS + 1] = {0};  // where the first code of each length starts, plus one
+        if (d->symbolLengths[c] != 0 && d->symbolLengths[c] < shortestLiteral) shortestLiteral = d->symbolLengths[c];
+    for (uint32_t p = 0; p < d->positionCodeCount; ++p)
+        if (d->smallLengths[p] != 0 && d->smallLengths[p] < shortestPosition) shortestPosition = d->smallLengths[p];
+    // where the first code of each length and kind starts, plus one
+    uint32_t worked[2][SYMBOL_TABLE_BITS + 1] = {{0}};
     for (uint32_t i = 0; i < (1u << SYMBOL_TABLE_BITS);) {
         uint32_t first = codes[i] & 0xFFFF;
         unsigned firstLength = first >> CODE_SYMBOL_BITS;
@@ -118,24 +127,28 @@ static void addLiteralPairs(const unsigned char* lengths, uint32_t* codes) {
         }
         unsigned rest = SYMBOL_TABLE_BITS - firstLength;
         uint32_t run = 1u << rest;
-        if ((first & CODE_SYMBOL_MASK) < FIRST_COPY_SYMBOL && firstLength + shortest <= SYMBOL_TABLE_BITS) {
+        bool copy = (first & CODE_SYMBOL_MASK) >= FIRST_COPY_SYMBOL;
+        if (firstLength + (copy ? shortestPosition : shortestLiteral) <= SYMBOL_TABLE_BITS) {
             uint32_t* pairs = codes + i;
-            if (worked[firstLength] != 0) {
-                const uint32_t* model = codes + worked[firstLength] - 1;
-                for (uint32_t j = 0; j < run; ++j) pairs[j] |= model[j] & 0xFFFF0000u;
+            uint32_t& model = worked[copy][firstLength];
+            if (model != 0) {
+                for (uint32_t j = 0; j < run; ++j) pairs[j] |= codes[model - 1 + j] & 0xFFFF0000u;
             } else {
-                worked[firstLength] = i + 1;
+                model = i + 1;
                 for (uint32_t j = 0; j < run;) {
-                    uint32_t second = codes[j << firstLength] & 0xFFFF;
+                    uint32_t second;
+                    if (!copy) second = codes[j << firstLength] & 0xFFFF;
+                    else if (rest >= SMALL_TABLE_BITS) second = d->positionCodes[j >> (rest - SMALL_TABLE_BITS)];
+                    else second = d->positionCodes[j << (SMALL_TABLE_BITS - rest)];
                     unsigned secondLength = second >> CODE_SYMBOL_BITS;
+                    uint32_t symbol = second & CODE_SYMBOL_MASK;
                     uint32_t step = 1;
                     if (secondLength != 0 && secondLength <= rest) {
                         step = 1u << (rest - secondLength);
-                        if ((second & CODE_SYMBOL_MASK) < FIRST_COPY_SYMBOL) {
-                            uint32_t pair = (second & 0xFF) << PAIR_SECOND_SHIFT | (firstLength + secondLength)
-                                                                                       << PAIR_LENGTH_SHIFT;
+                        uint32_t pair = symbol << PAIR_SECOND_SHIFT | (firstLength + secondLength) << PAIR_LENGTH_SHIFT;
+                        if (copy) pair |= COPY_WITH_POSITION;
+                        if (copy || symbol < FIRST_COPY_SYMBOL)
                             for (uint32_t k = j; k < j + step; ++k) pairs[k] |= pair;
-                        }
                     }
                     j += step;
                 }
@@ -145,10 +158,22 @@ static void addLiteralPairs(const unsigned char* lengths, uint32_t* codes) {
     }
 }
 
+// Position p reaches back at most 2^p bytes. A position code without
+// lengths (a single symbol, or an earlier block's table left as it was) may
+// yield any position of the method.
+static uint32_t positionReach(const DecoderState* d) {
+    if (d->positionCodeCount == 0) return WINDOW_SIZE;
+    unsigned farthest = d->positionCodeCount - 1u;
+    for (unsigned p = farthest + 1; p-- > 0;)
+        if (d->smallLengths[p] != 0) return 1u << p;
+    return 1u << farthest;
+}
+
 void packBlockCodes(DecoderState* d) {
     packCodes(d->symbolTable, SYMBOL_TABLE_BITS, LITERAL_COUNT, d->symbolLengths, d->symbolCodes);
     packCodes(d->smallTable, SMALL_TABLE_BITS, d->positionCodeCount, d->smallLengths, d->positionCodes);
-    addLiteralPairs(d->symbolLengths, d->symbolCodes);
+    addPairs(d);
+    d->blockReach = positionReach(d);
 }
 
 // The position code's entry: a symbol with its length, or, with a length
@@ -171,10 +196,11 @@ static inline uint32_t fastPosition(DecoderState* d, FastBits& b) {
 // 8 (or 4) bytes keep that true when the source lies at least 8 bytes back.
 // The bytes past the copy are the window's oldest, still history for copies
 // from a whole window back, so the last piece normally ends exactly at the
-// copy's end. A method whose copies reach back less than a window minus
-// OVERCOPY (all but -lh7-) may write up to OVERCOPY - 1 bytes past the end
+// copy's end. A block whose copies reach back less than a window minus
+// OVERCOPY (every block of -lh4- to -lh6-, and -lh7- blocks without its
+// farthest positions) may write up to OVERCOPY - 1 bytes past the end
 // instead, in whole pieces, without telling the lengths apart: nothing of
-// that method reads those bytes before they are written again. A source
+// that block reads those bytes before they are written again. A source
 // that wraps past the window's start goes byte by byte.
 static inline void copyBytes(unsigned char* window, unsigned char* out, uint32_t distance, uint32_t length,
                              bool roomAhead) {
@@ -289,13 +315,12 @@ void decodeSymbolsFast(DecoderState* d) {
     uint32_t budget = WINDOW_LIMIT - pos;
     if (budget > memberLeft) budget = memberLeft;
     if (budget > 0xFFFFFFFFu - MAX_COPY_LENGTH - produced) budget = 0xFFFFFFFFu - MAX_COPY_LENGTH - produced;
-    // Writing past a copy needs a method that cannot reach a window back,
-    // and the bytes written past must be written again before anything
+    // Writing past a copy needs a block whose copies cannot reach a window
+    // back, and the bytes written past must be written again before anything
     // else could read them: by the symbols still left in the block, which
     // are decoded even after a failure, and within this member, since a
     // later one may reach back further.
-    bool roomAhead = d->positionCodeCount != 0 && (1u << (d->positionCodeCount - 1)) <= WINDOW_SIZE - OVERCOPY &&
-                     memberLeft > MAX_COPY_LENGTH + OVERCOPY;
+    bool roomAhead = d->blockReach <= WINDOW_SIZE - OVERCOPY && memberLeft > MAX_COPY_LENGTH + OVERCOPY;
     if (roomAhead && budget > memberLeft - MAX_COPY_LENGTH - OVERCOPY) budget = memberLeft - MAX_COPY_LENGTH - OVERCOPY;
     // Few locals, so that a 64-bit build keeps all of them in registers: the
     // tables lie at fixed offsets from d, and the window is reached through
@@ -322,34 +347,42 @@ void decodeSymbolsFast(DecoderState* d) {
     // The loop leaves a block's last symbol and the budget's last byte to the
     // plain steps, so that two literals at once always fit.
     while (symbolsLeft > 1 && out < outLimit - 1 && b.in <= inLimit) {
+        uint32_t length, p;
         if ((entry >> PAIR_LENGTH_SHIFT) != 0) {
-            symbolsLeft -= 2;
-            out[0] = static_cast<unsigned char>(entry);
-            out[1] = static_cast<unsigned char>(entry >> PAIR_SECOND_SHIFT);
-            out += 2;
-            dropBits(b, entry >> PAIR_LENGTH_SHIFT);
-            refill(b);
-            entry = d->symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
-            continue;
-        }
-        --symbolsLeft;
-        uint16_t c = entry & CODE_SYMBOL_MASK;
-        if (c < LITERAL_COUNT) {
-            dropBits(b, (entry & 0xFFFF) >> CODE_SYMBOL_BITS);
+            if (!(entry & COPY_WITH_POSITION)) {
+                symbolsLeft -= 2;
+                out[0] = static_cast<unsigned char>(entry);
+                out[1] = static_cast<unsigned char>(entry >> PAIR_SECOND_SHIFT);
+                out += 2;
+                dropBits(b, entry >> PAIR_LENGTH_SHIFT);
+                refill(b);
+                entry = d->symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
+                continue;
+            }
+            --symbolsLeft;
+            length = (entry & CODE_SYMBOL_MASK) - COPY_LENGTH_BIAS;
+            p = (entry >> PAIR_SECOND_SHIFT) & 0xFF;
+            dropBits(b, (entry >> PAIR_LENGTH_SHIFT) & PAIR_LENGTH_MASK);
         } else {
-            c = walkCodeTree(d, c, lookAhead(b), SYMBOL_TABLE_BITS, LITERAL_COUNT);
-            dropBits(b, d->symbolLengths[c]);
+            --symbolsLeft;
+            uint16_t c = entry & CODE_SYMBOL_MASK;
+            if (c < LITERAL_COUNT) {
+                dropBits(b, (entry & 0xFFFF) >> CODE_SYMBOL_BITS);
+            } else {
+                c = walkCodeTree(d, c, lookAhead(b), SYMBOL_TABLE_BITS, LITERAL_COUNT);
+                dropBits(b, d->symbolLengths[c]);
+            }
+            if (c < FIRST_COPY_SYMBOL) {
+                *out++ = static_cast<unsigned char>(c);
+                if (refillBeforeLookUp) refill(b);
+                entry = d->symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
+                refill(b);
+                continue;
+            }
+            length = c - COPY_LENGTH_BIAS;
+            if (!wholeSymbolPerRefill && b.count < MAX_CODE_LENGTH) refill(b);
+            p = fastPosition(d, b);
         }
-        if (c < FIRST_COPY_SYMBOL) {
-            *out++ = static_cast<unsigned char>(c);
-            if (refillBeforeLookUp) refill(b);
-            entry = d->symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
-            refill(b);
-            continue;
-        }
-        uint32_t length = c - COPY_LENGTH_BIAS;
-        if (!wholeSymbolPerRefill && b.count < MAX_CODE_LENGTH) refill(b);
-        uint32_t p = fastPosition(d, b);
         if (p > 1) {
             unsigned extraBits = p - 1;
             if (!wholeSymbolPerRefill && b.count < extraBits) refill(b);

@@ -554,6 +554,42 @@ TEST_F(BlockDecoderTest, CopiesNearABlocksEndWriteNothingPastWhatStays) {
     }
 }
 
+// Nor may a copy write past its end where a later copy of its block can
+// reach a whole window back and read those bytes: here every -lh7- copy
+// takes the single position code's farthest position, which costs no bits,
+// so the block declares no lengths at all. The first copy, 33,000 bytes in,
+// no longer wraps around the window's start and could go in whole pieces;
+// the second reads the byte just past its end, 65,535 bytes back.
+TEST_F(BlockDecoderTest, CopiesOfAPositionCodeWithoutLengthsStayExact) {
+    PackedWriter writer(5);
+    writer.block(33000 + 2 + 400, literalsFor("ab", {3}), {});
+    writer.bits.put(16, 5);
+    auto farCopy = [&](uint32_t distance) {
+        writer.literal(3 + 253);
+        writer.bits.put(distance - 1 - (1u << 15), 15);
+    };
+    for (int i = 0; i < 33000; ++i) writer.literal(i % 3 ? 'a' : 'b');
+    farCopy(32800);
+    farCopy(65535);
+    for (int i = 0; i < 400; ++i) writer.literal('b');
+    std::string packed = writer.bits.bytes() + std::string(40, '\0');
+
+    for (uint32_t i = 0; i < WINDOW_SIZE; ++i) d->window[i] = static_cast<unsigned char>(i * 7 >> 3);
+    auto saved = std::make_unique<DecoderState>(*d);
+    DecodingOutcome outcome[2];
+    MemberDecoder decoders[2] = {decodeMember, decodeMemberPlainly};
+    for (int k = 0; k < 2; ++k) {
+        *d = *saved;
+        openMember('7', packed, 33000 + 6 + 400);
+        d->output = osCreateOutput(run->outputPath);
+        outcome[k] = recordDecoding(d, decoders[k], member);
+        osCloseOutput(d->output);
+        osClose(d->input);
+    }
+    EXPECT_EQ(outcome[0].failure, DECODE_OK);
+    EXPECT_TRUE(outcome[0] == outcome[1]);
+}
+
 // A 4 GiB claim over a few packed bytes ends as a cut archive does, once a
 // code needs bits past the data, instead of decoding zero bits for minutes;
 // only the windows finished before that point are written.

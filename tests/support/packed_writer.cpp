@@ -72,7 +72,13 @@ std::string randomStream(char method, uint32_t* unpackedSize, std::mt19937& rand
         std::vector<int> frequent;
         for (int c = 0; c < 256; ++c)
             if (code[c] == 4) frequent.push_back(c);
-        writer.block(symbols, code, randomCompleteCode(positionCount, random));
+        // Some -lh7- blocks leave out the farthest position, so that their
+        // copies reach back half a window at most.
+        bool near = method == '7' && random() % 3 == 0;
+        std::vector<int> positions = randomCompleteCode(positionCount - (near ? 1 : 0), random);
+        if (near) positions.push_back(0);
+        uint32_t reach = near ? farthest / 2 : farthest;
+        writer.block(symbols, code, positions);
         for (uint32_t i = 0; i < symbols; ++i) {
             if (random() % (shortLiterals ? 8 : 3)) {
                 bool often = shortLiterals && random() % 8 != 0;
@@ -83,9 +89,9 @@ std::string randomStream(char method, uint32_t* unpackedSize, std::mt19937& rand
             int length = random() % 4 ? 3 + static_cast<int>(random() % 14) : 3 + static_cast<int>(random() % 254);
             uint32_t pick = random() % 4;
             uint32_t distance = pick == 0   ? 1 + random() % 9
-                                : pick == 1 ? farthest - random() % 300
-                                            : 1 + random() % farthest;
-            writer.copy(length, std::min(distance, farthest) - 1);
+                                : pick == 1 ? reach - random() % 300
+                                            : 1 + random() % reach;
+            writer.copy(length, std::min(distance, reach) - 1);
             produced += static_cast<uint32_t>(length);
         }
     }
