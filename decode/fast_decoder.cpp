@@ -201,16 +201,23 @@ static inline uint32_t fastPosition(DecoderState* d, FastBits& b) {
 // farthest positions) may write up to OVERCOPY - 1 bytes past the end
 // instead, in whole pieces, without telling the lengths apart: nothing of
 // that block reads those bytes before they are written again. A source
-// that wraps past the window's start goes byte by byte.
+// that wraps past the window's start lies ahead of the output, near the
+// window's end. Clear of the output, and far enough from the end for a
+// piece to read OVERCOPY past it, it goes in pieces as a source a window
+// back would; else byte by byte.
 static inline void copyBytes(unsigned char* window, unsigned char* out, uint32_t distance, uint32_t length,
                              bool roomAhead) {
     uint32_t pos = static_cast<uint32_t>(out - window);
-    if (distance > pos) {
-        uint32_t from = pos - distance;
-        for (uint32_t k = 0; k < length; ++k) out[k] = window[(from + k) & (WINDOW_SIZE - 1)];
-        return;
-    }
     const unsigned char* from = out - distance;
+    if (distance > pos) {
+        uint32_t start = pos + WINDOW_SIZE - distance;
+        if (start + length + OVERCOPY > WINDOW_SIZE || start < pos + length) {
+            for (uint32_t k = 0; k < length; ++k) out[k] = window[(start + k) & (WINDOW_SIZE - 1)];
+            return;
+        }
+        from = window + start;
+        distance = WINDOW_SIZE;
+    }
     if (roomAhead && distance >= 8) {
         uint64_t piece;
         uint32_t k = 0;
