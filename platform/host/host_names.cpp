@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <iconv.h>
 
+#include <algorithm>
 #include <string>
 
 #include "common/code_pages.h"
@@ -47,7 +48,9 @@ private:
 
 }  // namespace
 
+// Every code page above reads bytes below 0x80 as ASCII, as UTF-8 does.
 std::string hostToUtf8(const std::string& text) {
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) return text;
     Converter converter("UTF-8", iconvName(hostCodePage()).c_str());
     std::string result;
     for (size_t at = 0; at < text.size();) {
