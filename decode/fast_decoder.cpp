@@ -362,8 +362,8 @@ void decodeSymbolsFast(DecoderState* d) {
                 out[1] = static_cast<unsigned char>(entry >> PAIR_SECOND_SHIFT);
                 out += 2;
                 dropBits(b, entry >> PAIR_LENGTH_SHIFT);
-                refill(b);
                 entry = d->symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
+                refill(b);
                 continue;
             }
             --symbolsLeft;
