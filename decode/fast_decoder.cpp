@@ -35,9 +35,6 @@ const uint32_t INPUT_MARGIN = 3 * sizeof(BitWord);
 // How far past its end a copy may write when the method cannot reach back
 // that far; see copyBytes.
 const uint32_t OVERCOPY = 16;
-// No symbol started below this position reaches the window's end, written
-// past or not.
-const uint32_t WINDOW_LIMIT = WINDOW_SIZE - MAX_COPY_LENGTH - OVERCOPY;
 
 // The bits not yet taken sit at the top of word; count of them are known.
 // Bits below those are zero or already the stream's next bits, so a refill
@@ -286,16 +283,26 @@ static inline void copyBytes(unsigned char* window, unsigned char* out, uint32_t
     for (uint32_t k = 0; k < length; ++k) out[k] = from[k];
 }
 
+// The most bytes the symbol of a symbolCodes entry writes: a code found
+// through the tree may be any.
+static inline uint32_t symbolBytes(uint32_t entry) {
+    uint32_t c = entry & CODE_SYMBOL_MASK;
+    if ((entry >> PAIR_LENGTH_SHIFT) != 0 && !(entry & COPY_WITH_POSITION)) return 2;
+    if (c < FIRST_COPY_SYMBOL) return 1;
+    return c < LITERAL_COUNT ? c - COPY_LENGTH_BIAS : MAX_COPY_LENGTH;
+}
+
 // Entry: the plain steps stand between two symbols of a block whose codes
 // packBlockCodes has packed. The loop runs only while no failure is pending,
 // at least INPUT_MARGIN of the member's bytes lie in the input buffer ahead
-// of inputPos, the window position is below WINDOW_LIMIT, and producedCount
-// is below targetSize and far enough below 4 GiB for a whole copy; else it
-// returns at once and changes nothing.
-// Each turn: two symbols are left in the block and two bytes in the budget
-// taken at entry, INPUT_MARGIN bytes of the member lie ahead of the reading
-// position within the buffer, so the symbol's refills stay inside it, and
-// the symbol cannot carry the window position or the count past the budget.
+// of inputPos, and some room is left both before the window's end, less
+// OVERCOPY, and before the member's end; else it returns at once and
+// changes nothing.
+// Each turn: two symbols are left in the block, INPUT_MARGIN bytes of the
+// member lie ahead of the reading position within the buffer, so the
+// symbol's refills stay inside it, and the most the next symbol can write
+// fits that room, so that it carries neither the window position nor the
+// count past it.
 // On return: bitBuffer, pendingByte and pendingBitCount, inputPos,
 // packedLeft, windowPos, producedCount and blockSymbolsLeft are what
 // decodeSymbol would have left after the same symbols. Nothing has been
@@ -312,29 +319,29 @@ void decodeSymbolsFast(DecoderState* d) {
     const unsigned char* const start = d->inputBuffer + inputPos;
     const unsigned char* const inLimit = start + (buffered - INPUT_MARGIN);
     // Every symbol moves the window position and producedCount on alike, so
-    // one budget stops the loop before the window's end and at the member's
-    // end, and before producedCount could pass 4 GiB, where the plain step
+    // one room stops the loop before the window's end and the member's, and
+    // so before producedCount could pass 4 GiB, where the plain step
     // saturates it.
     uint32_t pos = d->windowPos;
     uint32_t produced = d->producedCount;
-    if (pos >= WINDOW_LIMIT || produced >= d->targetSize || produced >= 0xFFFFFFFFu - MAX_COPY_LENGTH) return;
+    if (pos >= WINDOW_SIZE - OVERCOPY || produced >= d->targetSize) return;
     uint32_t memberLeft = d->targetSize - produced;
-    uint32_t budget = WINDOW_LIMIT - pos;
-    if (budget > memberLeft) budget = memberLeft;
-    if (budget > 0xFFFFFFFFu - MAX_COPY_LENGTH - produced) budget = 0xFFFFFFFFu - MAX_COPY_LENGTH - produced;
     // Writing past a copy needs a block whose copies cannot reach a window
     // back, and the bytes written past must be written again before anything
     // else could read them: by the symbols still left in the block, which
     // are decoded even after a failure, and within this member, since a
     // later one may reach back further.
-    bool roomAhead = d->blockReach <= WINDOW_SIZE - OVERCOPY && memberLeft > MAX_COPY_LENGTH + OVERCOPY;
-    if (roomAhead && budget > memberLeft - MAX_COPY_LENGTH - OVERCOPY) budget = memberLeft - MAX_COPY_LENGTH - OVERCOPY;
+    bool roomAhead = d->blockReach <= WINDOW_SIZE - OVERCOPY && memberLeft > OVERCOPY;
+    uint32_t room = WINDOW_SIZE - OVERCOPY - pos;
+    if (room > memberLeft - (roomAhead ? OVERCOPY : 0)) room = memberLeft - (roomAhead ? OVERCOPY : 0);
     // Few locals, so that a 64-bit build keeps all of them in registers: the
     // tables lie at fixed offsets from d, and the window is reached through
     // the output pointer.
     unsigned char* const first = d->window + pos;
     unsigned char* out = first;
-    unsigned char* const outLimit = first + budget;  // budget is at least 1
+    unsigned char* const outLimit = first + room;
+    // Below this any symbol fits the room; above it, each is looked at.
+    unsigned char* const anySymbolLimit = room > MAX_COPY_LENGTH ? outLimit - MAX_COPY_LENGTH : first;
     uint16_t symbolsLeft = d->blockSymbolsLeft;
 
     FastBits b;
@@ -351,9 +358,11 @@ void decodeSymbolsFast(DecoderState* d) {
     // codes, the position's further bits included, and needs no other.
     const bool wholeSymbolPerRefill = WORD_BITS - 8 >= 2 * MAX_CODE_LENGTH + MAX_POSITION_CODES - 2;
     uint32_t entry = d->symbolCodes[b.word >> (WORD_BITS - SYMBOL_TABLE_BITS)];
-    // The loop leaves a block's last symbol and the budget's last byte to the
-    // plain steps, so that two literals at once always fit.
-    while (symbolsLeft > 1 && out < outLimit - 1 && b.in <= inLimit) {
+    // The loop leaves a block's last symbol to the plain steps, so that two
+    // literals at once always belong to the block.
+    while (symbolsLeft > 1 && b.in <= inLimit) {
+        if (__builtin_expect(out >= anySymbolLimit, 0) && static_cast<uint32_t>(outLimit - out) < symbolBytes(entry))
+            break;
         uint32_t length, p;
         if ((entry >> PAIR_LENGTH_SHIFT) != 0) {
             if (!(entry & COPY_WITH_POSITION)) {

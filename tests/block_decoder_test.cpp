@@ -518,38 +518,43 @@ TEST_F(BlockDecoderTest, FastDecodingMatchesThePlainOne) {
     }
 }
 
-// A copy may write past its end only where later symbols of its block write
-// again, since a failure stops the decoding at the block's end: here the
-// next block's table is bad, and the bytes after the last literal must be
-// the window's old ones, as the plain steps leave them.
-TEST_F(BlockDecoderTest, CopiesNearABlocksEndWriteNothingPastWhatStays) {
+// A copy may write past its end only where later symbols of its block and
+// member write again: a failure stops the decoding at the block's end (here
+// the next block's table is bad), and the member may end first. The bytes
+// after the last literal must be the window's old ones, as the plain steps
+// leave them.
+TEST_F(BlockDecoderTest, CopiesNearABlocksOrMembersEndWriteNothingPastWhatStays) {
     auto saved = std::make_unique<DecoderState>();
-    for (unsigned distance : {10u, 100u}) {
-        for (unsigned after = 1; after <= 20; ++after) {
-            SCOPED_TRACE("distance " + std::to_string(distance) + ", literals after the copy " + std::to_string(after));
-            PackedWriter writer(4);
-            writer.block(200 + 1 + after, literalsFor("ab", {3}), flatCode(14, {0, 4, 7}));
-            for (int i = 0; i < 200; ++i) writer.literal(i % 3 ? 'a' : 'b');
-            writer.copy(3, distance - 1);
-            for (unsigned i = 0; i < after; ++i) writer.literal('b');
-            writer.bits.put(1, 16);
-            putSmallLengths(writer.bits, {1, 1, 1}, 5, ZERO_RUN_INDEX);
-            std::string packed = writer.bits.bytes() + std::string(40, '\0');
+    for (bool memberEnds : {false, true}) {
+        for (unsigned distance : {10u, 100u}) {
+            for (unsigned after = 1; after <= 20; ++after) {
+                SCOPED_TRACE(std::string(memberEnds ? "member" : "block") + " ends, distance " +
+                             std::to_string(distance) + ", literals after the copy " + std::to_string(after));
+                unsigned more = memberEnds ? 40 : 0;
+                PackedWriter writer(4);
+                writer.block(200 + 1 + after + more, literalsFor("ab", {3}), flatCode(14, {0, 4, 7}));
+                for (int i = 0; i < 200; ++i) writer.literal(i % 3 ? 'a' : 'b');
+                writer.copy(3, distance - 1);
+                for (unsigned i = 0; i < after + more; ++i) writer.literal('b');
+                writer.bits.put(1, 16);
+                putSmallLengths(writer.bits, {1, 1, 1}, 5, ZERO_RUN_INDEX);
+                std::string packed = writer.bits.bytes() + std::string(40, '\0');
 
-            for (uint32_t i = 0; i < WINDOW_SIZE; ++i) d->window[i] = static_cast<unsigned char>(i * 7 >> 3);
-            *saved = *d;
-            DecodingOutcome outcome[2];
-            MemberDecoder decoders[2] = {decodeMember, decodeMemberPlainly};
-            for (int k = 0; k < 2; ++k) {
-                *d = *saved;
-                openMember('5', packed, 100000);
-                d->output = osCreateOutput(run->outputPath);
-                outcome[k] = recordDecoding(d, decoders[k], member);
-                osCloseOutput(d->output);
-                osClose(d->input);
+                for (uint32_t i = 0; i < WINDOW_SIZE; ++i) d->window[i] = static_cast<unsigned char>(i * 7 >> 3);
+                *saved = *d;
+                DecodingOutcome outcome[2];
+                MemberDecoder decoders[2] = {decodeMember, decodeMemberPlainly};
+                for (int k = 0; k < 2; ++k) {
+                    *d = *saved;
+                    openMember('5', packed, memberEnds ? 200 + 3 + after : 100000);
+                    d->output = osCreateOutput(run->outputPath);
+                    outcome[k] = recordDecoding(d, decoders[k], member);
+                    osCloseOutput(d->output);
+                    osClose(d->input);
+                }
+                EXPECT_EQ(outcome[0].failure, memberEnds ? DECODE_OK : DECODE_BAD_TABLE);
+                EXPECT_TRUE(outcome[0] == outcome[1]);
             }
-            EXPECT_EQ(outcome[0].failure, DECODE_BAD_TABLE);
-            EXPECT_TRUE(outcome[0] == outcome[1]);
         }
     }
 }
