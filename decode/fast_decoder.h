@@ -13,3 +13,12 @@ void packBlockCodes(DecoderState* d);
 // the input buffer (where a refill would read the file). It leaves every
 // field as decoding the same symbols one by one would have.
 void decodeSymbolsFast(DecoderState* d);
+
+// The loop is built once for any processor and, on 64-bit x86 hosts, again
+// for processors with BMI2 and for those with AVX-512 too; each leaves the
+// same fields. decodeSymbolsFast runs the best one the processor has.
+typedef void (*FastLoop)(DecoderState* d);
+// The loops this processor can run, the best first, ending with 0.
+const FastLoop* fastLoops();
+// Makes decodeSymbolsFast run loop, or again the best one for 0; for tests.
+void useFastLoop(FastLoop loop);

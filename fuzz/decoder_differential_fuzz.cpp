@@ -1,4 +1,4 @@
-// The fast decoding against the plain one on arbitrary packed data: the
+// Each fast loop against the plain decoding on arbitrary packed data: the
 // same bytes written, the same CRC, progress, window and failure, and the
 // archive left at the same place. The first byte picks the method and the
 // pattern the window starts with (history from earlier members); the next
@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "decode/block_decoder.h"
+#include "decode/fast_decoder.h"
 #include "fuzz/fuzz_support.h"
 #include "support/reference_decoding.h"
 
@@ -29,6 +30,10 @@ static DecodingOutcome decodeOnce(const uint8_t* data, size_t size, MemberDecode
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < PREFIX) return 0;
-    if (!(decodeOnce(data, size, decodeMember) == decodeOnce(data, size, decodeMemberPlainly))) std::abort();
+    DecodingOutcome plain = decodeOnce(data, size, decodeMemberPlainly);
+    for (const FastLoop* loop = fastLoops(); *loop; ++loop) {
+        useFastLoop(*loop);
+        if (!(decodeOnce(data, size, decodeMember) == plain)) std::abort();
+    }
     return 0;
 }

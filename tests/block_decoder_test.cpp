@@ -10,6 +10,7 @@
 #include "decode/bit_input.h"
 #include "decode/block_decoder.h"
 #include "decode/crc16.h"
+#include "decode/fast_decoder.h"
 #include "decode/output_sink.h"
 #include "resources/control_ids.h"
 #include "support/archive_maker.h"
@@ -104,6 +105,35 @@ protected:
         osCloseOutput(d->output);
         osClose(d->input);
         return d->failure;
+    }
+
+    // Decodes packed with each fast loop the processor runs and with the
+    // plain steps alone, from the same window of an earlier member's bytes,
+    // and expects the same outcome of each; returns the plain steps' failure.
+    DecodeFailure expectFastMatchesPlain(char method, const std::string& packed, uint32_t unpackedSize,
+                                         size_t cut = std::string::npos) {
+        for (uint32_t i = 0; i < WINDOW_SIZE; ++i) d->window[i] = static_cast<unsigned char>(i * 7 >> 3);
+        auto saved = std::make_unique<DecoderState>(*d);
+        auto decodeWith = [&](MemberDecoder decoder) {
+            *d = *saved;
+            openMember(method, packed, unpackedSize, cut);
+            d->output = osCreateOutput(run->outputPath);
+            DecodingOutcome outcome = recordDecoding(d, decoder, member);
+            osCloseOutput(d->output);
+            osClose(d->input);
+            return outcome;
+        };
+        DecodingOutcome plain = decodeWith(decodeMemberPlainly);
+        for (const FastLoop* loop = fastLoops(); *loop; ++loop) {
+            SCOPED_TRACE("fast loop " + std::to_string(loop - fastLoops()));
+            useFastLoop(*loop);
+            DecodingOutcome fast = decodeWith(decodeMember);
+            EXPECT_EQ(fast.failure, plain.failure);
+            EXPECT_EQ(fast.fields, plain.fields);
+            EXPECT_TRUE(fast == plain);
+        }
+        useFastLoop(0);
+        return plain.failure;
     }
 
     std::vector<std::pair<std::string, size_t>> progress;
@@ -479,7 +509,6 @@ TEST_F(BlockDecoderTest, ReadFailureWhileShiftingBitsStopsAtTheWindow) {
 // once up to every edge: the block's end, the member's size, the window's.
 TEST_F(BlockDecoderTest, FastDecodingMatchesThePlainOne) {
     std::mt19937 random(11);
-    auto saved = std::make_unique<DecoderState>();
     for (auto [method, shortLiterals] :
          {std::pair{'4', false}, {'5', false}, {'6', false}, {'7', false}, {'5', true}, {'7', true}}) {
         uint32_t unpackedSize = 150000 + random() % 100000;
@@ -498,22 +527,8 @@ TEST_F(BlockDecoderTest, FastDecodingMatchesThePlainOne) {
         };
         for (const Variant& v : variants) {
             SCOPED_TRACE(std::string(1, method) + (shortLiterals ? " short literals: " : ": ") + v.name);
-            for (uint32_t i = 0; i < WINDOW_SIZE; ++i) d->window[i] = static_cast<unsigned char>(i * 7 >> 3);
-            *saved = *d;
-            DecodingOutcome outcome[2];
-            MemberDecoder decoders[2] = {decodeMember, decodeMemberPlainly};
-            for (int k = 0; k < 2; ++k) {
-                *d = *saved;
-                openMember(method, packed, v.unpackedSize, v.cut);
-                d->output = osCreateOutput(run->outputPath);
-                outcome[k] = recordDecoding(d, decoders[k], member);
-                osCloseOutput(d->output);
-                osClose(d->input);
-            }
-            EXPECT_EQ(outcome[0].failure, outcome[1].failure);
-            EXPECT_EQ(outcome[0].fields, outcome[1].fields);
-            EXPECT_TRUE(outcome[0] == outcome[1]);
-            EXPECT_EQ(outcome[0].failure, v.cut == std::string::npos ? DECODE_OK : DECODE_READ_FAILED);
+            EXPECT_EQ(expectFastMatchesPlain(method, packed, v.unpackedSize, v.cut),
+                      v.cut == std::string::npos ? DECODE_OK : DECODE_READ_FAILED);
         }
     }
 }
@@ -524,7 +539,6 @@ TEST_F(BlockDecoderTest, FastDecodingMatchesThePlainOne) {
 // after the last literal must be the window's old ones, as the plain steps
 // leave them.
 TEST_F(BlockDecoderTest, CopiesNearABlocksOrMembersEndWriteNothingPastWhatStays) {
-    auto saved = std::make_unique<DecoderState>();
     for (bool memberEnds : {false, true}) {
         for (unsigned distance : {10u, 100u}) {
             for (unsigned after = 1; after <= 20; ++after) {
@@ -539,21 +553,8 @@ TEST_F(BlockDecoderTest, CopiesNearABlocksOrMembersEndWriteNothingPastWhatStays)
                 writer.bits.put(1, 16);
                 putSmallLengths(writer.bits, {1, 1, 1}, 5, ZERO_RUN_INDEX);
                 std::string packed = writer.bits.bytes() + std::string(40, '\0');
-
-                for (uint32_t i = 0; i < WINDOW_SIZE; ++i) d->window[i] = static_cast<unsigned char>(i * 7 >> 3);
-                *saved = *d;
-                DecodingOutcome outcome[2];
-                MemberDecoder decoders[2] = {decodeMember, decodeMemberPlainly};
-                for (int k = 0; k < 2; ++k) {
-                    *d = *saved;
-                    openMember('5', packed, memberEnds ? 200 + 3 + after : 100000);
-                    d->output = osCreateOutput(run->outputPath);
-                    outcome[k] = recordDecoding(d, decoders[k], member);
-                    osCloseOutput(d->output);
-                    osClose(d->input);
-                }
-                EXPECT_EQ(outcome[0].failure, memberEnds ? DECODE_OK : DECODE_BAD_TABLE);
-                EXPECT_TRUE(outcome[0] == outcome[1]);
+                EXPECT_EQ(expectFastMatchesPlain('5', packed, memberEnds ? 200 + 3 + after : 100000),
+                          memberEnds ? DECODE_OK : DECODE_BAD_TABLE);
             }
         }
     }
@@ -578,21 +579,7 @@ TEST_F(BlockDecoderTest, CopiesOfAPositionCodeWithoutLengthsStayExact) {
     farCopy(65535);
     for (int i = 0; i < 400; ++i) writer.literal('b');
     std::string packed = writer.bits.bytes() + std::string(40, '\0');
-
-    for (uint32_t i = 0; i < WINDOW_SIZE; ++i) d->window[i] = static_cast<unsigned char>(i * 7 >> 3);
-    auto saved = std::make_unique<DecoderState>(*d);
-    DecodingOutcome outcome[2];
-    MemberDecoder decoders[2] = {decodeMember, decodeMemberPlainly};
-    for (int k = 0; k < 2; ++k) {
-        *d = *saved;
-        openMember('7', packed, 33000 + 6 + 400);
-        d->output = osCreateOutput(run->outputPath);
-        outcome[k] = recordDecoding(d, decoders[k], member);
-        osCloseOutput(d->output);
-        osClose(d->input);
-    }
-    EXPECT_EQ(outcome[0].failure, DECODE_OK);
-    EXPECT_TRUE(outcome[0] == outcome[1]);
+    EXPECT_EQ(expectFastMatchesPlain('7', packed, 33000 + 6 + 400), DECODE_OK);
 }
 
 // A 4 GiB claim over a few packed bytes ends as a cut archive does, once a
