@@ -36,7 +36,7 @@ struct Tuning {
 
 Tuning tuningFor(Effort effort) {
     if (effort == Effort::best) return {2, 256, MAX_COPY_LENGTH, 192, MAX_BLOCK_SYMBOLS / 64, 16, true};
-    return {1, 32, 64, 64, MAX_BLOCK_SYMBOLS / 16, 0, false};
+    return {1, 24, 64, 64, MAX_BLOCK_SYMBOLS / 16, 0, false};
 }
 
 // Costs are counted in sixteenths of a bit, so that a path's price follows
