@@ -4,7 +4,8 @@
 
 #include "decode/decoder_state.h"
 
-// Fills symbolCodes and positionCodes from the block's tables and lengths.
+// Fills symbolCodes and positionCodes from the block's tables and lengths,
+// and blockReach from the position code.
 void packBlockCodes(DecoderState* d);
 
 // Decodes the current block's symbols for as long as none of them can reach
