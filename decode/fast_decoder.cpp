@@ -123,7 +123,7 @@ FastLoopList listFastLoops() {
     return list;
 }
 
-FastLoop chosenLoop;
+FastLoop chosenLoop;  // useFastLoop's choice; 0 runs the best
 
 }  // namespace
 
