@@ -214,6 +214,17 @@ struct BlockPlan {
     }
 };
 
+// Counts with every used symbol raised to at least `floor`: flatter codes
+// whose lengths the block's header may describe in fewer bits.
+SymbolCounts flattened(const SymbolCounts& counts, uint32_t floor) {
+    SymbolCounts flat = counts;
+    for (uint32_t& count : flat.literal)
+        if (count) count = std::max(count, floor);
+    for (uint32_t& count : flat.position)
+        if (count) count = std::max(count, floor);
+    return flat;
+}
+
 }  // namespace
 
 uint64_t blockBits(const SymbolCounts& counts, const Method& method) {
@@ -224,7 +235,19 @@ uint64_t blockBits(const SymbolCounts& counts, const Method& method) {
 void writeBlock(BitOutput& out, const Token* tokens, size_t count, const Method& method) {
     SymbolCounts counts;
     for (size_t i = 0; i < count; ++i) counts.add(tokens[i]);
+    // Huffman's lengths are the cheapest for the symbols alone, not with the
+    // header that describes them: the block goes with the cheapest of a few
+    // flatter codes as well.
     BlockPlan plan(counts, method, true);
+    uint64_t cheapest = plan.headerBits + plan.symbolBits(counts);
+    for (uint32_t floor : {2u, 3u, 4u, 6u, 8u, 12u, 16u, 24u, 32u}) {
+        BlockPlan flatter(flattened(counts, floor), method, true);
+        uint64_t bits = flatter.headerBits + flatter.symbolBits(counts);
+        if (bits < cheapest) {
+            cheapest = bits;
+            plan = std::move(flatter);
+        }
+    }
     plan.putHeader(out, count, method);
     std::vector<uint16_t> literalCodes = codesOf(plan.literalLengths);
     std::vector<uint16_t> positionCodes = codesOf(plan.positionLengths);
