@@ -238,16 +238,17 @@ void writeBlock(BitOutput& out, const Token* tokens, size_t count, const Method&
     // Huffman's lengths are the cheapest for the symbols alone, not with the
     // header that describes them: the block goes with the cheapest of a few
     // flatter codes as well.
-    BlockPlan plan(counts, method, true);
-    uint64_t cheapest = plan.headerBits + plan.symbolBits(counts);
-    for (uint32_t floor : {2u, 3u, 4u, 6u, 8u, 12u, 16u, 24u, 32u}) {
-        BlockPlan flatter(flattened(counts, floor), method, true);
+    uint32_t chosenFloor = 1;
+    uint64_t cheapest = blockBits(counts, method);
+    for (uint32_t floor : {2u, 3u, 4u, 6u}) {
+        BlockPlan flatter(flattened(counts, floor), method, false);
         uint64_t bits = flatter.headerBits + flatter.symbolBits(counts);
         if (bits < cheapest) {
             cheapest = bits;
-            plan = std::move(flatter);
+            chosenFloor = floor;
         }
     }
+    BlockPlan plan(flattened(counts, chosenFloor), method, true);
     plan.putHeader(out, count, method);
     std::vector<uint16_t> literalCodes = codesOf(plan.literalLengths);
     std::vector<uint16_t> positionCodes = codesOf(plan.positionLengths);
