@@ -9,7 +9,6 @@
 #include <stdexcept>
 
 #include "archive/member_header.h"
-#include "decode/crc16.h"
 #include "tools/terminal_text.h"
 #include "tools/velkar_build/code_page.h"
 #include "tools/velkar_build/member_writer.h"
@@ -51,7 +50,7 @@ uint64_t fillFromFile(const std::filesystem::path& path, bool directory, MemberF
 
 ArchivePacker::ArchivePacker(std::FILE* out, std::string outName, const PackSettings& settings)
     : out_(out), outName_(std::move(outName)), settings_(settings) {
-    fillCrcTable(crcTable_, CRC16_POLYNOMIAL);
+    buildCrcTable(&crcTables_, CRC16_POLYNOMIAL);
 }
 
 void ArchivePacker::write(const void* bytes, size_t size) {
@@ -231,11 +230,13 @@ void ArchivePacker::pack(const Member& member, Packed& packed) const {
     uint64_t size = member.size;
     uint64_t read = 0;
     lzh::ByteReader source = member.open();
+    Crc16 crc = crcTables_;
+    crc.value = 0;
     lzh::EncodeResult result = lzh::encodeStream(
         *method, settings_.effort,
         [&](uint8_t* into, size_t room) {
             size_t n = source(into, room);
-            packed.crc = crcUpdate(crcTable_, packed.crc, into, static_cast<uint32_t>(n));
+            packed.crc = crcFeed(&crc, into, static_cast<int32_t>(n));
             read += n;
             return n;
         },
@@ -271,18 +272,19 @@ void ArchivePacker::writeMember(Member& member, Packed& packed) {
     if (packed.stored) {
         // The CRC comes from this reading: the bytes written are the ones it covers.
         fields.method = '0';
-        uint16_t crc = 0;
+        Crc16 crc = crcTables_;
+        crc.value = 0;
         uint64_t read = 0;
         lzh::ByteReader reader = member.open();
         std::vector<uint8_t> piece(COPY_PIECE);
         for (size_t n; (n = reader(piece.data(), piece.size())) > 0;) {
-            crc = crcUpdate(crcTable_, crc, piece.data(), static_cast<uint32_t>(n));
+            crcFeed(&crc, piece.data(), static_cast<int32_t>(n));
             read += n;
             write(piece.data(), n);
         }
         if (read != member.size) throw std::runtime_error(member.what + ": changed while it was packed");
         fields.packedSize = static_cast<uint32_t>(read);
-        fields.dataCrc = crc;
+        fields.dataCrc = crc.value;
     } else {
         packed.bytes.replay([this](const uint8_t* bytes, size_t n) { write(bytes, n); });
         fields.packedSize = static_cast<uint32_t>(packed.packedBytes);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "decode/crc16.h"
 #include "encode/lzh_encoder.h"
 #include "tools/velkar_build/member_writer.h"
 #include "tools/velkar_build/source_tree.h"
@@ -69,7 +70,7 @@ private:
     std::FILE* out_;
     std::string outName_;
     PackSettings settings_;
-    uint16_t crcTable_[256];
+    Crc16 crcTables_;  // each reading copies it for a running value of its own
     uint16_t crcXor_ = 0;
     unsigned memberCount_ = 0;
     std::vector<Member> members_;
