@@ -7,6 +7,7 @@ namespace lzh {
 namespace {
 
 const unsigned HASH_BITS = 16;
+const unsigned CHAIN_BYTES = 4;
 
 // Eight bytes at a time; the first differing byte is the lowest set byte of
 // the XOR on a little-endian host.
@@ -31,6 +32,7 @@ MatchFinder::MatchFinder(const Method& method, unsigned maxChain, unsigned niceL
       maxChain_(maxChain),
       niceLength_(niceLength),
       head_(1u << HASH_BITS, 0),
+      latestThree_(1u << HASH_BITS, 0),
       previous_(method.dictionarySize(), 0) {}
 
 void MatchFinder::setWindow(const uint8_t* bytes, uint64_t base, uint64_t end) {
@@ -39,29 +41,53 @@ void MatchFinder::setWindow(const uint8_t* bytes, uint64_t base, uint64_t end) {
     end_ = end;
 }
 
-uint32_t MatchFinder::hashAt(uint64_t pos) const {
+uint32_t MatchFinder::hashOfThree(uint64_t pos) const {
     const uint8_t* p = bytes_ + (pos - base_);
     uint32_t three = p[0] | (p[1] << 8) | (p[2] << 16);
     return (three * 2654435761u) >> (32 - HASH_BITS);
 }
 
+uint32_t MatchFinder::hashOfFour(uint64_t pos) const {
+    uint32_t four;
+    std::memcpy(&four, bytes_ + (pos - base_), 4);
+    return (four * 2246822519u) >> (32 - HASH_BITS);
+}
+
 void MatchFinder::insert(uint64_t pos) {
     if (pos + MIN_COPY_LENGTH > end_) return;
-    uint32_t hash = hashAt(pos);
+    latestThree_[hashOfThree(pos)] = static_cast<uint32_t>(pos + 1);
+    if (pos + CHAIN_BYTES > end_) return;
+    uint32_t hash = hashOfFour(pos);
     previous_[pos & chainMask_] = head_[hash];
     head_[hash] = static_cast<uint32_t>(pos + 1);
 }
 
+// The latest position whose three bytes hash alike is the nearest that can
+// give a three-byte match; longer ones come from the chain of four-byte
+// hashes, whose candidates mostly share four bytes, so the chain's budget is
+// not spent on the many that share only three.
 // A slot of the chain is reused once its position lies a whole dictionary
 // back, which is past the largest distance; the walk stops before reaching
 // one, and also at any link that does not lead further back.
-template <typename Found>
-unsigned MatchFinder::search(uint64_t pos, unsigned maxLength, Found found) {
+unsigned MatchFinder::find(uint64_t pos, unsigned maxLength, std::vector<Match>& out) {
     if (maxLength < MIN_COPY_LENGTH || pos + MIN_COPY_LENGTH > end_) return 0;
     const uint8_t* here = bytes_ + (pos - base_);
     uint64_t oldest = pos > maxDistance_ ? pos - maxDistance_ : 0;
     unsigned best = MIN_COPY_LENGTH - 1;
-    uint32_t link = head_[hashAt(pos)];
+    auto found = [&](unsigned length, uint32_t distance) {
+        best = length;
+        out.push_back({static_cast<uint16_t>(length), static_cast<uint16_t>(distance)});
+    };
+    uint32_t latest = latestThree_[hashOfThree(pos)];
+    if (latest != 0 && latest - 1 >= oldest && latest - 1 < pos) {
+        const uint8_t* there = bytes_ + (latest - 1 - base_);
+        if (there[0] == here[0] && there[1] == here[1] && there[2] == here[2]) {
+            found(matchLength(there, here, maxLength), static_cast<uint32_t>(pos - (latest - 1)));
+            if (best >= niceLength_ || best == maxLength) return best;
+        }
+    }
+    if (pos + CHAIN_BYTES > end_ || maxLength < CHAIN_BYTES) return best >= MIN_COPY_LENGTH ? best : 0;
+    uint32_t link = head_[hashOfFour(pos)];
     for (unsigned chain = maxChain_; link != 0 && chain > 0; --chain) {
         uint64_t candidate = link - 1;
         if (candidate < oldest || candidate >= pos) break;
@@ -69,7 +95,6 @@ unsigned MatchFinder::search(uint64_t pos, unsigned maxLength, Found found) {
         if (there[best] == here[best] && there[0] == here[0] && there[1] == here[1]) {
             unsigned length = matchLength(there, here, maxLength);
             if (length > best) {
-                best = length;
                 found(length, static_cast<uint32_t>(pos - candidate));
                 if (length >= niceLength_ || length == maxLength) break;
             }
@@ -79,20 +104,6 @@ unsigned MatchFinder::search(uint64_t pos, unsigned maxLength, Found found) {
         link = next;
     }
     return best >= MIN_COPY_LENGTH ? best : 0;
-}
-
-unsigned MatchFinder::find(uint64_t pos, unsigned maxLength, std::vector<Match>& out) {
-    return search(pos, maxLength, [&](unsigned length, uint32_t distance) {
-        out.push_back({static_cast<uint16_t>(length), static_cast<uint16_t>(distance)});
-    });
-}
-
-Match MatchFinder::longest(uint64_t pos, unsigned maxLength) {
-    Match match = {0, 0};
-    search(pos, maxLength, [&](unsigned length, uint32_t distance) {
-        match = {static_cast<uint16_t>(length), static_cast<uint16_t>(distance)};
-    });
-    return match;
 }
 
 }  // namespace lzh

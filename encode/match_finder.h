@@ -29,15 +29,13 @@ public:
     // (0 when there is no match of MIN_COPY_LENGTH bytes). No match runs past
     // pos + maxLength.
     unsigned find(uint64_t pos, unsigned maxLength, std::vector<Match>& out);
-    Match longest(uint64_t pos, unsigned maxLength);
 
     // Every position must be inserted once, in order, after its own search.
     void insert(uint64_t pos);
 
 private:
-    template <typename Found>
-    unsigned search(uint64_t pos, unsigned maxLength, Found found);
-    uint32_t hashAt(uint64_t pos) const;
+    uint32_t hashOfThree(uint64_t pos) const;
+    uint32_t hashOfFour(uint64_t pos) const;
 
     uint32_t maxDistance_;
     uint32_t chainMask_;
@@ -47,7 +45,8 @@ private:
     uint64_t base_ = 0;
     uint64_t end_ = 0;
     // Input positions plus one, so that 0 marks an empty slot.
-    std::vector<uint32_t> head_;
+    std::vector<uint32_t> head_;         // of the chains, by four bytes' hash
+    std::vector<uint32_t> latestThree_;  // by three bytes' hash
     std::vector<uint32_t> previous_;
 };
 
