@@ -236,11 +236,11 @@ void writeBlock(BitOutput& out, const Token* tokens, size_t count, const Method&
     SymbolCounts counts;
     for (size_t i = 0; i < count; ++i) counts.add(tokens[i]);
     // Huffman's lengths are the cheapest for the symbols alone, not with the
-    // header that describes them: the block goes with the cheapest of a few
-    // flatter codes as well.
+    // header that describes them: the block goes with the cheapest of its own
+    // code (floor 1) and a few flatter ones.
     uint32_t chosenFloor = 1;
-    uint64_t cheapest = blockBits(counts, method);
-    for (uint32_t floor : {2u, 3u, 4u, 6u}) {
+    uint64_t cheapest = UINT64_MAX;
+    for (uint32_t floor : {1u, 2u, 3u, 4u, 6u}) {
         BlockPlan flatter(flattened(counts, floor), method, false);
         uint64_t bits = flatter.headerBits + flatter.symbolBits(counts);
         if (bits < cheapest) {

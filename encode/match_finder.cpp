@@ -80,10 +80,10 @@ unsigned MatchFinder::find(uint64_t pos, unsigned maxLength, std::vector<Match>&
     };
     uint32_t latest = latestThree_[hashOfThree(pos)];
     if (latest != 0 && latest - 1 >= oldest && latest - 1 < pos) {
-        const uint8_t* there = bytes_ + (latest - 1 - base_);
-        if (there[0] == here[0] && there[1] == here[1] && there[2] == here[2]) {
-            found(matchLength(there, here, maxLength), static_cast<uint32_t>(pos - (latest - 1)));
-            if (best >= niceLength_ || best == maxLength) return best;
+        unsigned length = matchLength(bytes_ + (latest - 1 - base_), here, maxLength);
+        if (length >= MIN_COPY_LENGTH) {
+            found(length, static_cast<uint32_t>(pos - (latest - 1)));
+            if (length >= niceLength_ || length == maxLength) return length;
         }
     }
     if (pos + CHAIN_BYTES > end_ || maxLength < CHAIN_BYTES) return best >= MIN_COPY_LENGTH ? best : 0;

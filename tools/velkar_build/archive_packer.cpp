@@ -51,6 +51,7 @@ uint64_t fillFromFile(const std::filesystem::path& path, bool directory, MemberF
 ArchivePacker::ArchivePacker(std::FILE* out, std::string outName, const PackSettings& settings)
     : out_(out), outName_(std::move(outName)), settings_(settings) {
     buildCrcTable(&crcTables_, CRC16_POLYNOMIAL);
+    crcTables_.value = 0;
 }
 
 void ArchivePacker::write(const void* bytes, size_t size) {
@@ -231,7 +232,6 @@ void ArchivePacker::pack(const Member& member, Packed& packed) const {
     uint64_t read = 0;
     lzh::ByteReader source = member.open();
     Crc16 crc = crcTables_;
-    crc.value = 0;
     lzh::EncodeResult result = lzh::encodeStream(
         *method, settings_.effort,
         [&](uint8_t* into, size_t room) {
@@ -273,7 +273,6 @@ void ArchivePacker::writeMember(Member& member, Packed& packed) {
         // The CRC comes from this reading: the bytes written are the ones it covers.
         fields.method = '0';
         Crc16 crc = crcTables_;
-        crc.value = 0;
         uint64_t read = 0;
         lzh::ByteReader reader = member.open();
         std::vector<uint8_t> piece(COPY_PIECE);

@@ -70,7 +70,7 @@ private:
     std::FILE* out_;
     std::string outName_;
     PackSettings settings_;
-    Crc16 crcTables_;  // each reading copies it for a running value of its own
+    Crc16 crcTables_;  // at 0; each reading copies it for a running value of its own
     uint16_t crcXor_ = 0;
     unsigned memberCount_ = 0;
     std::vector<Member> members_;
