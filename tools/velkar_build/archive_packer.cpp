@@ -236,7 +236,7 @@ void ArchivePacker::pack(const Member& member, Packed& packed) const {
         *method, settings_.effort,
         [&](uint8_t* into, size_t room) {
             size_t n = source(into, room);
-            packed.crc = crcFeed(&crc, into, static_cast<int32_t>(n));
+            crcFeed(&crc, into, static_cast<int32_t>(n));
             read += n;
             return n;
         },
@@ -252,6 +252,7 @@ void ArchivePacker::pack(const Member& member, Packed& packed) const {
         return;
     }
     if (read != size) throw std::runtime_error(member.what + ": changed while it was packed");
+    packed.crc = crc.value;
     packed.stored = false;
 }
 
